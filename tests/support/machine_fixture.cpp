@@ -1,0 +1,46 @@
+#include "machine_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+void MachineTest::NewMachine(winsim::Os os) {
+    if (!m_dir.empty()) {
+        winsim::CloseMachine();
+        std::filesystem::remove_all(m_dir);
+    }
+    char tmpl[] = "/tmp/winsim-test-XXXXXX";
+    char* made = mkdtemp(tmpl);
+    ASSERT_NE(made, nullptr);
+    m_dir = made;
+    std::string error;
+    ASSERT_TRUE(winsim::CreateMachine(m_dir, os, &error)) << error;
+    ASSERT_TRUE(winsim::OpenMachine(m_dir, &error)) << error;
+}
+
+void MachineTest::TearDown() {
+    winsim::CloseMachine();
+    if (!m_dir.empty()) std::filesystem::remove_all(m_dir);
+}
+
+std::string MachineTest::HostFile(const std::string& relative) const {
+    return m_dir + "/drive_c/" + relative;
+}
+
+std::string MachineTest::ReadHostFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void MachineTest::WriteHostFile(const std::string& hostPath, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(hostPath).parent_path());
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string OsParamName(const ::testing::TestParamInfo<winsim::Os>& info) {
+    return winsim::OsName(info.param);
+}

@@ -1,0 +1,36 @@
+// A fresh simulated machine in a temporary folder for each test.
+#ifndef TESTS_MACHINE_FIXTURE_H
+#define TESTS_MACHINE_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <winsim/machine.h>
+
+#include <string>
+
+class MachineTest : public ::testing::Test {
+protected:
+    // Creates and opens a machine of the given OS; the folder is removed after the test.
+    void NewMachine(winsim::Os os = winsim::Os::Nt4);
+    void TearDown() override;
+
+    // Host path of a file below the machine's drive C ("WINDOWS/WIN.INI").
+    std::string HostFile(const std::string& relative) const;
+    static std::string ReadHostFile(const std::string& hostPath);
+    static void WriteHostFile(const std::string& hostPath, const std::string& text);
+
+    std::string m_dir;
+};
+
+// Parameterised over the three systems.
+class EveryOsTest : public MachineTest, public ::testing::WithParamInterface<winsim::Os> {
+protected:
+    void SetUp() override { NewMachine(GetParam()); }
+};
+std::string OsParamName(const ::testing::TestParamInfo<winsim::Os>& info);
+#define INSTANTIATE_EVERY_OS(suite)                                                                \
+    INSTANTIATE_TEST_SUITE_P(AllOs, suite,                                                         \
+                             ::testing::Values(winsim::Os::Win95, winsim::Os::Win98,               \
+                                               winsim::Os::Nt4),                                   \
+                             OsParamName)
+
+#endif

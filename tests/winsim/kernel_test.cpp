@@ -1,0 +1,77 @@
+#include "support/machine_fixture.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <thread>
+
+class KernelTest : public EveryOsTest {};
+INSTANTIATE_EVERY_OS(KernelTest);
+
+TEST_P(KernelTest, ReportsTheVersionWindowsReports) {
+    DWORD v = GetVersion();
+    EXPECT_EQ(LOBYTE(LOWORD(v)), 4);
+    if (GetParam() == winsim::Os::Nt4) {
+        EXPECT_EQ(v & 0x80000000u, 0u);
+        EXPECT_EQ(HIWORD(v), 1381);
+        EXPECT_EQ(HIBYTE(LOWORD(v)), 0);
+    } else {
+        EXPECT_NE(v & 0x80000000u, 0u);
+        EXPECT_EQ(HIBYTE(LOWORD(v)), GetParam() == winsim::Os::Win98 ? 10 : 0);
+    }
+}
+
+TEST_P(KernelTest, MovableBlocksKeepTheirContentAcrossLocks) {
+    HGLOBAL h = GlobalAlloc(GHND, 64);
+    ASSERT_NE(h, nullptr);
+    char* p = static_cast<char*>(GlobalLock(h));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p[0], 0) << "GHND zero-initialises";
+    std::strcpy(p, "kept");
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
+    EXPECT_STREQ(static_cast<char*>(GlobalLock(h)), "kept");
+    GlobalUnlock(h);
+    EXPECT_FALSE(GlobalUnlock(h)) << "unlocking an unlocked block fails";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    EXPECT_EQ(GlobalFree(h), nullptr);
+    EXPECT_EQ(GlobalFree(nullptr), nullptr);
+}
+
+TEST_P(KernelTest, CollectsDebugOutputByLine) {
+    winsim::ClearDebugOutput();
+    OutputDebugStringA("first ");
+    OutputDebugStringA("line\nsecond\n");
+    OutputDebugStringA("open");
+    auto lines = winsim::DebugOutput();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "first line");
+    EXPECT_EQ(lines[1], "second");
+    EXPECT_EQ(lines[2], "open");
+}
+
+TEST_P(KernelTest, UppercasesTextAndSingleCharacters) {
+    char text[] = "abc\\x1-z";
+    EXPECT_EQ(CharUpperA(text), text);
+    EXPECT_STREQ(text, "ABC\\X1-Z");
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(CharUpperA(reinterpret_cast<LPSTR>(uintptr_t('q')))),
+              uintptr_t('Q'));
+}
+
+TEST_P(KernelTest, KeepsTheLastErrorPerThread) {
+    SetLastError(5);
+    EXPECT_EQ(GetLastError(), 5u);
+    DWORD other = 1;
+    std::thread([&] { other = GetLastError(); }).join();
+    EXPECT_EQ(other, 0u);
+}
+
+TEST_P(KernelTest, WindowsAndSystemDirectoriesFollowTheOs) {
+    char buf[MAX_PATH];
+    EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), 10u);
+    EXPECT_STREQ(buf, "C:\\WINDOWS");
+    UINT n = GetSystemDirectoryA(buf, sizeof buf);
+    EXPECT_STREQ(buf, GetParam() == winsim::Os::Nt4 ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM");
+    EXPECT_EQ(n, std::strlen(buf));
+    EXPECT_EQ(GetWindowsDirectoryA(buf, 5), 11u) << "too small: the size needed";
+}

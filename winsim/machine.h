@@ -1,0 +1,79 @@
+// winsim's control API: what tests and tools use to create, seed, steer and inspect a simulated
+// machine. Product code never includes this header.
+#ifndef WINSIM_MACHINE_H
+#define WINSIM_MACHINE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+enum class Os { Win95, Win98, Nt4 };
+
+const char* OsName(Os os);            // "win95", "win98", "nt4"
+bool ParseOs(const std::string& text, Os* os);
+
+// Creates a fresh machine in `dir` (which may exist but must not hold a machine): machine.ini,
+// drive_c with the Windows and system directories, WIN.INI, SYSTEM.INI and the registry a fresh
+// Windows of that version has. Returns false and sets *error when it cannot.
+bool CreateMachine(const std::string& dir, Os os, std::string* error = nullptr);
+
+// Makes the machine in `dir` the current one of this process (every API call works on it).
+// Any machine that was current is closed first.
+bool OpenMachine(const std::string& dir, std::string* error = nullptr);
+
+// Writes what the machine keeps in memory (the registry hives) and forgets it. Also done at
+// process exit for a machine still open.
+void CloseMachine();
+
+bool HasMachine();
+std::string MachineDir();
+Os MachineOs();
+
+// Windows path of a file on the machine -> host path below the machine folder (case-insensitive
+// look-up of each existing component). Empty when the path names no drive of the machine.
+std::string HostPath(const std::string& windowsPath);
+
+// A key of machine.ini ([section] key=value); written through to the file.
+std::string GetSetting(const std::string& section, const std::string& key,
+                       const std::string& def = "");
+void SetSetting(const std::string& section, const std::string& key, const std::string& value);
+
+// ---- failures ---------------------------------------------------------------------------
+// The next `count` calls (or every call when count < 0) of the named API function fail with
+// `error`, as far as that function can fail. ClearFailures() undoes all.
+void FailCall(const std::string& function, uint32_t error, int count = -1);
+void ClearFailures();
+
+// ---- debug output -----------------------------------------------------------------------
+// Lines given to OutputDebugStringA since the machine was opened (or last cleared).
+std::vector<std::string> DebugOutput();
+void ClearDebugOutput();
+
+// ---- registry -----------------------------------------------------------------------------
+// Keys are written with their root name: "HKEY_LOCAL_MACHINE\SOFTWARE\Norvex".
+std::string ExportRegistry(const std::string& key = ""); // REGEDIT4 text; "" = both hives
+bool ImportRegistry(const std::string& regText, std::string* error = nullptr);
+bool KeyExists(const std::string& key);
+// A value as regedit would write its data ("text" for REG_SZ without quotes, dword:..., hex:...);
+// false when the value is missing.
+bool ReadValue(const std::string& key, const std::string& name, uint32_t* type,
+               std::vector<uint8_t>* data);
+void FlushRegistry();
+
+// Key security, in SDDL text ("O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)", "D:NO_ACCESS_CONTROL" for a
+// NULL DACL). A key without security of its own grants everything.
+bool SetKeySecurity(const std::string& key, const std::string& sddl);
+std::string GetKeySecurity(const std::string& key);
+// Marks a key as refusing write access to the process: owner SYSTEM, SYSTEM full control,
+// Administrators and Everyone read only.
+bool ProtectKey(const std::string& key);
+
+// Whether the process token holds SeTakeOwnershipPrivilege (machine.ini [machine]
+// takeownership=0|1; held by default for an administrator on NT).
+void SetTakeOwnershipHeld(bool held);
+
+} // namespace winsim
+
+#endif

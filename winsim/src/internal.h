@@ -1,0 +1,99 @@
+// Shared internals of winsim's implementation files. Not seen by the product.
+#ifndef WINSIM_INTERNAL_H
+#define WINSIM_INTERNAL_H
+
+#include <windows.h>
+
+#include "../machine.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// ---- text helpers -------------------------------------------------------------------------
+std::string Upper(std::string s);
+bool IEquals(const std::string& a, const std::string& b);
+std::string Trim(const std::string& s); // blanks and tabs at both ends
+
+// ---- ini text (machine.ini and the profile files) -----------------------------------------
+// A parsed ini file that keeps every line as it stood, so that a change rewrites only the lines
+// it must. Section and key names compare without regard to case.
+class IniFile {
+public:
+    void Parse(const std::string& text);
+    std::string Text() const;
+
+    std::vector<std::string> Sections() const;
+    bool HasSection(const std::string& section) const;
+    std::vector<std::string> Keys(const std::string& section) const;
+    // The raw value after '=' with surrounding blanks removed; false when missing.
+    bool Get(const std::string& section, const std::string& key, std::string* value) const;
+    // All key=value pairs of a section, in file order (first occurrence of each key).
+    std::vector<std::pair<std::string, std::string>> Entries(const std::string& section) const;
+
+    void Set(const std::string& section, const std::string& key, const std::string& value);
+    bool DeleteKey(const std::string& section, const std::string& key);
+    bool DeleteSection(const std::string& section);
+
+private:
+    struct Line {
+        std::string raw;     // the line as written, without its line end
+        std::string section; // section this line belongs to ("" before the first header)
+        bool isHeader = false;
+        bool isEntry = false;
+        std::string key;   // for entries
+        std::string value; // for entries, blanks trimmed
+    };
+    std::vector<Line> m_lines;
+    std::string m_eol = "\r\n";
+    bool m_finalEol = true;
+    static bool ParseLine(const std::string& raw, Line* line);
+};
+
+bool ReadWholeFile(const std::string& hostPath, std::string* text);
+// Writes through a temporary file and a rename, so a reader never sees half a file.
+bool WriteFileAtomic(const std::string& hostPath, const std::string& text);
+
+// ---- the machine --------------------------------------------------------------------------
+struct MachineState {
+    std::string dir;
+    Os os = Os::Nt4;
+    IniFile ini; // machine.ini
+    std::vector<std::string> debugLines;
+    std::string pendingDebug; // OutputDebugStringA text not yet ended by a line feed
+};
+
+MachineState* Current();    // null without a machine
+MachineState& Require();    // aborts with a message without a machine
+std::string WindowsDir();   // "C:\WINDOWS"
+std::string SystemDir();    // "C:\WINDOWS\SYSTEM32" (NT) or "C:\WINDOWS\SYSTEM"
+bool IsNT();
+
+// Resolves a Windows path (absolute "C:\...", or relative to the Windows directory when
+// `bareInWindowsDir` and the name has no directory part) to a host path.
+std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir);
+
+// True when FailCall() armed a failure for this function; *error receives its code.
+bool ShouldFail(const char* function, DWORD* error);
+
+// Hooks the other API families register to load and save their state with the machine.
+struct StateHooks {
+    void (*load)() = nullptr;  // after the machine was opened
+    void (*save)() = nullptr;  // on flush and close
+    void (*reset)() = nullptr; // when the machine is closed
+};
+void RegisterStateHooks(const StateHooks& hooks);
+
+// Kernel object handles (processes, tokens, ...): small numbers that fit in 32 bits.
+enum class ObjectKind { Process, Token };
+HANDLE NewObjectHandle(ObjectKind kind);
+bool IsObjectHandle(HANDLE h, ObjectKind kind);
+uint32_t NextHandleNumber(); // unique, multiple of 4, below 0x80000000
+
+} // namespace winsim
+
+#endif

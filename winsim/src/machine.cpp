@@ -1,0 +1,331 @@
+// The machine folder: creation, opening, paths, settings, failures and debug output.
+#include "internal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace winsim {
+
+namespace {
+
+std::unique_ptr<MachineState> g_machine;
+std::vector<StateHooks>& Hooks() {
+    static std::vector<StateHooks> hooks;
+    return hooks;
+}
+
+struct Failure {
+    DWORD error;
+    int remaining; // < 0: always
+};
+std::map<std::string, Failure>& Failures() {
+    static std::map<std::string, Failure> failures;
+    return failures;
+}
+
+bool IsDir(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirs(const std::string& path) {
+    std::string cur;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            if (!cur.empty() && !IsDir(cur) && mkdir(cur.c_str(), 0755) != 0) return false;
+        }
+        if (i < path.size()) cur += path[i];
+    }
+    return true;
+}
+
+// The entry of `dir` whose name matches `name` without regard to case; `name` itself if none.
+std::string MatchEntry(const std::string& dir, const std::string& name) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return name;
+    std::string found = name;
+    bool exact = false;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == name) {
+            exact = true;
+            break;
+        }
+        if (IEquals(n, name)) found = n;
+    }
+    closedir(d);
+    return exact ? name : found;
+}
+
+void SaveAll() {
+    for (const StateHooks& h : Hooks())
+        if (h.save) h.save();
+}
+
+struct ExitSaver {
+    ~ExitSaver() { CloseMachine(); }
+} g_exitSaver;
+
+const char kWinIni[] = "[windows]\r\n"
+                       "load=\r\n"
+                       "run=\r\n"
+                       "NullPort=None\r\n"
+                       "\r\n"
+                       "[Desktop]\r\n"
+                       "Wallpaper=(None)\r\n"
+                       "\r\n"
+                       "[intl]\r\n"
+                       "iCountry=1\r\n"
+                       "\r\n"
+                       "[fonts]\r\n"
+                       "\r\n"
+                       "[Ports]\r\n"
+                       "LPT1:=\r\n"
+                       "LPT2:=\r\n"
+                       "LPT3:=\r\n"
+                       "COM1:=9600,n,8,1,x\r\n"
+                       "COM2:=9600,n,8,1,x\r\n"
+                       "FILE:=\r\n"
+                       "\r\n"
+                       "[devices]\r\n"
+                       "\r\n"
+                       "[PrinterPorts]\r\n";
+
+const char kSystemIni9x[] = "[boot]\r\n"
+                            "shell=Explorer.exe\r\n"
+                            "system.drv=system.drv\r\n"
+                            "drivers=mmsystem.dll power.drv\r\n"
+                            "user.exe=user.exe\r\n"
+                            "network.drv=\r\n"
+                            "\r\n"
+                            "[boot.description]\r\n"
+                            "system.drv=Standard PC\r\n"
+                            "\r\n"
+                            "[386Enh]\r\n"
+                            "ebios=*ebios\r\n"
+                            "woafont=dosapp.fon\r\n"
+                            "device=*vshare\r\n"
+                            "\r\n"
+                            "[drivers]\r\n"
+                            "wave=mmsystem.dll\r\n";
+
+const char kSystemIniNt[] = "[boot]\r\n"
+                            "shell=Explorer.exe\r\n"
+                            "system.drv=system.drv\r\n"
+                            "drivers=mmsystem.dll\r\n"
+                            "\r\n"
+                            "[boot.description]\r\n"
+                            "system.drv=Standard PC\r\n"
+                            "\r\n"
+                            "[386Enh]\r\n"
+                            "woafont=dosapp.fon\r\n"
+                            "\r\n"
+                            "[drivers]\r\n"
+                            "wave=mmdrv.dll\r\n";
+
+} // namespace
+
+void SeedFreshRegistry(Os os); // registry.cpp
+
+const char* OsName(Os os) {
+    switch (os) {
+    case Os::Win95:
+        return "win95";
+    case Os::Win98:
+        return "win98";
+    case Os::Nt4:
+        return "nt4";
+    }
+    return "nt4";
+}
+
+bool ParseOs(const std::string& text, Os* os) {
+    if (IEquals(text, "win95")) *os = Os::Win95;
+    else if (IEquals(text, "win98")) *os = Os::Win98;
+    else if (IEquals(text, "nt4")) *os = Os::Nt4;
+    else return false;
+    return true;
+}
+
+void RegisterStateHooks(const StateHooks& hooks) { Hooks().push_back(hooks); }
+
+MachineState* Current() { return g_machine.get(); }
+
+MachineState& Require() {
+    if (!g_machine) {
+        std::fprintf(stderr, "winsim: a Windows API was called with no machine open\n");
+        std::abort();
+    }
+    return *g_machine;
+}
+
+bool HasMachine() { return g_machine != nullptr; }
+std::string MachineDir() { return Require().dir; }
+Os MachineOs() { return Require().os; }
+bool IsNT() { return Require().os == Os::Nt4; }
+
+std::string GetSetting(const std::string& section, const std::string& key, const std::string& def) {
+    std::string v;
+    if (!Require().ini.Get(section, key, &v)) return def;
+    size_t semi = v.find(';'); // machine.ini allows a comment after a value
+    if (semi != std::string::npos) v = Trim(v.substr(0, semi));
+    return v;
+}
+
+void SetSetting(const std::string& section, const std::string& key, const std::string& value) {
+    MachineState& m = Require();
+    m.ini.Set(section, key, value);
+    WriteFileAtomic(m.dir + "/machine.ini", m.ini.Text());
+}
+
+std::string WindowsDir() { return GetSetting("machine", "windir", "C:\\WINDOWS"); }
+
+std::string SystemDir() {
+    return GetSetting("machine", "sysdir", WindowsDir() + (IsNT() ? "\\SYSTEM32" : "\\SYSTEM"));
+}
+
+std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
+    MachineState& m = Require();
+    std::string p = windowsPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
+        p = WindowsDir() + "\\" + p;
+    if (p.size() < 2 || p[1] != ':') {
+        // Relative to the current directory, which is the root of C: unless set otherwise.
+        std::string cwd = GetSetting("machine", "cwd", "C:\\");
+        if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
+        p = (!p.empty() && p[0] == '\\') ? cwd.substr(0, 2) + p : cwd + p;
+    }
+    char letter = p[0];
+    if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
+    if (letter < 'a' || letter > 'z') return "";
+    std::string host = m.dir + "/drive_" + std::string(1, letter);
+    if (!IsDir(host)) return "";
+    std::string rest = p.substr(2);
+    size_t pos = 0;
+    std::vector<std::string> parts;
+    while (pos <= rest.size()) {
+        size_t bs = rest.find('\\', pos);
+        std::string comp = rest.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
+        if (comp == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!comp.empty() && comp != ".") {
+            parts.push_back(comp);
+        }
+        if (bs == std::string::npos) break;
+        pos = bs + 1;
+    }
+    for (const std::string& comp : parts) host += "/" + MatchEntry(host, comp);
+    return host;
+}
+
+std::string HostPath(const std::string& windowsPath) { return ResolvePath(windowsPath, false); }
+
+bool CreateMachine(const std::string& dir, Os os, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (!MakeDirs(dir)) return fail("cannot create folder " + dir);
+    struct stat st;
+    if (stat((dir + "/machine.ini").c_str(), &st) == 0)
+        return fail(dir + " already holds a machine");
+    const bool nt = os == Os::Nt4;
+    std::string sys = nt ? "SYSTEM32" : "SYSTEM";
+    std::string root = dir + "/drive_c";
+    for (const std::string& sub :
+         {std::string("/WINDOWS/") + sys, std::string("/WINDOWS/TEMP"),
+          std::string("/WINDOWS/Start Menu/Programs/StartUp"), std::string("/WINDOWS/Desktop"),
+          std::string("/Program Files")}) {
+        if (!MakeDirs(root + sub)) return fail("cannot create " + root + sub);
+    }
+    if (nt && !MakeDirs(root + "/WINDOWS/SYSTEM32/spool/drivers/w32x86/2"))
+        return fail("cannot create the spooler directories");
+    if (!nt && !MakeDirs(root + "/WINDOWS/SPOOL/PRINTERS"))
+        return fail("cannot create the spooler directories");
+
+    std::string ini = std::string("[machine]\r\nos=") + OsName(os) +
+                      "\r\nwindir=C:\\WINDOWS\r\nuser=Administrator\r\nprivilege=2\r\n"
+                      "network=1\r\n\r\n[drives]\r\nC=512,8,200000,500000\r\n\r\n[devices]\r\n\r\n"
+                      "[in-use]\r\n";
+    if (!WriteFileAtomic(dir + "/machine.ini", ini)) return fail("cannot write machine.ini");
+    if (!WriteFileAtomic(root + "/WINDOWS/WIN.INI", kWinIni) ||
+        !WriteFileAtomic(root + "/WINDOWS/SYSTEM.INI", nt ? kSystemIniNt : kSystemIni9x))
+        return fail("cannot write WIN.INI or SYSTEM.INI");
+
+    // Seed the registry through the machine itself, then leave it closed.
+    bool wasOpen = HasMachine();
+    std::string previous = wasOpen ? MachineDir() : "";
+    if (!OpenMachine(dir, error)) return false;
+    SeedFreshRegistry(os);
+    CloseMachine();
+    if (wasOpen) OpenMachine(previous);
+    return true;
+}
+
+bool OpenMachine(const std::string& dir, std::string* error) {
+    CloseMachine();
+    std::string text;
+    if (!ReadWholeFile(dir + "/machine.ini", &text)) {
+        if (error) *error = dir + " holds no machine (no machine.ini)";
+        return false;
+    }
+    auto m = std::make_unique<MachineState>();
+    m->dir = dir;
+    while (m->dir.size() > 1 && m->dir.back() == '/') m->dir.pop_back();
+    m->ini.Parse(text);
+    g_machine = std::move(m);
+    std::string os = GetSetting("machine", "os", "nt4");
+    if (!ParseOs(os, &g_machine->os)) {
+        if (error) *error = "machine.ini names an unknown os: " + os;
+        g_machine.reset();
+        return false;
+    }
+    for (const StateHooks& h : Hooks())
+        if (h.load) h.load();
+    return true;
+}
+
+void CloseMachine() {
+    if (!g_machine) return;
+    SaveAll();
+    for (const StateHooks& h : Hooks())
+        if (h.reset) h.reset();
+    g_machine.reset();
+    Failures().clear();
+}
+
+void FlushRegistry() {
+    if (g_machine) SaveAll();
+}
+
+void FailCall(const std::string& function, uint32_t error, int count) {
+    Failures()[function] = Failure{error, count};
+}
+
+void ClearFailures() { Failures().clear(); }
+
+bool ShouldFail(const char* function, DWORD* error) {
+    auto it = Failures().find(function);
+    if (it == Failures().end()) return false;
+    *error = it->second.error;
+    if (it->second.remaining > 0 && --it->second.remaining == 0) Failures().erase(it);
+    return true;
+}
+
+std::vector<std::string> DebugOutput() {
+    std::vector<std::string> lines = Require().debugLines;
+    if (!Require().pendingDebug.empty()) lines.push_back(Require().pendingDebug);
+    return lines;
+}
+
+void ClearDebugOutput() {
+    Require().debugLines.clear();
+    Require().pendingDebug.clear();
+}
+
+} // namespace winsim

@@ -1,0 +1,2 @@
+// modules (to be implemented).
+#include "internal.h"

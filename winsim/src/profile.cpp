@@ -1,0 +1,2 @@
+// profile (to be implemented).
+#include "internal.h"

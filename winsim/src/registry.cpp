@@ -1,0 +1,5 @@
+// Registry (to be implemented).
+#include "internal.h"
+namespace winsim {
+void SeedFreshRegistry(Os) {}
+}

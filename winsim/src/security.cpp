@@ -1,0 +1,2 @@
+// security (to be implemented).
+#include "internal.h"

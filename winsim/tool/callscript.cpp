@@ -1,0 +1,1 @@
+// call scripts (to be implemented)
