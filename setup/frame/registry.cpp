@@ -1,1 +1,369 @@
-#include <windows.h>
+// Registry writing with key security, shared-DLL counts and registry-entry sections.
+#include "frame/zrregistry.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+char s_szExpand[PW_EXPAND_SIZE];
+char s_szEntryKey[PW_ENTRY_KEY_SIZE];
+
+bool zrPathFits(LPCSTR path) {
+    return path && std::strlen(path) < PW_PATH_SIZE;
+}
+
+HKEY zrRootOf(LONG root) {
+    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(root));
+}
+
+// Opens a key for reading and writing, taking access when asked.
+LONG zrOpenForWrite(HKEY hRoot, LPCSTR path, BOOL takeAccess, CZRRegKey* key,
+                    CZRFormerDacl* former) {
+    if (takeAccess) return OpenKeyTakingAccess(hRoot, path, key->Put(), former);
+    return RegOpenKeyExA(hRoot, path, 0, PW_KEY_ACCESS, key->Put());
+}
+
+// The byte count of a double-NUL list: everything up to and including the closing empty text.
+DWORD zrMultiSzSize(const char* data) {
+    DWORD offset = 0;
+    while (data[offset] != '\0' || data[offset + 1] != '\0')
+        ++offset;
+    return offset + 2;
+}
+
+// A descriptor with a present NULL DACL grants everyone everything.
+void zrNullDaclDescriptor(SECURITY_DESCRIPTOR* sd) {
+    InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(sd, TRUE, nullptr, FALSE);
+}
+
+} // namespace
+
+bool CZRFormerDacl::Capture(HKEY hKey) {
+    m_pDescriptor.reset();
+    DWORD size = 0;
+    RegGetKeySecurity(hKey, DACL_SECURITY_INFORMATION, nullptr, &size);
+    if (size == 0) return false;
+    std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[size]);
+    if (!block) return false;
+    m_lastError = RegGetKeySecurity(hKey, DACL_SECURITY_INFORMATION, block.get(), &size);
+    if (m_lastError != ERROR_SUCCESS) return true; // a block was had, but it holds nothing
+    m_pDescriptor = std::move(block);
+    return true;
+}
+
+bool CZRFormerDacl::Restore(HKEY hKey) const {
+    if (!m_pDescriptor) return true;
+    LONG rc = RegSetKeySecurity(hKey, DACL_SECURITY_INFORMATION, m_pDescriptor.get());
+    if (rc != ERROR_SUCCESS)
+        Trace("OpenKeyTakingAccess: former DACL not restored, err=%ld\n", (long)rc);
+    return rc == ERROR_SUCCESS;
+}
+
+BOOL EnableTakeOwnership(HANDLE hToken) {
+    TOKEN_PRIVILEGES privileges;
+    if (!LookupPrivilegeValueA(nullptr, SE_TAKE_OWNERSHIP_NAME, &privileges.Privileges[0].Luid))
+        return FALSE;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    AdjustTokenPrivileges(hToken, FALSE, &privileges, 16, nullptr, nullptr);
+    // A privilege the token does not hold leaves ERROR_NOT_ALL_ASSIGNED behind a TRUE result.
+    return GetLastError() == ERROR_SUCCESS;
+}
+
+LONG OpenKeyTakingAccess(HKEY hRoot, LPCSTR path, PHKEY phKey, CZRFormerDacl* pFormer) {
+    *phKey = nullptr;
+    if (pFormer) pFormer->Reset();
+    HKEY hOpened = nullptr;
+    if (RegOpenKeyExA(hRoot, path, 0, PW_TAKE_ACCESS_MASK, &hOpened) == ERROR_SUCCESS) {
+        *phKey = hOpened;
+        return ERROR_SUCCESS;
+    }
+    CZRRegKey key;
+    LONG rc = RegOpenKeyA(hRoot, path, key.Put());
+    if (rc != ERROR_SUCCESS) return rc;
+
+    CZRFormerDacl former;
+    if (!former.Capture(key.Get()))
+        return ERROR_SUCCESS; // no copy: the key is closed, callers fail
+    if (former.Empty()) {
+        rc = former.LastError();
+        *phKey = key.Release();
+        return rc;
+    }
+
+    SECURITY_DESCRIPTOR sd;
+    zrNullDaclDescriptor(&sd);
+    LONG daclError = RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, &sd);
+    if (daclError != ERROR_SUCCESS) {
+        // Make the Administrators group the key's owner; the owner may then change the DACL.
+        SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+        PSID pAdmins = nullptr;
+        if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                      DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &pAdmins)) {
+            *phKey = key.Release();
+            return daclError;
+        }
+        if (!SetSecurityDescriptorOwner(&sd, pAdmins, FALSE)) {
+            FreeSid(pAdmins);
+            *phKey = key.Release();
+            return daclError;
+        }
+        LONG ownerError = RegSetKeySecurity(key.Get(), OWNER_SECURITY_INFORMATION, &sd);
+        if (ownerError != ERROR_SUCCESS) {
+            CZRHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId()));
+            CZRHandle token;
+            if (process &&
+                OpenProcessToken(process.Get(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                 token.Put()) &&
+                EnableTakeOwnership(token.Get()))
+                ownerError = RegSetKeySecurity(key.Get(), OWNER_SECURITY_INFORMATION, &sd);
+        }
+        // As the new owner the process may now set the NULL DACL; if the owner change was refused
+        // this is one last try.
+        LONG lastTry = RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, &sd);
+        FreeSid(pAdmins);
+        if (ownerError != ERROR_SUCCESS) {
+            *phKey = key.Release();
+            return ownerError;
+        }
+        if (lastTry != ERROR_SUCCESS)
+            Trace("OpenKeyTakingAccess(%s): NULL DACL refused, err=%ld\n", path, (long)lastTry);
+    }
+    if (pFormer) *pFormer = std::move(former);
+    *phKey = key.Release();
+    return ERROR_SUCCESS;
+}
+
+HKEY CreateKeyPath(HKEY hRoot, LPCSTR path, BOOL takeAccess) {
+    if (!zrPathFits(path)) return nullptr;
+    char parent[PW_PATH_SIZE];
+    std::strcpy(parent, path);
+    char* lastSlash = std::strrchr(parent, '\\');
+    if (!lastSlash || lastSlash == parent) return nullptr; // the first component must exist
+    *lastSlash = '\0';
+    const char* leaf = lastSlash + 1;
+
+    CZRRegKey parentKey;
+    CZRFormerDacl former;
+    if (zrOpenForWrite(hRoot, parent, takeAccess, &parentKey, &former) != ERROR_SUCCESS ||
+        !parentKey) {
+        parentKey = CZRRegKey(CreateKeyPath(hRoot, parent, takeAccess));
+        if (!parentKey) return nullptr;
+    }
+    HKEY hNew = nullptr;
+    DWORD disposition = 0;
+    LONG rc = RegCreateKeyExA(parentKey.Get(), leaf, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              PW_KEY_ACCESS, nullptr, &hNew, &disposition);
+    former.Restore(parentKey.Get());
+    return rc == ERROR_SUCCESS ? hNew : nullptr;
+}
+
+LONG WriteValueCreatingPath(HKEY hRoot, LPCSTR path, LPCSTR valueName, const void* data, DWORD type,
+                            BOOL takeAccess) {
+    if (!zrPathFits(path)) return 0;
+    CZRRegKey key;
+    CZRFormerDacl former;
+    if (zrOpenForWrite(hRoot, path, takeAccess, &key, &former) != ERROR_SUCCESS || !key) {
+        key = CZRRegKey(CreateKeyPath(hRoot, path, takeAccess));
+        if (!key) return 0;
+    }
+    if (!data) return 0;
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    DWORD size = 0;
+    switch (type) {
+    case REG_DWORD:
+        size = sizeof(DWORD);
+        break;
+    case REG_MULTI_SZ:
+        size = zrMultiSzSize(static_cast<const char*>(data));
+        break;
+    case REG_SZ:
+        size = static_cast<DWORD>(std::strlen(static_cast<const char*>(data)) + 1);
+        break;
+    default:
+        former.Restore(key.Get());
+        return 0; // the path stays created
+    }
+    LONG rc = RegSetValueExA(key.Get(), valueName, 0, type, bytes, size);
+    former.Restore(key.Get());
+    return rc == ERROR_SUCCESS ? 1 : 0;
+}
+
+void ExpandIniPlaceholder(LPSTR text, DWORD room, LPCSTR iniPath) {
+    char* first = std::strchr(text, '%');
+    if (!first) return;
+    char* second = std::strchr(first + 1, '%');
+    if (!second) return;
+
+    char name[PW_PLACEHOLDER_SIZE];
+    size_t nameLen = static_cast<size_t>(second - first - 1);
+    if (nameLen > sizeof name - 1) nameLen = sizeof name - 1;
+    std::memcpy(name, first + 1, nameLen);
+    name[nameLen] = '\0';
+
+    char value[PW_PLACEHOLDER_SIZE];
+    GetPrivateProfileStringA("Strings", name, "", value, sizeof value, iniPath);
+    *first = '\0';
+    if (value[0] == '\0') return; // no such string: the text ends where its placeholder began
+
+    const size_t before = std::strlen(text), valueLen = std::strlen(value);
+    const char* after = second + 1;
+    const size_t total = before + valueLen + std::strlen(after);
+    if (total > PW_PLACEHOLDER_SIZE - 1 || total + 1 > room) {
+        // A cut path or name would write somewhere else: the text is refused as a whole.
+        Trace("ExpandIniPlaceholder: %%%s%% makes the text longer than %d characters\n", name,
+              PW_PLACEHOLDER_SIZE - 1);
+        text[0] = '\0';
+        return;
+    }
+    char work[PW_PLACEHOLDER_SIZE];
+    std::memcpy(work, text, before);
+    std::memcpy(work + before, value, valueLen);
+    std::strcpy(work + before + valueLen, after);
+    std::memcpy(text, work, total + 1);
+}
+
+DWORD ReadIniExpanded(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size,
+                      LPCSTR iniPath) {
+    if (!buffer || size == 0) return 0;
+    DWORD read = GetPrivateProfileStringA(section, key, def, buffer, size, iniPath);
+
+    // Expand each text into the work buffer; texts that no longer fit are dropped.
+    size_t used = 0;
+    for (DWORD offset = 0; offset < read || (key && offset == 0);) {
+        const char* text = buffer + offset;
+        size_t len = strnlen(text, size - offset);
+        if (!key && len == 0) break;
+        if (used + len + 2 > sizeof s_szExpand) break; // keep room for the list's closing NUL
+        std::memcpy(s_szExpand + used, text, len);
+        s_szExpand[used + len] = '\0';
+        ExpandIniPlaceholder(s_szExpand + used, static_cast<DWORD>(sizeof s_szExpand - used - 1),
+                             iniPath);
+        used += std::strlen(s_szExpand + used) + 1;
+        offset += static_cast<DWORD>(len + 1);
+        if (key) break;
+    }
+
+    if (key) {
+        zrCopyBounded(buffer, static_cast<LONG>(size), used ? s_szExpand : "");
+        return static_cast<DWORD>(std::strlen(buffer) + 1);
+    }
+    // Whole texts back into the caller's buffer, then the closing empty text.
+    size_t delivered = 0;
+    for (size_t pos = 0; pos < used;) {
+        size_t len = std::strlen(s_szExpand + pos) + 1;
+        if (delivered + len + 1 > size) break;
+        std::memcpy(buffer + delivered, s_szExpand + pos, len);
+        delivered += len;
+        pos += len;
+    }
+    buffer[delivered] = '\0';
+    return static_cast<DWORD>(delivered);
+}
+
+int ParseRegEntryKey(LPCSTR keyText, LPSTR* root, LPSTR* subkey, LPSTR* valueName, LPSTR* type) {
+    if (!keyText || std::strlen(keyText) > sizeof s_szEntryKey - 1) return 0; // a cut key lies
+    std::strcpy(s_szEntryKey, keyText);
+    char* fields[4] = {s_szEntryKey, nullptr, nullptr, nullptr};
+    for (int i = 1; i < 4; ++i) {
+        char* comma = std::strchr(fields[i - 1], ',');
+        if (!comma) return 0;
+        *comma = '\0';
+        fields[i] = comma + 1;
+    }
+    *root = fields[0];
+    *subkey = fields[1];
+    *valueName = fields[2];
+    *type = fields[3];
+    return 1;
+}
+
+LONG zrDecimalWrapped(LPCSTR text) {
+    const char* p = text;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint32_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        value = value * 10u + static_cast<uint32_t>(*p - '0');
+    if (negative) value = 0u - value;
+    return static_cast<LONG>(value);
+}
+
+PW_EXPORT DLL_AddRegKey(HKEY hRoot, LPCSTR path) {
+    return zrGuarded(0, [&] {
+        HKEY hKey = CreateKeyPath(hRoot, path, FALSE);
+        // The script receives the open key as a 32-bit number; winsim's and Windows' handles fit.
+        return static_cast<LONG>(reinterpret_cast<LONG_PTR>(hKey));
+    });
+}
+
+PW_EXPORT DLL_WriteRegValue(HKEY hRoot, LPCSTR path, LPCSTR valueName, LPVOID data, LONG type) {
+    return zrGuarded(0, [&] {
+        return WriteValueCreatingPath(hRoot, path, valueName, data, static_cast<DWORD>(type),
+                                      FALSE);
+    });
+}
+
+PW_EXPORT DLL_AddRegEntries(LPCSTR iniPath, LPCSTR section, LONG) {
+    return zrGuarded(1, [&] {
+        if (!zrPathFits(iniPath) || !zrPathFits(section)) {
+            Trace("DLL_AddRegEntries: INI path or section name too long\n");
+            return 1;
+        }
+        char szSection[PW_PATH_SIZE], szIni[PW_PATH_SIZE];
+        std::strcpy(szSection, section);
+        std::strcpy(szIni, iniPath);
+
+        char keys[PW_KEY_LIST_SIZE], rawKeys[PW_KEY_LIST_SIZE];
+        ReadIniExpanded(szSection, nullptr, "", keys, sizeof keys, szIni);
+        // The data is looked up under the key as written: a key with a placeholder is found.
+        GetPrivateProfileStringA(szSection, nullptr, "", rawKeys, sizeof rawKeys, szIni);
+
+        const char* raw = rawKeys;
+        for (const char* key = keys; *key; key += std::strlen(key) + 1) {
+            const char* rawKey = *raw ? raw : key;
+            if (*raw) raw += std::strlen(raw) + 1;
+            LPSTR root, subkey, valueName, typeText;
+            if (!ParseRegEntryKey(key, &root, &subkey, &valueName, &typeText)) continue;
+            const LONG rootValue = zrDecimalWrapped(root);
+            const DWORD type = static_cast<DWORD>(zrDecimalWrapped(typeText));
+
+            char data[PW_PATH_SIZE + 2];
+            ReadIniExpanded(szSection, rawKey, "", data, PW_PATH_SIZE, szIni);
+            if (data[0] == '\0') continue;
+            DWORD number = 0;
+            const void* payload = data;
+            if (type == REG_DWORD) {
+                number = static_cast<DWORD>(zrDecimalWrapped(data));
+                payload = &number;
+            } else if (type == REG_MULTI_SZ) {
+                data[std::strlen(data) + 1] = '\0'; // one text, then the closing empty text
+            }
+            WriteValueCreatingPath(zrRootOf(rootValue), subkey, valueName, payload, type, FALSE);
+        }
+        return 1;
+    });
+}
+
+PW_EXPORT DLL_IncSharedCount(LPCSTR dllPath) {
+    return zrGuarded(0, [&] {
+        if (!dllPath) return 0;
+        CZRRegKey key;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey, key.Put()) != ERROR_SUCCESS) return 0;
+        DWORD count = 0, type = 0, size = sizeof count;
+        if (RegQueryValueExA(key.Get(), dllPath, nullptr, &type, reinterpret_cast<LPBYTE>(&count),
+                             &size) != ERROR_SUCCESS ||
+            type != REG_DWORD || size != sizeof count)
+            count = 0;
+        ++count;
+        RegSetValueExA(key.Get(), dllPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                       sizeof count);
+        return 0;
+    });
+}
