@@ -27,174 +27,290 @@ bool IEquals(const std::string& a, const std::string& b) {
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
     return s.substr(b, e - b);
 }
 
-bool IniFile::ParseLine(const std::string& raw, Line* line) {
-    std::string t = Trim(raw);
-    if (t.empty() || t[0] == ';') return true;
-    if (t[0] == '[') {
-        size_t close = t.find(']');
-        line->isHeader = true;
-        line->section = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-        return true;
+namespace {
+
+// What Windows skips around names and values: blanks, tabs, stray carriage returns and the DOS
+// end-of-file mark that old files carry.
+bool IsIniSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+std::string TrimIni(const std::string& s, size_t b, size_t e) {
+    while (b < e && IsIniSpace(s[b]))
+        ++b;
+    while (e > b && IsIniSpace(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string IndexKey(const std::string& section, const std::string& key) {
+    return Upper(section) + '\n' + Upper(key);
+}
+
+} // namespace
+
+void IniFile::ParseLine(Line* line) {
+    const std::string& raw = line->raw;
+    line->kind = Kind::Other;
+    line->name.clear();
+    line->value.clear();
+    line->valueAt = 0;
+    size_t b = 0;
+    while (b < raw.size() && IsIniSpace(raw[b]))
+        ++b;
+    if (b == raw.size() || raw[b] == ';') return;
+    if (raw[b] == '[') {
+        size_t close = raw.find(']', b);
+        if (close != std::string::npos) {
+            line->kind = Kind::Header;
+            line->name = TrimIni(raw, b + 1, close);
+            return;
+        }
     }
-    size_t eq = t.find('=');
-    if (eq == std::string::npos) return true;
-    line->isEntry = true;
-    line->key = Trim(t.substr(0, eq));
-    line->value = Trim(t.substr(eq + 1));
-    return true;
+    size_t eq = raw.find('=', b);
+    if (eq == std::string::npos) {
+        line->kind = Kind::Bare;
+        line->name = TrimIni(raw, b, raw.size());
+        return;
+    }
+    line->kind = Kind::Entry;
+    line->name = TrimIni(raw, b, eq);
+    size_t v = eq + 1;
+    while (v < raw.size() && IsIniSpace(raw[v]))
+        ++v;
+    line->valueAt = v;
+    line->value = TrimIni(raw, v, raw.size());
 }
 
 void IniFile::Parse(const std::string& text) {
     m_lines.clear();
-    m_eol = text.find("\r\n") != std::string::npos || text.find('\n') == std::string::npos ? "\r\n" : "\n";
-    m_finalEol = text.empty() || text.back() == '\n';
-    std::string current;
+    m_indexed = false;
+    m_eol = "\r\n";
     size_t pos = 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
-        std::string raw = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        pos = nl == std::string::npos ? text.size() : nl + 1;
         Line line;
-        line.raw = raw;
-        ParseLine(raw, &line);
-        if (line.isHeader)
-            current = line.section;
-        else
-            line.section = current;
+        if (nl == std::string::npos) {
+            line.raw = text.substr(pos);
+            pos = text.size();
+        } else {
+            size_t end = nl;
+            if (end > pos && text[end - 1] == '\r') --end;
+            line.raw = text.substr(pos, end - pos);
+            line.eol = text.substr(end, nl + 1 - end);
+            pos = nl + 1;
+        }
+        ParseLine(&line);
         m_lines.push_back(std::move(line));
     }
+    if (!m_lines.empty() && !m_lines.front().eol.empty()) m_eol = m_lines.front().eol;
 }
 
 std::string IniFile::Text() const {
+    size_t size = 0;
+    for (const Line& l : m_lines)
+        size += l.raw.size() + l.eol.size();
     std::string out;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        out += m_lines[i].raw;
-        if (i + 1 < m_lines.size() || m_finalEol) out += m_eol;
+    out.reserve(size);
+    for (const Line& l : m_lines) {
+        out += l.raw;
+        out += l.eol;
     }
     return out;
 }
 
-std::vector<std::string> IniFile::Sections() const {
-    std::vector<std::string> out;
-    for (const Line& l : m_lines) {
-        if (!l.isHeader) continue;
-        bool seen = false;
-        for (const std::string& s : out) seen = seen || IEquals(s, l.section);
-        if (!seen) out.push_back(l.section);
+void IniFile::EnsureIndex() const {
+    if (m_indexed) return;
+    m_sectionAt.clear();
+    m_keyAt.clear();
+    bool counts = false; // inside the first section of its name
+    std::string section;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& l = m_lines[i];
+        if (l.kind == Kind::Header) {
+            section = Upper(l.name);
+            counts = m_sectionAt.emplace(section, i).second;
+        } else if (l.kind == Kind::Entry && counts) {
+            m_keyAt.emplace(section + '\n' + Upper(l.name), i);
+        }
     }
+    m_indexed = true;
+}
+
+size_t IniFile::FindSection(const std::string& section) const {
+    EnsureIndex();
+    auto it = m_sectionAt.find(Upper(section));
+    return it == m_sectionAt.end() ? std::string::npos : it->second;
+}
+
+size_t IniFile::FindKey(const std::string& section, const std::string& key) const {
+    EnsureIndex();
+    auto it = m_keyAt.find(IndexKey(section, key));
+    return it == m_keyAt.end() ? std::string::npos : it->second;
+}
+
+size_t IniFile::SectionEnd(size_t header) const {
+    size_t i = header + 1;
+    while (i < m_lines.size() && m_lines[i].kind != Kind::Header)
+        ++i;
+    return i;
+}
+
+std::vector<std::string> IniFile::Sections() const {
+    EnsureIndex();
+    std::vector<std::string> out;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const Line& l = m_lines[i];
+        if (l.kind == Kind::Header && m_sectionAt.find(Upper(l.name))->second == i)
+            out.push_back(l.name);
+    }
+    return out;
+}
+
+std::vector<std::string> IniFile::SectionHeaders() const {
+    std::vector<std::string> out;
+    for (const Line& l : m_lines)
+        if (l.kind == Kind::Header) out.push_back(l.name);
     return out;
 }
 
 bool IniFile::HasSection(const std::string& section) const {
-    for (const Line& l : m_lines)
-        if (l.isHeader && IEquals(l.section, section)) return true;
-    return false;
+    return FindSection(section) != std::string::npos;
 }
 
 std::vector<std::string> IniFile::Keys(const std::string& section) const {
     std::vector<std::string> out;
-    for (const auto& e : Entries(section)) out.push_back(e.first);
+    for (const auto& e : Entries(section))
+        out.push_back(e.first);
+    return out;
+}
+
+std::vector<std::string> IniFile::KeyLines(const std::string& section) const {
+    std::vector<std::string> out;
+    size_t h = FindSection(section);
+    if (h == std::string::npos) return out;
+    for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i)
+        if (m_lines[i].kind == Kind::Entry && !m_lines[i].name.empty())
+            out.push_back(m_lines[i].name);
+    return out;
+}
+
+std::vector<std::string> IniFile::SectionBody(const std::string& section) const {
+    std::vector<std::string> out;
+    size_t h = FindSection(section);
+    if (h == std::string::npos) return out;
+    for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i) {
+        const Line& l = m_lines[i];
+        if (l.kind == Kind::Entry)
+            out.push_back(l.name + "=" + l.value);
+        else if (l.kind == Kind::Bare)
+            out.push_back(l.name);
+    }
     return out;
 }
 
 bool IniFile::Get(const std::string& section, const std::string& key, std::string* value) const {
-    for (const Line& l : m_lines) {
-        if (l.isEntry && IEquals(l.section, section) && IEquals(l.key, key)) {
-            if (value) *value = l.value;
-            return true;
-        }
-    }
-    return false;
+    size_t at = FindKey(section, key);
+    if (at == std::string::npos) return false;
+    if (value) *value = m_lines[at].value;
+    return true;
 }
 
-std::vector<std::pair<std::string, std::string>> IniFile::Entries(const std::string& section) const {
+std::vector<std::pair<std::string, std::string>>
+IniFile::Entries(const std::string& section) const {
     std::vector<std::pair<std::string, std::string>> out;
-    for (const Line& l : m_lines) {
-        if (!l.isEntry || !IEquals(l.section, section)) continue;
-        bool seen = false;
-        for (const auto& e : out) seen = seen || IEquals(e.first, l.key);
-        if (!seen) out.emplace_back(l.key, l.value);
+    size_t h = FindSection(section);
+    if (h == std::string::npos) return out;
+    for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i) {
+        const Line& l = m_lines[i];
+        if (l.kind == Kind::Entry && FindKey(section, l.name) == i)
+            out.emplace_back(l.name, l.value);
     }
     return out;
 }
 
+bool IniFile::IsBlank(const Line& line) {
+    return line.kind == Kind::Other && TrimIni(line.raw, 0, line.raw.size()).empty();
+}
+
+// Gives a last line that lacks a line end one, before a line is added after it.
+void IniFile::EndLastLine() {
+    if (!m_lines.empty() && m_lines.back().eol.empty()) m_lines.back().eol = m_eol;
+}
+
+void IniFile::Insert(size_t at, const std::string& raw) {
+    if (at == m_lines.size()) EndLastLine();
+    Line line;
+    line.raw = raw;
+    line.eol = m_eol;
+    ParseLine(&line);
+    m_lines.insert(m_lines.begin() + static_cast<long>(at), std::move(line));
+    m_indexed = false;
+}
+
 void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
-    for (Line& l : m_lines) {
-        if (l.isEntry && IEquals(l.section, section) && IEquals(l.key, key)) {
-            l.raw = l.key + "=" + value;
-            l.value = Trim(value);
-            return;
-        }
-    }
-    Line entry;
-    entry.raw = key + "=" + value;
-    entry.section = section;
-    entry.isEntry = true;
-    entry.key = key;
-    entry.value = Trim(value);
-    // After the last entry of the section, so blank lines and comments below it stay in place.
-    size_t insertAt = m_lines.size();
-    bool found = false;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        const Line& l = m_lines[i];
-        if (l.isHeader && IEquals(l.section, section)) {
-            found = true;
-            entry.section = l.section;
-            insertAt = i + 1;
-        } else if (found && !l.isHeader && IEquals(l.section, section) && l.isEntry) {
-            insertAt = i + 1;
-        } else if (found && l.isHeader) {
-            break;
-        }
-    }
-    if (!found) {
-        if (!m_lines.empty() && !Trim(m_lines.back().raw).empty()) {
-            Line blank;
-            blank.section = m_lines.back().section;
-            m_lines.push_back(blank);
-        }
-        Line header;
-        header.raw = "[" + section + "]";
-        header.section = section;
-        header.isHeader = true;
-        m_lines.push_back(header);
-        m_lines.push_back(entry);
-        m_finalEol = true;
+    size_t at = FindKey(section, key);
+    if (at != std::string::npos) {
+        // Only the value changes: the key's spelling and the spacing before the value stay.
+        Line& l = m_lines[at];
+        l.raw = l.raw.substr(0, l.valueAt) + value;
+        ParseLine(&l);
+        m_indexed = false;
         return;
     }
-    m_lines.insert(m_lines.begin() + static_cast<long>(insertAt), entry);
-    if (insertAt == m_lines.size() - 1) m_finalEol = true;
+    size_t h = FindSection(section);
+    if (h != std::string::npos) {
+        // After the section's last key, so blank lines and comments below it stay in place.
+        size_t insertAt = h + 1;
+        for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i)
+            if (m_lines[i].kind == Kind::Entry || m_lines[i].kind == Kind::Bare) insertAt = i + 1;
+        Insert(insertAt, key + "=" + value);
+        return;
+    }
+    if (!m_lines.empty() && !IsBlank(m_lines.back())) Insert(m_lines.size(), "");
+    Insert(m_lines.size(), "[" + section + "]");
+    Insert(m_lines.size(), key + "=" + value);
 }
 
 bool IniFile::DeleteKey(const std::string& section, const std::string& key) {
-    bool any = false;
-    for (size_t i = 0; i < m_lines.size();) {
-        const Line& l = m_lines[i];
-        if (l.isEntry && IEquals(l.section, section) && IEquals(l.key, key)) {
-            m_lines.erase(m_lines.begin() + static_cast<long>(i));
-            any = true;
-        } else {
-            ++i;
-        }
-    }
-    return any;
+    size_t at = FindKey(section, key);
+    if (at == std::string::npos) return false;
+    m_lines.erase(m_lines.begin() + static_cast<long>(at));
+    m_indexed = false;
+    return true;
 }
 
 bool IniFile::DeleteSection(const std::string& section) {
-    if (!HasSection(section)) return false;
-    for (size_t i = 0; i < m_lines.size();) {
-        if (IEquals(m_lines[i].section, section))
-            m_lines.erase(m_lines.begin() + static_cast<long>(i));
-        else
-            ++i;
-    }
+    size_t h = FindSection(section);
+    if (h == std::string::npos) return false;
+    m_lines.erase(m_lines.begin() + static_cast<long>(h),
+                  m_lines.begin() + static_cast<long>(SectionEnd(h)));
+    m_indexed = false;
     return true;
+}
+
+void IniFile::ReplaceSection(const std::string& section, const std::vector<std::string>& lines) {
+    size_t h = FindSection(section);
+    if (h == std::string::npos) {
+        if (!m_lines.empty() && !IsBlank(m_lines.back())) Insert(m_lines.size(), "");
+        h = m_lines.size();
+        Insert(h, "[" + section + "]");
+    } else {
+        // Blank lines stay, so the gap before the next section is kept.
+        size_t end = SectionEnd(h);
+        for (size_t i = end; i-- > h + 1;)
+            if (!IsBlank(m_lines[i])) m_lines.erase(m_lines.begin() + static_cast<long>(i));
+    }
+    for (size_t i = 0; i < lines.size(); ++i)
+        Insert(h + 1 + i, lines[i]);
+    m_indexed = false;
 }
 
 bool ReadWholeFile(const std::string& hostPath, std::string* text) {

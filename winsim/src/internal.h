@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace winsim {
@@ -20,14 +21,16 @@ bool IEquals(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s); // blanks and tabs at both ends
 
 // ---- ini text (machine.ini and the profile files) -----------------------------------------
-// A parsed ini file that keeps every line as it stood, so that a change rewrites only the lines
-// it must. Section and key names compare without regard to case.
+// A parsed ini file that keeps every line as it stood (its own line end included), so that a
+// change rewrites only the lines it must. Section and key names compare without regard to case.
+// As on Windows, only the first section of a name counts, a key's first line counts, lines before
+// the first header belong to no section, and ';' lines and lines without '=' are not keys.
 class IniFile {
 public:
     void Parse(const std::string& text);
     std::string Text() const;
 
-    std::vector<std::string> Sections() const;
+    std::vector<std::string> Sections() const; // unique names, in file order
     bool HasSection(const std::string& section) const;
     std::vector<std::string> Keys(const std::string& section) const;
     // The raw value after '=' with surrounding blanks removed; false when missing.
@@ -39,19 +42,43 @@ public:
     bool DeleteKey(const std::string& section, const std::string& key);
     bool DeleteSection(const std::string& section);
 
+    // Every section header in file order, a repeated name as often as it appears.
+    std::vector<std::string> SectionHeaders() const;
+    // Every key line of the section in file order, duplicates included (empty names left out).
+    std::vector<std::string> KeyLines(const std::string& section) const;
+    // The section's lines as "key=value" (lines without '=' as written), comments and blank
+    // lines left out.
+    std::vector<std::string> SectionBody(const std::string& section) const;
+    // Replaces the section's keys and other non-blank lines with `lines` (each "key=value"),
+    // creating the section when missing.
+    void ReplaceSection(const std::string& section, const std::vector<std::string>& lines);
+
 private:
+    enum class Kind { Other, Header, Entry, Bare };
     struct Line {
-        std::string raw;     // the line as written, without its line end
-        std::string section; // section this line belongs to ("" before the first header)
-        bool isHeader = false;
-        bool isEntry = false;
-        std::string key;   // for entries
-        std::string value; // for entries, blanks trimmed
+        std::string raw; // the line as written, without its line end
+        std::string eol; // "\r\n", "\n", or "" for a last line without one
+        Kind kind = Kind::Other;
+        std::string name;   // header: section name; entry: key; bare: the trimmed text
+        std::string value;  // entry: value, blanks trimmed
+        size_t valueAt = 0; // entry: where the value starts in raw
     };
     std::vector<Line> m_lines;
-    std::string m_eol = "\r\n";
-    bool m_finalEol = true;
-    static bool ParseLine(const std::string& raw, Line* line);
+    std::string m_eol = "\r\n"; // line end of lines this object adds
+    // Look-up index, rebuilt after a change: first header of each name, first line of each key
+    // in that section.
+    mutable bool m_indexed = false;
+    mutable std::unordered_map<std::string, size_t> m_sectionAt;
+    mutable std::unordered_map<std::string, size_t> m_keyAt;
+
+    static void ParseLine(Line* line);
+    static bool IsBlank(const Line& line);
+    void EnsureIndex() const;
+    size_t FindSection(const std::string& section) const; // header line, or npos
+    size_t FindKey(const std::string& section, const std::string& key) const;
+    size_t SectionEnd(size_t header) const; // the next header, or the line count
+    void EndLastLine();
+    void Insert(size_t at, const std::string& raw);
 };
 
 bool ReadWholeFile(const std::string& hostPath, std::string* text);

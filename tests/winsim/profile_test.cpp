@@ -1,0 +1,309 @@
+#include "support/machine_fixture.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kInf[] = "C:\\KV\\SETUP.INF";
+const DWORD kDiskFull = 112; // ERROR_DISK_FULL
+
+const char kInfText[] = "; setup file\r\n"
+                        "orphan=before any section\r\n"
+                        "[Install]\r\n"
+                        "Device = KV Pellora 4720  \r\n"
+                        "Quoted=\"  spaced  \"\r\n"
+                        "Single='x'\r\n"
+                        "Half=\"open\r\n"
+                        "; Comment=not a key\r\n"
+                        "no equals sign here\r\n"
+                        "Dup=first\r\n"
+                        "dup=second\r\n"
+                        "Empty=\r\n"
+                        "[Strings]\r\n"
+                        "Name=KV\r\n"
+                        "[install]\r\n"
+                        "Late=in a repeated section\r\n";
+
+// Bytes of a list up to and including its closing NUL, NULs shown as '|'.
+std::string Shown(const char* buf, size_t n) {
+    std::string s(buf, n);
+    for (char& c : s)
+        if (c == '\0') c = '|';
+    return s;
+}
+
+} // namespace
+
+class ProfileTest : public MachineTest {
+  protected:
+    void SetUp() override {
+        NewMachine();
+        WriteHostFile(HostFile("KV/SETUP.INF"), kInfText);
+    }
+    std::string Read(const char* section, const char* key, const char* def = "dflt",
+                     const char* file = kInf) {
+        char buf[256];
+        DWORD n = GetPrivateProfileStringA(section, key, def, buf, sizeof buf, file);
+        EXPECT_EQ(n, std::strlen(buf));
+        return buf;
+    }
+};
+
+TEST_F(ProfileTest, ValuesArriveTrimmedUnquotedAndMatchedWithoutCase) {
+    EXPECT_EQ(Read("INSTALL", "device"), "KV Pellora 4720");
+    EXPECT_EQ(Read("  Install ", " DEVICE "), "KV Pellora 4720");
+    EXPECT_EQ(Read("Install", "Quoted"), "  spaced  ");
+    EXPECT_EQ(Read("Install", "Single"), "x");
+    EXPECT_EQ(Read("Install", "Half"), "\"open") << "unmatched quotes stay";
+    EXPECT_EQ(Read("Install", "Empty"), "") << "an empty value is not the default";
+    EXPECT_EQ(Read("Install", "Dup"), "first");
+}
+
+TEST_F(ProfileTest, OnlyRealKeysOfTheFirstSectionCount) {
+    EXPECT_EQ(Read("Install", "; Comment"), "dflt");
+    EXPECT_EQ(Read("Install", "no equals sign here"), "dflt");
+    EXPECT_EQ(Read("Install", "Late"), "dflt") << "a repeated section is not read";
+    EXPECT_EQ(Read("", "orphan"), "dflt") << "lines before the first header are in no section";
+}
+
+TEST_F(ProfileTest, MissingEntriesGiveTheDefaultWithoutTrailingBlanks) {
+    EXPECT_EQ(Read("Install", "Nothing", "  two words  "), "  two words");
+    EXPECT_EQ(Read("Nowhere", "Device", "x"), "x");
+    EXPECT_EQ(Read("Install", "Nothing", nullptr), "");
+    SetLastError(0);
+    EXPECT_EQ(Read("Install", "Device", "none", "C:\\KV\\MISSING.INF"), "none");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(ProfileTest, CutsLongValuesToTheBuffer) {
+    char buf[16];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(GetPrivateProfileStringA("Install", "Device", "", buf, 0, kInf), 0u);
+    EXPECT_EQ(buf[0], '#') << "nSize 0 writes nothing";
+    EXPECT_EQ(GetPrivateProfileStringA("Install", "Device", "", buf, 1, kInf), 0u);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(GetPrivateProfileStringA("Install", "Device", "", buf, 8, kInf), 7u);
+    EXPECT_STREQ(buf, "KV Pell");
+    EXPECT_EQ(GetPrivateProfileStringA("Install", "Quoted", "", buf, 5, kInf), 4u);
+    EXPECT_STREQ(buf, "  sp");
+    EXPECT_EQ(GetPrivateProfileStringA("Install", "Nothing", "defaultvalue", buf, 4, kInf), 3u);
+    EXPECT_STREQ(buf, "def");
+}
+
+TEST_F(ProfileTest, ListsKeysAndSectionsAsDoubleNulLists) {
+    char buf[64];
+    DWORD n = GetPrivateProfileStringA("install", nullptr, "", buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "Device|Quoted|Single|Half|Dup|dup|Empty||");
+    n = GetPrivateProfileStringA(nullptr, "ignored", "", buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "Install|Strings|install||");
+    n = GetPrivateProfileSectionNamesA(buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "Install|Strings|install||");
+    n = GetPrivateProfileStringA("Nowhere", nullptr, "none", buf, sizeof buf, kInf);
+    EXPECT_EQ(n, 4u) << "a missing section lists the default";
+    EXPECT_STREQ(buf, "none");
+}
+
+TEST_F(ProfileTest, CutsListsThatDoNotFitWithTwoNuls) {
+    // "Install|Strings|install|" is 24 characters; the list needs one more to spare.
+    char buf[32];
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 26, kInf), 24u);
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 25, kInf), 23u);
+    EXPECT_EQ(Shown(buf, 25), "Install|Strings|install||") << "an exact fit counts as cut";
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 10, kInf), 8u);
+    EXPECT_EQ(Shown(buf, 10), "Install|||");
+    EXPECT_EQ(GetPrivateProfileStringA("Strings", nullptr, "", buf, 4, kInf), 2u);
+    EXPECT_EQ(Shown(buf, 4), "Na||");
+    EXPECT_EQ(GetPrivateProfileStringA("Strings", nullptr, "", buf, 2, kInf), 0u);
+    EXPECT_EQ(Shown(buf, 2), "||");
+}
+
+TEST_F(ProfileTest, NeverWritesBeyondTheBuffer) {
+    struct Call {
+        const char* what;
+        const char* section;
+        const char* key;
+        const char* def;
+    };
+    const Call calls[] = {
+        {"value", "Install", "Device", ""},  {"keys", "Install", nullptr, ""},
+        {"sections", nullptr, nullptr, ""},  {"default list", "Nowhere", nullptr, "default"},
+        {"quoted", "Install", "Quoted", ""}, {"default", "Install", "Missing", "a default"}};
+    for (const Call& c : calls) {
+        for (DWORD size = 0; size < 48; ++size) {
+            std::vector<char> buf(size + 8, '#');
+            DWORD n = GetPrivateProfileStringA(c.section, c.key, c.def, buf.data(), size, kInf);
+            EXPECT_LE(n + (size ? 1 : 0), size) << c.what << ", size " << size;
+            for (size_t i = size; i < buf.size(); ++i)
+                ASSERT_EQ(buf[i], '#') << c.what << ", size " << size;
+        }
+    }
+    std::vector<char> buf(8, '#');
+    EXPECT_EQ(GetPrivateProfileSectionA("Install", buf.data(), 1, kInf), 0u);
+    EXPECT_EQ(buf[1], '#');
+}
+
+TEST_F(ProfileTest, ReadsIntegersAsWindowsNtDoes) {
+    WriteHostFile(HostFile("KV/NUM.INI"), "[n]\r\na=42\r\nb=-1\r\nc=+7\r\nd=0x1F\r\ne=12abc\r\n"
+                                          "f=abc\r\ng=\r\nh=4294967297\r\ni=\" 5\"\r\n");
+    const char* f = "C:\\KV\\NUM.INI";
+    EXPECT_EQ(GetPrivateProfileIntA("N", "A", 9, f), 42u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "b", 9, f), 0xFFFFFFFFu);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "c", 9, f), 7u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "d", 9, f), 31u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "e", 9, f), 12u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "f", 9, f), 0u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "g", 9, f), 9u) << "an empty value gives the default";
+    EXPECT_EQ(GetPrivateProfileIntA("n", "h", 9, f), 1u) << "modulo 2^32";
+    EXPECT_EQ(GetPrivateProfileIntA("n", "i", 9, f), 5u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "missing", -3, f), static_cast<UINT>(-3));
+    EXPECT_EQ(GetPrivateProfileIntA("n", "a", 9, "C:\\KV\\NONE.INI"), 9u);
+}
+
+TEST_F(ProfileTest, Windows9xReadsOnlyMinusAndDecimals) {
+    NewMachine(winsim::Os::Win95);
+    WriteHostFile(HostFile("NUM.INI"), "[n]\r\nb=-12\r\nc=+7\r\nd=0x1F\r\n");
+    EXPECT_EQ(GetPrivateProfileIntA("n", "b", 9, "C:\\NUM.INI"), static_cast<UINT>(-12));
+    EXPECT_EQ(GetPrivateProfileIntA("n", "c", 9, "C:\\NUM.INI"), 0u);
+    EXPECT_EQ(GetPrivateProfileIntA("n", "d", 9, "C:\\NUM.INI"), 0u);
+}
+
+// ---- writing ----------------------------------------------------------------------------
+
+TEST_F(ProfileTest, ChangesOnlyTheLinesItMustInACrlfFile) {
+    const std::string host = HostFile("KV/SETUP.INF");
+    ASSERT_TRUE(WritePrivateProfileStringA("INSTALL", "device", "KV 4720", kInf));
+    std::string expected = kInfText;
+    expected.replace(expected.find("Device = KV Pellora 4720  "), 26, "Device = KV 4720");
+    EXPECT_EQ(ReadHostFile(host), expected);
+
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Model", "4720", kInf));
+    expected.insert(expected.find("[install]"), "Model=4720\r\n");
+    EXPECT_EQ(ReadHostFile(host), expected);
+
+    ASSERT_TRUE(WritePrivateProfileStringA("Install", "Dup", nullptr, kInf));
+    expected.erase(expected.find("Dup=first\r\n"), 11);
+    EXPECT_EQ(ReadHostFile(host), expected);
+    EXPECT_EQ(Read("Install", "Dup"), "second") << "only the first line of a key goes";
+
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", nullptr, nullptr, kInf));
+    expected.erase(expected.find("[Strings]"),
+                   expected.find("[install]") - expected.find("[Strings]"));
+    EXPECT_EQ(ReadHostFile(host), expected);
+    EXPECT_EQ(Read("Strings", "Name"), "dflt");
+}
+
+TEST_F(ProfileTest, KeepsLfLineEndsMissingFinalNewlineAndCommentsBelowKeys) {
+    const std::string host = HostFile("KV/LF.INI");
+    WriteHostFile(host, "[a]\n  k1 =  old\n\n; about b\n[b]\nx=1");
+    const char* f = "C:\\KV\\LF.INI";
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "K1", "new", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "k2", "two", f));
+    EXPECT_EQ(ReadHostFile(host), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1");
+    ASSERT_TRUE(WritePrivateProfileStringA("b", "y", "2", f));
+    EXPECT_EQ(ReadHostFile(host), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n");
+    ASSERT_TRUE(WritePrivateProfileStringA("c", "z", "3", f));
+    EXPECT_EQ(ReadHostFile(host),
+              "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n\n[c]\nz=3\n");
+}
+
+TEST_F(ProfileTest, CreatesAMissingFileButNotForADeletion) {
+    ASSERT_TRUE(WritePrivateProfileStringA("App", "key", nullptr, "C:\\KV\\NEW.INI"));
+    ASSERT_TRUE(WritePrivateProfileStringA("App", nullptr, nullptr, "C:\\KV\\NEW.INI"));
+    EXPECT_FALSE(std::filesystem::exists(HostFile("KV/NEW.INI")));
+    ASSERT_TRUE(WritePrivateProfileStringA("App", "key", "value", "C:\\KV\\NEW.INI"));
+    EXPECT_EQ(ReadHostFile(HostFile("KV/NEW.INI")), "[App]\r\nkey=value\r\n");
+}
+
+TEST_F(ProfileTest, RefusesWritesItCannotMake) {
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringA("App", "key", "v", "C:\\NO\\SUCH\\DIR\\X.INI"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "key", "v", kInf));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(WritePrivateProfileStringA("App", "key", "v", ""));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), kInfText);
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf))
+        << "a flush reports zero";
+    EXPECT_EQ(Read("Install", "Single"), "x");
+}
+
+TEST_F(ProfileTest, BareNamesAndWinIniLieInTheWindowsDirectory) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Pw", "k", "v", "PWSETUP.INI"));
+    EXPECT_EQ(ReadHostFile(HostFile("WINDOWS/PWSETUP.INI")), "[Pw]\r\nk=v\r\n");
+    EXPECT_EQ(Read("pw", "K", "", "pwsetup.ini"), "v");
+
+    char buf[32];
+    EXPECT_EQ(GetProfileStringA("Ports", "COM1:", "", buf, sizeof buf), 12u);
+    EXPECT_STREQ(buf, "9600,n,8,1,x");
+    EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV 4720,winspool,LPT1:"));
+    const std::string winIni = ReadHostFile(HostFile("WINDOWS/WIN.INI"));
+    EXPECT_NE(winIni.find("NullPort=None\r\ndevice=KV 4720,winspool,LPT1:\r\n\r\n[Desktop]"),
+              std::string::npos);
+    EXPECT_EQ(Read("windows", "DEVICE", "", "win.ini"), "KV 4720,winspool,LPT1:");
+}
+
+TEST_F(ProfileTest, ReplacesAndReadsWholeSections) {
+    char buf[64];
+    DWORD n = GetPrivateProfileSectionA("Install", buf, sizeof buf, kInf);
+    EXPECT_EQ(n, 62u);
+    EXPECT_EQ(Shown(buf, 64),
+              "Device=KV Pellora 4720|Quoted=\"  spaced  \"|Single='x'|Half=\"op||");
+    ASSERT_TRUE(WritePrivateProfileSectionA("Strings", "A=1\0B=2\0", kInf));
+    n = GetPrivateProfileSectionA("strings", buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "A=1|B=2||");
+}
+
+// ---- the cache --------------------------------------------------------------------------
+
+TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
+    const std::string host = HostFile("KV/SETUP.INF");
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+    std::string changed = kInfText;
+    changed.replace(changed.find("Name=KV"), 7, "Name=XY");
+    WriteHostFile(host, changed); // same size, same inode
+    EXPECT_EQ(Read("Strings", "Name"), "XY");
+    struct stat before;
+    ASSERT_EQ(stat(host.c_str(), &before), 0);
+    changed.replace(changed.find("Name=XY"), 7, "Name=ZZ");
+    WriteHostFile(host, changed);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0); // as if in the same clock tick
+    EXPECT_EQ(Read("Strings", "Name"), "ZZ");
+    std::filesystem::remove(host);
+    EXPECT_EQ(Read("Strings", "Name"), "dflt");
+    WriteHostFile(host, "[Strings]\r\nName=back\r\n");
+    EXPECT_EQ(Read("Strings", "Name"), "back");
+}
+
+// ---- injected failures ------------------------------------------------------------------
+
+TEST_F(ProfileTest, InjectedFailuresBehaveLikeAnUnreadableFile) {
+    winsim::FailCall("GetPrivateProfileStringA", ERROR_SHARING_VIOLATION, 1);
+    SetLastError(0);
+    EXPECT_EQ(Read("Install", "Device", "fallback"), "fallback");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(Read("Install", "Device"), "KV Pellora 4720") << "only one call failed";
+
+    winsim::FailCall("GetPrivateProfileIntA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(GetPrivateProfileIntA("Install", "Device", 77, kInf), 77u);
+    winsim::FailCall("GetProfileStringA", ERROR_ACCESS_DENIED, 1);
+    char buf[8];
+    EXPECT_EQ(GetProfileStringA("intl", "iCountry", "d", buf, sizeof buf), 1u);
+    EXPECT_STREQ(buf, "d");
+
+    winsim::FailCall("WritePrivateProfileStringA", kDiskFull, 1);
+    EXPECT_FALSE(WritePrivateProfileStringA("Install", "Device", "x", kInf));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(kDiskFull));
+    EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), kInfText);
+    winsim::FailCall("WriteProfileStringA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_FALSE(WriteProfileStringA("windows", "device", "x"));
+}
