@@ -74,6 +74,15 @@ bool ProtectKey(const std::string& key);
 // takeownership=0|1; held by default for an administrator on NT).
 void SetTakeOwnershipHeld(bool held);
 
+// ---- modules ------------------------------------------------------------------------------
+// Loads a module from a host path, as the setup engine loads PWSETUP.DLL: the same module table
+// as LoadLibraryA (a second load of the file counts a reference; FreeLibrary releases it), no
+// machine needed. Returns the HMODULE value, or 0 with *error saying why.
+uintptr_t LoadHostLibrary(const std::string& hostPath, std::string* error = nullptr);
+// An export of a loaded module by name (GetProcAddress without the function-pointer type);
+// null when the module does not export it.
+void* HostProcAddress(uintptr_t module, const std::string& name);
+
 } // namespace winsim
 
 #endif
