@@ -186,7 +186,7 @@ TEST(DriveIndexOf, MapsBasicLatinLettersOnly) {
     EXPECT_EQ(DriveIndexOf('c'), 2);
     EXPECT_EQ(DriveIndexOf('Z'), 25);
     EXPECT_EQ(DriveIndexOf('z'), 25);
-    for (int ch : {'\\', '1', '@', '[', '`', '{', 0, 0xC4})
+    for (int ch : {int('\\'), int('1'), int('@'), int('['), int('`'), int('{'), 0, 0xC4})
         EXPECT_EQ(DriveIndexOf(ch), -1);
 }
 

@@ -12,9 +12,11 @@ namespace winsim {
 namespace {
 
 std::unique_ptr<MachineState> g_machine;
+// Never destroyed: the machine still open at process exit is closed by a static destructor,
+// which may run after other statics of this library are gone.
 std::vector<StateHooks>& Hooks() {
-    static std::vector<StateHooks> hooks;
-    return hooks;
+    static auto* hooks = new std::vector<StateHooks>;
+    return *hooks;
 }
 
 struct Failure {
@@ -22,8 +24,8 @@ struct Failure {
     int remaining; // < 0: always
 };
 std::map<std::string, Failure>& Failures() {
-    static std::map<std::string, Failure> failures;
-    return failures;
+    static auto* failures = new std::map<std::string, Failure>;
+    return *failures;
 }
 
 bool IsDir(const std::string& p) {
@@ -143,16 +145,24 @@ const char* OsName(Os os) {
 }
 
 bool ParseOs(const std::string& text, Os* os) {
-    if (IEquals(text, "win95")) *os = Os::Win95;
-    else if (IEquals(text, "win98")) *os = Os::Win98;
-    else if (IEquals(text, "nt4")) *os = Os::Nt4;
-    else return false;
+    if (IEquals(text, "win95"))
+        *os = Os::Win95;
+    else if (IEquals(text, "win98"))
+        *os = Os::Win98;
+    else if (IEquals(text, "nt4"))
+        *os = Os::Nt4;
+    else
+        return false;
     return true;
 }
 
-void RegisterStateHooks(const StateHooks& hooks) { Hooks().push_back(hooks); }
+void RegisterStateHooks(const StateHooks& hooks) {
+    Hooks().push_back(hooks);
+}
 
-MachineState* Current() { return g_machine.get(); }
+MachineState* Current() {
+    return g_machine.get();
+}
 
 MachineState& Require() {
     if (!g_machine) {
@@ -162,10 +172,18 @@ MachineState& Require() {
     return *g_machine;
 }
 
-bool HasMachine() { return g_machine != nullptr; }
-std::string MachineDir() { return Require().dir; }
-Os MachineOs() { return Require().os; }
-bool IsNT() { return Require().os == Os::Nt4; }
+bool HasMachine() {
+    return g_machine != nullptr;
+}
+std::string MachineDir() {
+    return Require().dir;
+}
+Os MachineOs() {
+    return Require().os;
+}
+bool IsNT() {
+    return Require().os == Os::Nt4;
+}
 
 std::string GetSetting(const std::string& section, const std::string& key, const std::string& def) {
     std::string v;
@@ -181,7 +199,9 @@ void SetSetting(const std::string& section, const std::string& key, const std::s
     WriteFileAtomic(m.dir + "/machine.ini", m.ini.Text());
 }
 
-std::string WindowsDir() { return GetSetting("machine", "windir", "C:\\WINDOWS"); }
+std::string WindowsDir() {
+    return GetSetting("machine", "windir", "C:\\WINDOWS");
+}
 
 std::string SystemDir() {
     return GetSetting("machine", "sysdir", WindowsDir() + (IsNT() ? "\\SYSTEM32" : "\\SYSTEM"));
@@ -219,11 +239,14 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
         if (bs == std::string::npos) break;
         pos = bs + 1;
     }
-    for (const std::string& comp : parts) host += "/" + MatchEntry(host, comp);
+    for (const std::string& comp : parts)
+        host += "/" + MatchEntry(host, comp);
     return host;
 }
 
-std::string HostPath(const std::string& windowsPath) { return ResolvePath(windowsPath, false); }
+std::string HostPath(const std::string& windowsPath) {
+    return ResolvePath(windowsPath, false);
+}
 
 bool CreateMachine(const std::string& dir, Os os, std::string* error) {
     auto fail = [&](const std::string& why) {
@@ -276,7 +299,8 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     }
     auto m = std::make_unique<MachineState>();
     m->dir = dir;
-    while (m->dir.size() > 1 && m->dir.back() == '/') m->dir.pop_back();
+    while (m->dir.size() > 1 && m->dir.back() == '/')
+        m->dir.pop_back();
     m->ini.Parse(text);
     g_machine = std::move(m);
     std::string os = GetSetting("machine", "os", "nt4");
@@ -307,7 +331,9 @@ void FailCall(const std::string& function, uint32_t error, int count) {
     Failures()[function] = Failure{error, count};
 }
 
-void ClearFailures() { Failures().clear(); }
+void ClearFailures() {
+    Failures().clear();
+}
 
 bool ShouldFail(const char* function, DWORD* error) {
     auto it = Failures().find(function);

@@ -338,8 +338,10 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
             bool expect = false;
             {
                 Cursor probe(line);
-                expect = probe.AtIdentifier() && probe.Identifier() == "expect" &&
-                         (probe.AtEnd() || line[probe.Pos()] == ' ' || line[probe.Pos()] == '\t');
+                if (probe.AtIdentifier() && probe.Identifier() == "expect") {
+                    size_t after = probe.Pos();
+                    expect = after >= line.size() || line[after] == ' ' || line[after] == '\t';
+                }
             }
             if (!expect) {
                 interp.Call(c);

@@ -3,7 +3,6 @@
 
 #include "../machine.h"
 
-#include <dlfcn.h>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -89,14 +88,15 @@ int CmdRun(const std::vector<std::string>& a) {
     }
     if (!Open(a[0])) return 2;
     // One run is one process: the library stays loaded from the first call to the last.
-    void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+    uintptr_t module = winsim::LoadHostLibrary(library, &error);
     if (!module) {
-        std::cerr << "winsim: cannot load " << library << ": " << dlerror() << "\n";
+        std::cerr << "winsim: cannot load " << library << ": " << error << "\n";
         return 2;
     }
     int rc = winsim::RunCallScript(
-        script, [&](const std::string& name) { return dlsym(module, name.c_str()); }, options,
-        std::cout, std::cerr);
+        script, [&](const std::string& name) { return winsim::HostProcAddress(module, name); },
+        options, std::cout, std::cerr);
     winsim::CloseMachine();
     return rc;
 }
