@@ -56,8 +56,7 @@ void ClearDebugOutput();
 std::string ExportRegistry(const std::string& key = ""); // REGEDIT4 text; "" = both hives
 bool ImportRegistry(const std::string& regText, std::string* error = nullptr);
 bool KeyExists(const std::string& key);
-// A value as regedit would write its data ("text" for REG_SZ without quotes, dword:..., hex:...);
-// false when the value is missing.
+// A value's type and its data bytes exactly as stored; false when the value is missing.
 bool ReadValue(const std::string& key, const std::string& name, uint32_t* type,
                std::vector<uint8_t>* data);
 void FlushRegistry();

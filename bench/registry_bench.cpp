@@ -1,0 +1,107 @@
+// 10,000 values under one registry key: writing them through RegSetValueExA, saving the hive that
+// holds them (RegFlushKey writes system.reg whole), and loading that hive when the machine opens.
+#include <benchmark/benchmark.h>
+#include <windows.h>
+#include <winsim/machine.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kValues = 10000;
+const char kKey[] = "SOFTWARE\\Norvex\\Bench";
+
+class BenchMachine {
+  public:
+    BenchMachine() {
+        char tmpl[] = "/tmp/winsim-bench-XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        if (!made || !winsim::CreateMachine(made, winsim::Os::Nt4) || !winsim::OpenMachine(made)) {
+            std::fprintf(stderr, "cannot create a machine\n");
+            std::abort();
+        }
+        m_dir = made;
+        for (int i = 0; i < kValues; ++i) {
+            char name[32], data[64];
+            std::snprintf(name, sizeof name, "C:\\KV\\FILE%05d.DLL", i);
+            std::snprintf(data, sizeof data, "C:\\Program Files\\Norvex\\KVP\\FILE%05d.DLL", i);
+            m_names.push_back(name);
+            m_data.push_back(data);
+        }
+    }
+    ~BenchMachine() {
+        winsim::CloseMachine();
+        std::filesystem::remove_all(m_dir);
+    }
+
+    HKEY FreshKey() const {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+        HKEY h = nullptr;
+        RegCreateKeyA(HKEY_LOCAL_MACHINE, kKey, &h);
+        return h;
+    }
+    bool WriteAll(HKEY h) const {
+        for (int i = 0; i < kValues; ++i) {
+            const std::string& d = m_data[static_cast<size_t>(i)];
+            if (RegSetValueExA(h, m_names[static_cast<size_t>(i)].c_str(), 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(d.c_str()),
+                               static_cast<DWORD>(d.size() + 1)) != ERROR_SUCCESS)
+                return false;
+        }
+        return true;
+    }
+    const std::string& Dir() const { return m_dir; }
+
+  private:
+    std::string m_dir;
+    std::vector<std::string> m_names, m_data;
+};
+
+void BM_RegistrySet10000Values(benchmark::State& state) {
+    BenchMachine machine;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HKEY h = machine.FreshKey();
+        state.ResumeTiming();
+        if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
+        state.PauseTiming();
+        RegCloseKey(h);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kValues);
+}
+BENCHMARK(BM_RegistrySet10000Values)->Unit(benchmark::kMillisecond);
+
+void BM_RegistrySaveHiveOf10000Values(benchmark::State& state) {
+    BenchMachine machine;
+    HKEY h = machine.FreshKey();
+    if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
+    for (auto _ : state)
+        if (RegFlushKey(h) != ERROR_SUCCESS) state.SkipWithError("RegFlushKey failed");
+    RegCloseKey(h);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(
+                                                     machine.Dir() + "/system.reg")));
+}
+BENCHMARK(BM_RegistrySaveHiveOf10000Values)->Unit(benchmark::kMillisecond);
+
+void BM_RegistryLoadHiveOf10000Values(benchmark::State& state) {
+    BenchMachine machine;
+    HKEY h = machine.FreshKey();
+    if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
+    RegCloseKey(h);
+    winsim::CloseMachine();
+    for (auto _ : state) {
+        if (!winsim::OpenMachine(machine.Dir())) state.SkipWithError("OpenMachine failed");
+        state.PauseTiming();
+        winsim::CloseMachine();
+        state.ResumeTiming();
+    }
+    winsim::OpenMachine(machine.Dir());
+}
+BENCHMARK(BM_RegistryLoadHiveOf10000Values)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,359 @@
+#include "support/machine_fixture.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kPath[] = "SOFTWARE\\Norvex\\Locked";
+const std::string kKey = std::string("HKEY_LOCAL_MACHINE\\") + kPath;
+const char kProtected[] = "O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)";
+constexpr REGSAM kTakeAccessMask = 0xA0006;
+
+// An owner of the SIDs this test allocates.
+struct Sid {
+    PSID p = nullptr;
+    Sid(BYTE authority, std::initializer_list<DWORD> subs) {
+        SID_IDENTIFIER_AUTHORITY a = {{0, 0, 0, 0, 0, authority}};
+        DWORD s[8] = {};
+        size_t n = 0;
+        for (DWORD v : subs)
+            s[n++] = v;
+        EXPECT_TRUE(AllocateAndInitializeSid(&a, static_cast<BYTE>(n), s[0], s[1], s[2], s[3], s[4],
+                                             s[5], s[6], s[7], &p));
+    }
+    ~Sid() { EXPECT_EQ(FreeSid(p), nullptr); }
+    Sid(const Sid&) = delete;
+    Sid& operator=(const Sid&) = delete;
+};
+
+LONG SetValue(HKEY h) {
+    DWORD one = 1;
+    return RegSetValueExA(h, "Start", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
+}
+
+class SecurityTest : public MachineTest {
+  protected:
+    void SetUp() override {
+        NewMachine(winsim::Os::Nt4);
+        HKEY h;
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
+        RegCloseKey(h);
+        ASSERT_TRUE(winsim::ProtectKey(kKey));
+    }
+    void TearDown() override {
+        if (m_token) CloseHandle(m_token);
+        MachineTest::TearDown();
+    }
+
+    // Enables (or disables) SeTakeOwnershipPrivilege; returns the last error it left.
+    DWORD AdjustTakeOwnership(bool enable) {
+        if (!m_token) {
+            EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                         &m_token));
+        }
+        TOKEN_PRIVILEGES tp{};
+        tp.PrivilegeCount = 1;
+        EXPECT_TRUE(LookupPrivilegeValueA(nullptr, SE_TAKE_OWNERSHIP_NAME, &tp.Privileges[0].Luid));
+        tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+        SetLastError(12345);
+        EXPECT_TRUE(AdjustTokenPrivileges(m_token, FALSE, &tp, sizeof tp, nullptr, nullptr));
+        return GetLastError();
+    }
+
+    HANDLE m_token = nullptr;
+};
+
+// The road a setup takes to write below a key that only SYSTEM may change.
+TEST_F(SecurityTest, TakesAccessToAProtectedKeyStepByStep) {
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, kTakeAccessMask, &h),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ | KEY_WRITE, &h),
+              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS) << "read is granted";
+    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED);
+    HKEY sub;
+    EXPECT_EQ(RegCreateKeyA(h, "Parameters", &sub), ERROR_ACCESS_DENIED);
+
+    // Save the DACL, sized first.
+    DWORD size = 0;
+    ASSERT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size),
+              ERROR_INSUFFICIENT_BUFFER);
+    std::vector<BYTE> saved(size);
+    ASSERT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, saved.data(), &size), ERROR_SUCCESS);
+
+    SECURITY_DESCRIPTOR sd;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE));
+    EXPECT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd), ERROR_ACCESS_DENIED);
+
+    Sid admins(5, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS});
+    ASSERT_TRUE(SetSecurityDescriptorOwner(&sd, admins.p, FALSE));
+    EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_ACCESS_DENIED)
+        << "the privilege is held but not yet enabled";
+    EXPECT_EQ(AdjustTakeOwnership(true), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)");
+    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED) << "owning grants no write by itself";
+
+    // As owner the process may rewrite the DACL; the handle it already has then writes.
+    ASSERT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:NO_ACCESS_CONTROL");
+    EXPECT_EQ(SetValue(h), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(h, "Parameters", &sub), ERROR_SUCCESS);
+    RegCloseKey(sub);
+
+    ASSERT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, saved.data()), ERROR_SUCCESS);
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)");
+    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED) << "the saved DACL protects the key again";
+    RegCloseKey(h);
+}
+
+TEST_F(SecurityTest, AdjustingAPrivilegeTheTokenLacksLeavesNotAllAssigned) {
+    winsim::SetTakeOwnershipHeld(false);
+    EXPECT_EQ(AdjustTakeOwnership(true), static_cast<DWORD>(ERROR_NOT_ALL_ASSIGNED));
+    HKEY h;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_OWNER, &h), ERROR_ACCESS_DENIED);
+
+    winsim::SetTakeOwnershipHeld(true);
+    EXPECT_EQ(AdjustTakeOwnership(true), static_cast<DWORD>(ERROR_SUCCESS));
+    HKEY owner;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_OWNER, &owner), ERROR_SUCCESS);
+    RegCloseKey(owner);
+    EXPECT_EQ(AdjustTakeOwnership(false), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_OWNER, &owner),
+              ERROR_ACCESS_DENIED);
+
+    // The previous state is reported, and a buffer too small for it changes nothing.
+    TOKEN_PRIVILEGES tp{}, previous{};
+    tp.PrivilegeCount = 1;
+    ASSERT_TRUE(LookupPrivilegeValueA(nullptr, "seshutdownprivilege", &tp.Privileges[0].Luid));
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    DWORD needed = 0;
+    EXPECT_FALSE(AdjustTokenPrivileges(m_token, FALSE, &tp, 4, &previous, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(needed, static_cast<DWORD>(sizeof(TOKEN_PRIVILEGES)));
+    ASSERT_TRUE(AdjustTokenPrivileges(m_token, FALSE, &tp, sizeof previous, &previous, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(previous.PrivilegeCount, 1u) << "it was disabled before, so it changed";
+    EXPECT_EQ(previous.Privileges[0].Attributes, 0u);
+
+    LUID luid;
+    EXPECT_FALSE(LookupPrivilegeValueA(nullptr, "SeMadeUpPrivilege", &luid));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_SUCH_PRIVILEGE));
+    HANDLE readOnly;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &readOnly));
+    EXPECT_FALSE(AdjustTokenPrivileges(readOnly, FALSE, &tp, 0, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(readOnly);
+    EXPECT_FALSE(AdjustTokenPrivileges(readOnly, FALSE, &tp, 0, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(SecurityTest, OnlyTheTokensOwnSidsMayOwnAKey) {
+    AdjustTakeOwnership(true);
+    HKEY h;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    Sid everyone(1, {0});
+    Sid system(5, {SECURITY_LOCAL_SYSTEM_RID});
+    for (PSID sid : {everyone.p, system.p}) {
+        SetSecurityDescriptorOwner(&sd, sid, FALSE);
+        EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_INVALID_OWNER);
+    }
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), kProtected);
+    RegCloseKey(h);
+
+    // Without Administrators in the token the group cannot be made owner either.
+    winsim::SetSetting("machine", "privilege", "1");
+    winsim::SetTakeOwnershipHeld(true);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS) << "Everyone may read";
+    Sid admins(5, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS});
+    SetSecurityDescriptorOwner(&sd, admins.p, FALSE);
+    EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_INVALID_OWNER);
+    RegCloseKey(h);
+}
+
+TEST_F(SecurityTest, DenyEntriesOwnerRightsAndNullDaclsDecideAccess) {
+    HKEY h;
+    ASSERT_TRUE(winsim::SetKeySecurity(kKey, "O:BAD:(D;;KW;;;WD)(A;;KA;;;BA)"));
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_WRITE, &h), ERROR_ACCESS_DENIED)
+        << "a deny entry before an allow wins";
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ | DELETE, &h), ERROR_SUCCESS);
+    RegCloseKey(h);
+
+    ASSERT_TRUE(winsim::SetKeySecurity(kKey, "O:BAD:"));
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_QUERY_VALUE, &h), ERROR_ACCESS_DENIED)
+        << "an empty DACL grants nothing";
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, READ_CONTROL | WRITE_DAC, &h),
+              ERROR_SUCCESS)
+        << "but the owner may still read and rewrite it";
+    RegCloseKey(h);
+    ASSERT_TRUE(winsim::SetKeySecurity(kKey, "O:SYD:"));
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPath), ERROR_ACCESS_DENIED);
+
+    for (const char* open : {"O:SYD:NO_ACCESS_CONTROL", ""}) {
+        ASSERT_TRUE(winsim::SetKeySecurity(kKey, open));
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_ALL_ACCESS, &h), ERROR_SUCCESS)
+            << open;
+        RegCloseKey(h);
+    }
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "");
+    EXPECT_FALSE(winsim::SetKeySecurity(kKey, "O:XXD:"));
+    EXPECT_FALSE(winsim::SetKeySecurity(kKey, "D:(A;;KQ;;;WD)"));
+    EXPECT_FALSE(winsim::SetKeySecurity(kKey + "\\Absent", kProtected));
+}
+
+TEST_F(SecurityTest, DescriptorsHaveTheSystemsBinaryLayout) {
+    HKEY h;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
+    DWORD size = 4;
+    std::vector<BYTE> sd(200);
+    ASSERT_EQ(RegGetKeySecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                sd.data(), &size),
+              ERROR_INSUFFICIENT_BUFFER);
+    // Header 20, ACL 8 + ACEs (8 + SID) for SYSTEM (12), Administrators (16), Everyone (12),
+    // then the owner SYSTEM (12).
+    EXPECT_EQ(size, 20u + 8u + 20u + 24u + 20u + 12u);
+    ASSERT_EQ(RegGetKeySecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                sd.data(), &size),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(IsValidSecurityDescriptor(sd.data()));
+    SECURITY_DESCRIPTOR_RELATIVE head;
+    std::memcpy(&head, sd.data(), sizeof head);
+    EXPECT_EQ(head.Revision, 1);
+    EXPECT_EQ(head.Control, SE_SELF_RELATIVE | SE_DACL_PRESENT);
+    EXPECT_EQ(head.Group, 0u);
+    EXPECT_EQ(head.Sacl, 0u);
+    EXPECT_EQ(head.Dacl, 20u);
+    EXPECT_EQ(head.Owner, 92u);
+    const BYTE systemSid[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(sd.data() + head.Owner, systemSid, sizeof systemSid), 0);
+    const BYTE aclStart[] = {2,    0, 72, 0, 3,    0, 0,    0, // ACL: revision, size, count
+                             0,    0, 20, 0, 0x3f, 0, 0x0f, 0, // allow, 20 bytes, KEY_ALL_ACCESS
+                             1,    1, 0,  0, 0,    0, 0,    5, 18, 0, 0, 0, // S-1-5-18
+                             0,    0, 24, 0, 0x19, 0, 0x02, 0, // allow, 24 bytes, KEY_READ
+                             1,    2, 0,  0, 0,    0, 0,    5, 32, 0, 0, 0,
+                             0x20, 2, 0,  0}; // S-1-5-32-544
+    EXPECT_EQ(std::memcmp(sd.data() + head.Dacl, aclStart, sizeof aclStart), 0);
+
+    BOOL present = FALSE, defaulted = TRUE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sd.data(), &present, &acl, &defaulted));
+    EXPECT_TRUE(present);
+    EXPECT_FALSE(defaulted);
+    EXPECT_EQ(reinterpret_cast<BYTE*>(acl), sd.data() + 20);
+    PSID owner = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(sd.data(), &owner, &defaulted));
+    Sid system(5, {SECURITY_LOCAL_SYSTEM_RID});
+    EXPECT_TRUE(EqualSid(owner, system.p));
+    EXPECT_EQ(GetLengthSid(owner), 12u);
+
+    // An absolute descriptor pointing at a hand-built ACL is taken as well.
+    AdjustTakeOwnership(true);
+    Sid admins(5, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS});
+    EXPECT_FALSE(EqualSid(admins.p, system.p));
+    EXPECT_EQ(GetLengthSid(admins.p), 16u);
+    BYTE aclBytes[8 + 8 + 16] = {2, 0, sizeof aclBytes, 0, 1, 0, 0, 0, 0, 0x02, 24, 0, 0x06, 0,
+                                 0, 0}; // allow, CI, KEY_WRITE w/o RC
+    std::memcpy(aclBytes + 16, admins.p, 16);
+    SECURITY_DESCRIPTOR abs;
+    InitializeSecurityDescriptor(&abs, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorOwner(&abs, admins.p, FALSE);
+    SetSecurityDescriptorDacl(&abs, TRUE, reinterpret_cast<PACL>(aclBytes), FALSE);
+    EXPECT_TRUE(IsValidSecurityDescriptor(&abs));
+    EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &abs),
+              ERROR_ACCESS_DENIED)
+        << "WRITE_DAC comes with ownership, which the key does not have yet";
+    ASSERT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &abs), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &abs),
+              ERROR_SUCCESS);
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;CI;0x6;;;BA)");
+    EXPECT_EQ(SetValue(h), ERROR_SUCCESS);
+    size = static_cast<DWORD>(sd.size());
+    ASSERT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, sd.data(), &size), ERROR_SUCCESS)
+        << "the owner reads the DACL without READ_CONTROL in it";
+    EXPECT_EQ(std::memcmp(sd.data() + 20, aclBytes, sizeof aclBytes), 0);
+
+    aclBytes[0] = 9; // no such ACL revision
+    EXPECT_FALSE(IsValidSecurityDescriptor(&abs));
+    EXPECT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &abs), ERROR_INVALID_ACL);
+    EXPECT_EQ(RegGetKeySecurity(h, SACL_SECURITY_INFORMATION, sd.data(), &size),
+              ERROR_PRIVILEGE_NOT_HELD);
+    RegCloseKey(h);
+}
+
+TEST_F(SecurityTest, SecurityOutlivesTheProcessInMachineIni) {
+    ASSERT_TRUE(winsim::SetKeySecurity(kKey, "O:BAD:(A;CI;0x20019;;;S-1-5-21-7-8-9-1001)"));
+    std::string error;
+    ASSERT_TRUE(winsim::ImportRegistry("REGEDIT4\r\n\r\n"
+                                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Imported]\r\n"
+                                       ";security=O:SYD:(A;;KA;;;SY)(A;;KR;;;WD)\r\n"
+                                       "\"v\"=\"1\"\r\n",
+                                       &error))
+        << error;
+    winsim::CloseMachine();
+    std::string ini = ReadHostFile(m_dir + "/machine.ini");
+    EXPECT_NE(ini.find("[key-security]"), std::string::npos);
+    EXPECT_NE(ini.find(kKey + "=O:BAD:(A;CI;KR;;;S-1-5-21-7-8-9-1001)"), std::string::npos);
+    ASSERT_TRUE(winsim::OpenMachine(m_dir, &error)) << error;
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;CI;KR;;;S-1-5-21-7-8-9-1001)");
+    EXPECT_EQ(winsim::GetKeySecurity("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Imported"),
+              "O:SYD:(A;;KA;;;SY)(A;;KR;;;WD)");
+    HKEY h;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Imported", 0, KEY_WRITE, &h),
+              ERROR_ACCESS_DENIED);
+
+    // A deleted key takes its security with it.
+    ASSERT_TRUE(winsim::SetKeySecurity(kKey, ""));
+    ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPath), ERROR_SUCCESS);
+    winsim::FlushRegistry();
+    EXPECT_EQ(ReadHostFile(m_dir + "/machine.ini").find("Locked"), std::string::npos);
+}
+
+class SecurityOn9xTest : public MachineTest, public ::testing::WithParamInterface<winsim::Os> {
+  protected:
+    void SetUp() override { NewMachine(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Win9x, SecurityOn9xTest,
+                         ::testing::Values(winsim::Os::Win95, winsim::Os::Win98), OsParamName);
+
+TEST_P(SecurityOn9xTest, SecurityCallsAreNotImplemented) {
+    HKEY h;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
+    ASSERT_TRUE(winsim::ProtectKey(kKey));
+    EXPECT_EQ(SetValue(h), ERROR_SUCCESS) << "95/98 keys have no security";
+    DWORD size = 0;
+    EXPECT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size),
+              ERROR_CALL_NOT_IMPLEMENTED);
+    SECURITY_DESCRIPTOR sd{};
+    EXPECT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd), ERROR_CALL_NOT_IMPLEMENTED);
+    RegCloseKey(h);
+
+    auto expectNotImplemented = [](BOOL result, const char* what) {
+        EXPECT_FALSE(result) << what;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED)) << what;
+    };
+    expectNotImplemented(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION),
+                         "InitializeSecurityDescriptor");
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr;
+    expectNotImplemented(AllocateAndInitializeSid(&nt, 1, 18, 0, 0, 0, 0, 0, 0, 0, &sid),
+                         "AllocateAndInitializeSid");
+    HANDLE token = nullptr;
+    expectNotImplemented(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token),
+                         "OpenProcessToken");
+    LUID luid;
+    expectNotImplemented(LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid),
+                         "LookupPrivilegeValueA");
+    expectNotImplemented(AdjustTokenPrivileges(token, TRUE, nullptr, 0, nullptr, nullptr),
+                         "AdjustTokenPrivileges");
+}
+
+} // namespace
