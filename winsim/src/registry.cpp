@@ -830,8 +830,8 @@ void SeedFreshRegistry(Os os) {
     const std::string profile = win + "\\Profiles\\" + user;
     const std::string userRoot = nt ? profile : win;
     const std::string startup = nt ? "Startup" : "StartUp";
-    k = SeedKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
-                "Folders");
+    const std::string userCv = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion";
+    k = SeedKey(userCv + "\\Explorer\\Shell Folders");
     SeedText(k, "Desktop", userRoot + "\\Desktop");
     SeedText(k, "Programs", userRoot + "\\Start Menu\\Programs");
     SeedText(k, "Start Menu", userRoot + "\\Start Menu");
