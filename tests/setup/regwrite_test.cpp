@@ -125,7 +125,7 @@ TEST_P(RegEntriesTest, WritesEveryWellFormedEntryOfTheSection) {
              "2147483650,SOFTWARE\\Norvex\\KVP,Lost,1=%MISSING%\\bin\r\n"
              "2147483650,SOFTWARE\\Norvex\\KVP,Empty,1=\r\n"
              "2147483650,SOFTWARE\\Norvex\\KVP,Two=commas only\r\n"
-             "2147483650,SOFTWARE\\Norvex\\KVP,Odd,1,x=type is everything after the third comma\r\n"
+             "2147483650,SOFTWARE\\Norvex\\KVP,Odd,1,x=the type reads up to its first non-digit\r\n"
              "2147483650,SOFTWARE\\Norvex\\%PRODUCT%,Name,1=placeholder in the key\r\n"
              "2147483649,Software\\Norvex,User,1=user\r\n"
              "\r\n[Strings]\r\nTARGET=C:\\KV\r\nPRODUCT=KVP\r\n");
@@ -139,8 +139,9 @@ TEST_P(RegEntriesTest, WritesEveryWellFormedEntryOfTheSection) {
     EXPECT_EQ(Text(k, "Path"), "C:\\KV\\bin");
     EXPECT_EQ(Text(k, "Both"), "C:\\KV;%TARGET%") << "only the first placeholder is expanded";
     EXPECT_EQ(Text(k, "Name"), "placeholder in the key");
+    EXPECT_EQ(Text(k, "Odd"), "the type reads up to its first non-digit");
     std::vector<uint8_t> data;
-    for (const char* skipped : {"Lost", "Empty", "Two", "Odd"})
+    for (const char* skipped : {"Lost", "Empty", "Two"})
         EXPECT_FALSE(winsim::ReadValue(kHklm + k, skipped, &type, &data)) << skipped;
     EXPECT_TRUE(winsim::ReadValue("HKEY_CURRENT_USER\\Software\\Norvex", "User", &type, &data));
 }
