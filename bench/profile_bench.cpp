@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winsim/machine.h>
 
+#include "bench_machine.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,16 +20,9 @@ const char kFile[] = "C:\\BIG.INI";
 
 // A fresh machine holding BIG.INI: 1 MiB of sections of 20 keys; the key read lies in the last
 // section, so no look-up can stop early.
-class LargeProfile {
+class LargeProfile : public BenchMachine {
   public:
     explicit LargeProfile(bool settled) {
-        char tmpl[] = "/tmp/winsim-bench-XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        if (!made || !winsim::CreateMachine(made, winsim::Os::Nt4) || !winsim::OpenMachine(made)) {
-            std::fprintf(stderr, "cannot create a machine\n");
-            std::abort();
-        }
-        m_dir = made;
         std::string text;
         int section = 0;
         while (text.size() < (1u << 20)) {
@@ -37,19 +32,12 @@ class LargeProfile {
                         std::to_string(k) + "\r\n";
         }
         text += "[Last]\r\nTarget=found\r\n";
-        const std::string host = m_dir + "/drive_c/BIG.INI";
+        const std::string host = Dir() + "/drive_c/BIG.INI";
         std::ofstream(host, std::ios::binary) << text;
         // A file changed within the last second has its content compared on every read; one
         // written earlier is vouched for by its size and times.
         if (settled) std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     }
-    ~LargeProfile() {
-        winsim::CloseMachine();
-        std::filesystem::remove_all(m_dir);
-    }
-
-  private:
-    std::string m_dir;
 };
 
 void ReadTarget(benchmark::State& state) {

@@ -4,6 +4,8 @@
 
 #include "frame/zrregistry.h"
 
+#include "bench_machine.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,35 +13,22 @@
 
 namespace {
 
-struct BenchMachine {
-    std::string dir;
-    BenchMachine() {
-        char tmpl[] = "/tmp/winsim-bench-XXXXXX";
-        dir = mkdtemp(tmpl);
-        winsim::CreateMachine(dir, winsim::Os::Nt4);
-        winsim::OpenMachine(dir);
-    }
-    ~BenchMachine() {
-        winsim::CloseMachine();
-        std::filesystem::remove_all(dir);
-    }
-};
-
 void BM_AddRegEntriesFullSection(benchmark::State& state) {
     BenchMachine m;
     std::string body = "[Entries]\r\n";
     size_t keyBytes = 0;
     int entries = 0;
-    for (; ; ++entries) {
+    for (;; ++entries) {
         std::string key = "2147483650,SOFTWARE\\Norvex\\KVP,V" + std::to_string(entries) + ",1";
         if (keyBytes + key.size() + 1 > 1000) break;
         keyBytes += key.size() + 1;
         body += key + "=%TARGET%\\file" + std::to_string(entries) + "\r\n";
     }
     body += "[Strings]\r\nTARGET=C:\\Program Files\\Norvex\r\n";
-    std::filesystem::create_directories(m.dir + "/drive_c/SETUP");
-    std::ofstream(m.dir + "/drive_c/SETUP/REG.INI", std::ios::binary) << body;
-    for (auto _ : state) benchmark::DoNotOptimize(DLL_AddRegEntries("C:\\SETUP\\REG.INI", "Entries", 0));
+    std::filesystem::create_directories(m.Dir() + "/drive_c/SETUP");
+    std::ofstream(m.Dir() + "/drive_c/SETUP/REG.INI", std::ios::binary) << body;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DLL_AddRegEntries("C:\\SETUP\\REG.INI", "Entries", 0));
     state.counters["entries"] = entries;
 }
 BENCHMARK(BM_AddRegEntriesFullSection)->Unit(benchmark::kMicrosecond);

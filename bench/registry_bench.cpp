@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <winsim/machine.h>
 
+#include "bench_machine.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,16 +17,10 @@ namespace {
 constexpr int kValues = 10000;
 const char kKey[] = "SOFTWARE\\Norvex\\Bench";
 
-class BenchMachine {
+// The machine with the names and data of the values, made before any timing starts.
+class ValueMachine : public BenchMachine {
   public:
-    BenchMachine() {
-        char tmpl[] = "/tmp/winsim-bench-XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        if (!made || !winsim::CreateMachine(made, winsim::Os::Nt4) || !winsim::OpenMachine(made)) {
-            std::fprintf(stderr, "cannot create a machine\n");
-            std::abort();
-        }
-        m_dir = made;
+    ValueMachine() {
         for (int i = 0; i < kValues; ++i) {
             char name[32], data[64];
             std::snprintf(name, sizeof name, "C:\\KV\\FILE%05d.DLL", i);
@@ -32,10 +28,6 @@ class BenchMachine {
             m_names.push_back(name);
             m_data.push_back(data);
         }
-    }
-    ~BenchMachine() {
-        winsim::CloseMachine();
-        std::filesystem::remove_all(m_dir);
     }
 
     HKEY FreshKey() const {
@@ -54,15 +46,13 @@ class BenchMachine {
         }
         return true;
     }
-    const std::string& Dir() const { return m_dir; }
 
   private:
-    std::string m_dir;
     std::vector<std::string> m_names, m_data;
 };
 
 void BM_RegistrySet10000Values(benchmark::State& state) {
-    BenchMachine machine;
+    ValueMachine machine;
     for (auto _ : state) {
         state.PauseTiming();
         HKEY h = machine.FreshKey();
@@ -77,7 +67,7 @@ void BM_RegistrySet10000Values(benchmark::State& state) {
 BENCHMARK(BM_RegistrySet10000Values)->Unit(benchmark::kMillisecond);
 
 void BM_RegistrySaveHiveOf10000Values(benchmark::State& state) {
-    BenchMachine machine;
+    ValueMachine machine;
     HKEY h = machine.FreshKey();
     if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
     for (auto _ : state)
@@ -89,7 +79,7 @@ void BM_RegistrySaveHiveOf10000Values(benchmark::State& state) {
 BENCHMARK(BM_RegistrySaveHiveOf10000Values)->Unit(benchmark::kMillisecond);
 
 void BM_RegistryLoadHiveOf10000Values(benchmark::State& state) {
-    BenchMachine machine;
+    ValueMachine machine;
     HKEY h = machine.FreshKey();
     if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
     RegCloseKey(h);

@@ -334,6 +334,19 @@ bool LoadAbsolute(PSECURITY_DESCRIPTOR p, SECURITY_DESCRIPTOR* sd) {
     return sd->Revision == SECURITY_DESCRIPTOR_REVISION;
 }
 
+// An absolute descriptor that a Set... call may change; sets the last error when it is not one.
+bool LoadForChange(PSECURITY_DESCRIPTOR p, SECURITY_DESCRIPTOR* sd) {
+    if (!LoadAbsolute(p, sd)) {
+        SetLastError(kErrorUnknownRevision);
+        return false;
+    }
+    if (sd->Control & SE_SELF_RELATIVE) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return false;
+    }
+    return true;
+}
+
 void StoreAbsolute(PSECURITY_DESCRIPTOR p, const SECURITY_DESCRIPTOR& sd) {
     std::memcpy(p, &sd, sizeof sd);
 }
@@ -581,14 +594,7 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, 
                                       PACL pDacl, BOOL bDaclDefaulted) {
     if (Failed("SetSecurityDescriptorDacl") || Unsupported()) return FALSE;
     SECURITY_DESCRIPTOR sd;
-    if (!LoadAbsolute(pSecurityDescriptor, &sd)) {
-        SetLastError(kErrorUnknownRevision);
-        return FALSE;
-    }
-    if (sd.Control & SE_SELF_RELATIVE) {
-        SetLastError(ERROR_INVALID_SECURITY_DESCR);
-        return FALSE;
-    }
+    if (!LoadForChange(pSecurityDescriptor, &sd)) return FALSE;
     sd.Control &= static_cast<WORD>(~(SE_DACL_PRESENT | SE_DACL_DEFAULTED));
     sd.Dacl = nullptr;
     if (bDaclPresent) {
@@ -632,14 +638,7 @@ BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                        BOOL bOwnerDefaulted) {
     if (Failed("SetSecurityDescriptorOwner") || Unsupported()) return FALSE;
     SECURITY_DESCRIPTOR sd;
-    if (!LoadAbsolute(pSecurityDescriptor, &sd)) {
-        SetLastError(kErrorUnknownRevision);
-        return FALSE;
-    }
-    if (sd.Control & SE_SELF_RELATIVE) {
-        SetLastError(ERROR_INVALID_SECURITY_DESCR);
-        return FALSE;
-    }
+    if (!LoadForChange(pSecurityDescriptor, &sd)) return FALSE;
     sd.Owner = pOwner;
     sd.Control &= static_cast<WORD>(~SE_OWNER_DEFAULTED);
     if (bOwnerDefaulted) sd.Control |= SE_OWNER_DEFAULTED;

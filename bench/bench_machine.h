@@ -1,0 +1,36 @@
+// A fresh NT 4.0 machine in a temporary folder, open for the length of one benchmark.
+#ifndef BENCH_BENCH_MACHINE_H
+#define BENCH_BENCH_MACHINE_H
+
+#include <winsim/machine.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+class BenchMachine {
+  public:
+    BenchMachine() {
+        char tmpl[] = "/tmp/winsim-bench-XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        if (!made || !winsim::CreateMachine(made, winsim::Os::Nt4) || !winsim::OpenMachine(made)) {
+            std::fprintf(stderr, "cannot create a machine\n");
+            std::abort();
+        }
+        m_dir = made;
+    }
+    ~BenchMachine() {
+        winsim::CloseMachine();
+        std::filesystem::remove_all(m_dir);
+    }
+    BenchMachine(const BenchMachine&) = delete;
+    BenchMachine& operator=(const BenchMachine&) = delete;
+
+    const std::string& Dir() const { return m_dir; }
+
+  private:
+    std::string m_dir;
+};
+
+#endif
