@@ -290,8 +290,7 @@ WINBASEAPI DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, D
 #define KEY_NOTIFY 0x0010
 #define KEY_CREATE_LINK 0x0020
 #define KEY_READ                                                                                   \
-    ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) &              \
-     (~SYNCHRONIZE))
+    ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
 #define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
 #define KEY_ALL_ACCESS                                                                             \
@@ -378,18 +377,9 @@ typedef struct _SID {
     DWORD SubAuthority[1];
 } SID, *PISID;
 typedef PVOID PSID;
-#define SECURITY_NULL_SID_AUTHORITY                                                                \
-    {                                                                                              \
-        { 0, 0, 0, 0, 0, 0 }                                                                       \
-    }
-#define SECURITY_WORLD_SID_AUTHORITY                                                               \
-    {                                                                                              \
-        { 0, 0, 0, 0, 0, 1 }                                                                       \
-    }
-#define SECURITY_NT_AUTHORITY                                                                      \
-    {                                                                                              \
-        { 0, 0, 0, 0, 0, 5 }                                                                       \
-    }
+#define SECURITY_NULL_SID_AUTHORITY {{0, 0, 0, 0, 0, 0}}
+#define SECURITY_WORLD_SID_AUTHORITY {{0, 0, 0, 0, 0, 1}}
+#define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
 #define SECURITY_WORLD_RID 0x00000000L
 #define SECURITY_LOCAL_SYSTEM_RID 0x00000012L
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
