@@ -73,6 +73,63 @@ bool ProtectKey(const std::string& key);
 // takeownership=0|1; held by default for an administrator on NT).
 void SetTakeOwnershipHeld(bool held);
 
+// ---- print spooler --------------------------------------------------------------------------
+// What the spooler holds, as its calls report it. Every spooler call (EnumPrintersA,
+// AddPrinterDriverA, DeletePortA, ...) honours FailCall under its own name.
+struct SpoolerPrinter {
+    std::string name, port, driver, processor, datatype;
+    uint32_t attributes = 0; // as GetPrinterA reports them
+    bool isDefault = false;
+};
+struct SpoolerDriver {
+    std::string name, environment;
+    uint32_t version = 0;
+    std::string file, monitor;
+    std::vector<std::string> dependentFiles;
+};
+struct SpoolerMonitor {
+    std::string name, file;
+};
+struct SpoolerProcessor {
+    std::string name, environment, file;
+};
+struct SpoolerPort {
+    std::string name, monitor;
+};
+struct SpoolerConnection {
+    std::string name; // "\\SERVER\SHARE"
+    std::string driver;
+    bool isDefault = false;
+};
+struct SpoolerState {
+    std::vector<SpoolerPrinter> printers;
+    std::vector<SpoolerDriver> drivers; // the OS's own environment first
+    std::vector<SpoolerMonitor> monitors;
+    std::vector<SpoolerProcessor> processors;
+    std::vector<SpoolerPort> ports;
+    std::vector<SpoolerConnection> connections;
+    std::string defaultPrinter; // empty when there is none
+};
+SpoolerState ReadSpooler();
+// The spooler one object a line, as `winsim show` prints it.
+std::vector<std::string> SpoolerLines();
+
+// ---- messages -------------------------------------------------------------------------------
+// Messages sent or posted to HWND_BROADCAST since the machine was opened (or last cleared).
+struct BroadcastMessage {
+    uint32_t message = 0;
+    uintptr_t wParam = 0;
+    uintptr_t lParam = 0;
+    std::string text; // WM_WININICHANGE: the section named by lParam, when it names one
+};
+std::vector<BroadcastMessage> Broadcasts();
+void ClearBroadcasts();
+
+// ---- network ------------------------------------------------------------------------------
+// Shares the network offers: machine.ini [network] \\SERVER\SHARE=DRIVER, the driver being the
+// one the share serves. Redirected local names: machine.ini [net-use] LPT2:=\\SERVER\SHARE;
+// WNetCancelConnection2A removes the line.
+
 // ---- modules ------------------------------------------------------------------------------
 // Loads a module from a host path, as the setup engine loads PWSETUP.DLL: the same module table
 // as LoadLibraryA (a second load of the file counts a reference; FreeLibrary releases it), no

@@ -121,6 +121,22 @@ HANDLE NewObjectHandle(ObjectKind kind);
 bool IsObjectHandle(HANDLE h, ObjectKind kind);
 uint32_t NextHandleNumber(); // unique, multiple of 4, below 0x80000000
 
+// ---- registry access for winsim's own services -----------------------------------------------
+// The spooler and other system services run as SYSTEM: these neither check key security nor
+// honour injected failures. Paths are rooted ("HKEY_LOCAL_MACHINE\SYSTEM\Print").
+struct SysValue {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+};
+bool SysCreateKey(const std::string& path);   // creates every missing key of the path
+bool SysDeleteTree(const std::string& path);  // false when the key is missing
+bool SysSubkeys(const std::string& path, std::vector<std::string>* names); // creation order
+bool SysValues(const std::string& path, std::vector<SysValue>* values);
+bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
+                 const std::vector<uint8_t>& data); // creates the path
+bool SysDeleteValue(const std::string& path, const std::string& name);
+
 // ---- modules ------------------------------------------------------------------------------
 // An export of a system library that winsim implements itself.
 struct BuiltinExport {

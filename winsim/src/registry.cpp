@@ -950,6 +950,52 @@ bool ReadValue(const std::string& key, const std::string& name, uint32_t* type,
     return true;
 }
 
+// ---- access for winsim's own services -------------------------------------------------------
+
+bool SysCreateKey(const std::string& path) {
+    RootedPath rp;
+    if (!HasMachine() || !ParseRooted(path, &rp)) return false;
+    return CreateRooted(rp) != nullptr;
+}
+
+bool SysDeleteTree(const std::string& path) {
+    Key* k = FindKey(path);
+    if (!k || !k->parent) return false;
+    DeleteTree(k);
+    return true;
+}
+
+bool SysSubkeys(const std::string& path, std::vector<std::string>* names) {
+    names->clear();
+    Key* k = FindKey(path);
+    if (!k) return false;
+    for (const auto& c : k->children)
+        names->push_back(c->name);
+    return true;
+}
+
+bool SysValues(const std::string& path, std::vector<SysValue>* values) {
+    values->clear();
+    Key* k = FindKey(path);
+    if (!k) return false;
+    for (const Value& v : k->values)
+        values->push_back(SysValue{v.name, v.type, v.data});
+    return true;
+}
+
+bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
+                 const std::vector<uint8_t>& data) {
+    RootedPath rp;
+    if (!HasMachine() || !ParseRooted(path, &rp)) return false;
+    CreateRooted(rp)->SetValue(name, type, data);
+    return true;
+}
+
+bool SysDeleteValue(const std::string& path, const std::string& name) {
+    Key* k = FindKey(path);
+    return k && k->DeleteValue(name);
+}
+
 bool SetKeySecurity(const std::string& key, const std::string& sddl) {
     Key* k = FindKey(key);
     if (!k) return false;

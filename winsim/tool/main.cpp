@@ -17,7 +17,8 @@ int Usage() {
                  "  winsim new DIR [--os nt4|win95|win98]\n"
                  "  winsim run DIR SCRIPT [--trace] [--library PATH]\n"
                  "  winsim reg export DIR [KEY]\n"
-                 "  winsim reg import DIR FILE.reg\n";
+                 "  winsim reg import DIR FILE.reg\n"
+                 "  winsim show DIR\n";
     return 2;
 }
 
@@ -130,6 +131,16 @@ int CmdReg(const std::vector<std::string>& a) {
     return Usage();
 }
 
+// The spooler, one object a line: printers, drivers, monitors, processors, ports, connections.
+int CmdShow(const std::vector<std::string>& a) {
+    if (a.size() != 1) return Usage();
+    if (!Open(a[0])) return 2;
+    for (const std::string& line : winsim::SpoolerLines())
+        std::cout << line << "\n";
+    winsim::CloseMachine();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +151,7 @@ int main(int argc, char** argv) {
         if (cmd == "new") return CmdNew(rest);
         if (cmd == "run") return CmdRun(rest);
         if (cmd == "reg") return CmdReg(rest);
+        if (cmd == "show") return CmdShow(rest);
     } catch (const std::exception& e) {
         std::cerr << "winsim: " << e.what() << "\n";
         return 2;
