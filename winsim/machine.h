@@ -46,6 +46,11 @@ void SetSetting(const std::string& section, const std::string& key, const std::s
 void FailCall(const std::string& function, uint32_t error, int count = -1);
 void ClearFailures();
 
+// ---- files --------------------------------------------------------------------------------
+// Marks a file or folder as in use by a running program (machine.ini [in-use]): it can be read
+// but not written, moved or deleted until the next start. `inUse` false lifts the mark.
+void MarkInUse(const std::string& windowsPath, bool inUse = true);
+
 // ---- debug output -----------------------------------------------------------------------
 // Lines given to OutputDebugStringA since the machine was opened (or last cleared).
 std::vector<std::string> DebugOutput();

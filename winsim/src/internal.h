@@ -155,6 +155,33 @@ bool ModuleResources(HMODULE module, const unsigned char** data, size_t* size);
 // handle names no loaded module.
 uint32_t ModuleHandleValue(HMODULE module);
 
+// ---- files and devices (files.cpp, devices.cpp) ---------------------------------------------
+// The process's current directory ("C:\", "C:\KV"): machine.ini [machine] cwd when the
+// process starts, C:\ without it; SetCurrentDirectoryA changes it for this process only.
+std::string CurrentDirectory();
+// A Windows path made absolute against the current directory, "." and ".." resolved, no
+// trailing backslash except on a drive's root ("C:\"). Empty for a path without a drive.
+std::string FullWindowsPath(const std::string& path);
+
+// A port that CreateFileA opened ("LPT1", "COM2"): its device ID and time-outs.
+struct PortDevice {
+    std::string name;     // "LPT1"
+    bool hasDevice = false;
+    std::string deviceId; // the IEEE 1284 ID of the printer on the port, without length prefix
+    COMMTIMEOUTS timeouts{};
+};
+// The port that a path names ("LPT1:", "lpt1", "\\.\LPT1", "C:\TMP\LPT1.TXT"), empty when
+// it names none.
+std::string PortNameOf(const std::string& path);
+// Opens a port of the machine; false with *error when the machine has no such port.
+bool OpenPort(const std::string& name, PortDevice* port, DWORD* error);
+// The port behind a file handle; null for a disk file or a handle that is no file handle.
+PortDevice* PortOfHandle(HANDLE h);
+// Whether `h` is a handle that CreateFileA, OpenFile or _lopen gave, still open.
+bool IsFileHandle(HANDLE h);
+// Closes such a handle; false when `h` is none of them.
+bool CloseFileHandle(HANDLE h);
+
 } // namespace winsim
 
 #endif

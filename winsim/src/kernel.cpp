@@ -183,6 +183,7 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwPr
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (CloseFileHandle(hObject)) return TRUE;
     if (Objects().erase(reinterpret_cast<uintptr_t>(hObject)) == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

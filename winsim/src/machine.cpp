@@ -215,8 +215,8 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
         p = WindowsDir() + "\\" + p;
     if (p.size() < 2 || p[1] != ':') {
-        // Relative to the current directory, which is the root of C: unless set otherwise.
-        std::string cwd = GetSetting("machine", "cwd", "C:\\");
+        // Relative to the process's current directory (files.cpp).
+        std::string cwd = CurrentDirectory();
         if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
         p = (!p.empty() && p[0] == '\\') ? cwd.substr(0, 2) + p : cwd + p;
     }

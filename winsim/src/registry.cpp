@@ -797,6 +797,31 @@ void MakeFolders(const std::string& windowsPath) {
     std::filesystem::create_directories(HostPath(windowsPath), ec);
 }
 
+// The Plug-and-Play tree of a PC with one parallel port, as Windows 95/98 enumerate it: the
+// BIOS enumerator's printer port instance and the Ports class driver key that it names. Tests
+// build other trees (Enum\Root\Ports, ECP ports) with ImportRegistry.
+void SeedParallelPortEnum(const std::string& hklm) {
+    Key* k = SeedKey(hklm + "Enum\\BIOS\\*PNP0400\\0D");
+    SeedText(k, "HardwareID", "*PNP0400");
+    SeedText(k, "Class", "Ports");
+    SeedText(k, "ClassGUID", "{4D36E978-E325-11CE-BFC1-08002BE10318}");
+    SeedText(k, "DeviceDesc", "Printer Port");
+    SeedText(k, "Mfg", "(Standard port types)");
+    SeedText(k, "Driver", "Ports\\0000");
+    SeedText(k, "PortName", "LPT1");
+    SeedText(k, "FriendlyName", "Printer Port (LPT1)");
+    k->SetValue("ConfigFlags", REG_BINARY, {0, 0, 0, 0});
+    k = SeedKey(hklm + "System\\CurrentControlSet\\Services\\Class\\Ports\\0000");
+    SeedText(k, "DriverDesc", "Printer Port");
+    SeedText(k, "ProviderName", "Microsoft");
+    SeedText(k, "InfPath", "MSPORTS.INF");
+    SeedText(k, "InfSection", "LptPort");
+    SeedText(k, "MatchingDeviceId", "*PNP0400");
+    SeedText(k, "DevLoader", "*vcomm");
+    SeedText(k, "PortDriver", "lpt.vxd");
+    SeedText(k, "Contention", "*vpd");
+}
+
 } // namespace
 
 namespace winsim {
@@ -896,6 +921,7 @@ void SeedFreshRegistry(Os os) {
         SeedKey(print + "\\Printers");
         SeedKey(hklm + "Enum\\BIOS");
         SeedKey(hklm + "Enum\\Root");
+        SeedParallelPortEnum(hklm);
         SeedKey(hklm + "Config\\0001");
         if (GetSetting("machine", "network", "1") == "1") {
             k = SeedKey(hklm + "Network\\Logon");

@@ -1,0 +1,408 @@
+#include "support/machine_fixture.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD Err() {
+    return GetLastError();
+}
+
+HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+std::vector<std::string> FindAll(const char* pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(FindClose(h));
+    return names;
+}
+
+} // namespace
+
+class FilesTest : public EveryOsTest {};
+INSTANTIATE_EVERY_OS(FilesTest);
+
+TEST_P(FilesTest, TellsAMissingFileFromAMissingFolder) {
+    EXPECT_EQ(Open("C:\\WINDOWS\\NOPE.TXT", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Open("C:\\NODIR\\NOPE.TXT", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Open("C:\\NODIR\\NEW.TXT", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Open("Q:\\X.TXT", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(GetFileAttributesA("c:\\windows\\nope.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileA("C:\\NODIR\\X"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_P(FilesTest, CreatesWritesSeeksAndReadsBack) {
+    HANDLE h = Open("c:\\windows\\Data.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(NO_ERROR));
+    EXPECT_LT(reinterpret_cast<uintptr_t>(h), 0x80000000u) << "handles fit in 32 bits";
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, "hello world", 11, &n, nullptr));
+    EXPECT_EQ(n, 11u);
+    EXPECT_EQ(GetFileSize(h, nullptr), 11u);
+    EXPECT_EQ(SetFilePointer(h, -5, nullptr, FILE_END), 6u);
+    char buf[16] = {};
+    ASSERT_TRUE(ReadFile(h, buf, sizeof(buf), &n, nullptr));
+    EXPECT_EQ(n, 5u);
+    EXPECT_STREQ(buf, "world");
+    ASSERT_TRUE(ReadFile(h, buf, sizeof(buf), &n, nullptr));
+    EXPECT_EQ(n, 0u) << "reading at the end succeeds with nothing";
+    EXPECT_EQ(SetFilePointer(h, -20, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+    SetFilePointer(h, 5, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(SetEndOfFile(h));
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(h));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(ReadHostFile(HostFile("WINDOWS/Data.bin")), "hello") << "name kept as written";
+
+    EXPECT_EQ(Open("C:\\WINDOWS\\DATA.BIN", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    h = Open("C:\\WINDOWS\\DATA.BIN", GENERIC_WRITE, 0, OPEN_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "success that reports the file";
+    EXPECT_FALSE(ReadFile(h, buf, 1, &n, nullptr)) << "no read access asked";
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(h);
+    h = Open("C:\\WINDOWS\\DATA.BIN", GENERIC_WRITE, 0, CREATE_ALWAYS);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(GetFileSize(h, nullptr), 0u) << "CREATE_ALWAYS truncates";
+    CloseHandle(h);
+}
+
+TEST_P(FilesTest, InUseFilesReadButRefuseChange) {
+    WriteHostFile(HostFile("KV/KVDESK.EXE"), "MZ");
+    winsim::MarkInUse("C:\\KV\\KVDESK.EXE");
+    HANDLE h = Open("c:\\kv\\kvdesk.exe", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_EQ(Open("C:\\KV\\KVDESK.EXE", GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileA("C:\\KV\\KVDESK.EXE"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(MoveFileA("C:\\KV\\KVDESK.EXE", "C:\\KV\\OLD.EXE"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    winsim::MarkInUse("C:\\KV");
+    EXPECT_FALSE(RemoveDirectoryA("C:\\KV"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+    winsim::MarkInUse("C:\\KV\\KVDESK.EXE", false);
+    EXPECT_TRUE(DeleteFileA("C:\\KV\\KVDESK.EXE"));
+}
+
+TEST_P(FilesTest, OpenHandlesShareAsTheirModesAllow) {
+    WriteHostFile(HostFile("LOG.TXT"), "x");
+    HANDLE a = Open("C:\\LOG.TXT", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(a, INVALID_HANDLE_VALUE);
+    HANDLE b = Open("C:\\LOG.TXT", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_NE(b, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("C:\\LOG.TXT", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileA("C:\\LOG.TXT"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    CloseHandle(a);
+    CloseHandle(b);
+    HANDLE excl = Open("C:\\LOG.TXT", GENERIC_WRITE, 0, OPEN_ALWAYS);
+    ASSERT_NE(excl, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("C:\\LOG.TXT", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    CloseHandle(excl);
+    EXPECT_TRUE(DeleteFileA("C:\\LOG.TXT"));
+}
+
+TEST_P(FilesTest, FindsByWildcardWithoutRegardToCase) {
+    for (const char* f : {"Tools/Readme.lnk", "Tools/Setup Log.lnk", "Tools/notes", "Tools/a.txt",
+                          "Tools/ab.txt", "Tools/Index.html"})
+        WriteHostFile(HostFile(f), "");
+    std::filesystem::create_directories(HostFile("Tools/Extras"));
+
+    std::vector<std::string> all = FindAll("C:\\TOOLS\\*.*");
+    EXPECT_EQ(all, (std::vector<std::string>{".", "..", "a.txt", "ab.txt", "Extras", "Index.html",
+                                             "notes", "Readme.lnk", "Setup Log.lnk"}))
+        << "*.* takes names without a dot too; '.' and '..' come first below the root";
+    EXPECT_EQ(FindAll("C:\\TOOLS\\*").size(), all.size());
+    EXPECT_EQ(FindAll("c:\\tools\\*.LNK"),
+              (std::vector<std::string>{"Readme.lnk", "Setup Log.lnk"}));
+    EXPECT_EQ(FindAll("C:\\Tools\\?.txt"), (std::vector<std::string>{"a.txt"}));
+    EXPECT_EQ(FindAll("C:\\Tools\\a?.txt"), (std::vector<std::string>{"a.txt", "ab.txt"}))
+        << "'?' also matches nothing before the dot";
+    EXPECT_EQ(FindAll("C:\\Tools\\*."), (std::vector<std::string>{".", "..", "Extras", "notes"}));
+    EXPECT_EQ(FindAll("C:\\Tools\\*.htm"), (std::vector<std::string>{"Index.html"}))
+        << "the 8.3 name INDEX~1.HTM matches too";
+    EXPECT_EQ(FindAll("C:\\Tools\\readme.lnk"), (std::vector<std::string>{"Readme.lnk"}));
+    std::vector<std::string> root = FindAll("C:\\*.*");
+    EXPECT_TRUE(std::find(root.begin(), root.end(), ".") == root.end()) << "no dots at a root";
+
+    WIN32_FIND_DATAA fd;
+    EXPECT_EQ(FindFirstFileA("C:\\Tools\\*.doc", &fd), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(FindFirstFileA("C:\\Nowhere\\*.*", &fd), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    HANDLE h = FindFirstFileA("C:\\Tools\\Setup Log.lnk", &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(fd.cAlternateFileName, "SETUPL~1.LNK");
+    EXPECT_EQ(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    FindClose(h);
+    EXPECT_FALSE(FindClose(h));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_P(FilesTest, CurrentDirectoryResolvesRelativePathsForThisProcess) {
+    char buf[MAX_PATH];
+    EXPECT_EQ(GetCurrentDirectoryA(sizeof(buf), buf), 3u);
+    EXPECT_STREQ(buf, "C:\\");
+    ASSERT_TRUE(SetCurrentDirectoryA("windows"));
+    EXPECT_EQ(GetCurrentDirectoryA(sizeof(buf), buf), 10u);
+    EXPECT_STREQ(buf, "C:\\windows") << "kept as written";
+    EXPECT_EQ(GetCurrentDirectoryA(5, buf), 11u) << "too small: the size needed";
+    EXPECT_NE(GetFileAttributesA("WIN.INI"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA("..\\WINDOWS\\.\\SYSTEM.INI"), INVALID_FILE_ATTRIBUTES);
+
+    EXPECT_FALSE(SetCurrentDirectoryA("C:\\MISSING"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(SetCurrentDirectoryA("C:\\WINDOWS\\WIN.INI"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_DIRECTORY));
+    GetCurrentDirectoryA(sizeof(buf), buf);
+    EXPECT_STREQ(buf, "C:\\windows") << "a failed change keeps the directory";
+    EXPECT_FALSE(RemoveDirectoryA("C:\\WINDOWS"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+    // The next process starts afresh.
+    winsim::CloseMachine();
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    GetCurrentDirectoryA(sizeof(buf), buf);
+    EXPECT_STREQ(buf, "C:\\");
+}
+
+TEST_P(FilesTest, DirectoriesAndMovesReportWindowsErrors) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Group", nullptr));
+    EXPECT_FALSE(CreateDirectoryA("c:\\GROUP", nullptr));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(CreateDirectoryA("C:\\No\\Sub", nullptr));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Group\\Sub", nullptr));
+    WriteHostFile(HostFile("Group/a.lnk"), "A");
+    WriteHostFile(HostFile("Group/Sub/a.lnk"), "old");
+
+    EXPECT_FALSE(MoveFileA("C:\\Group\\a.lnk", "C:\\Group\\Sub\\a.lnk"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(MoveFileA("C:\\Group\\b.lnk", "C:\\Group\\Sub\\b.lnk"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_TRUE(DeleteFileA("C:\\GROUP\\SUB\\A.LNK"));
+    ASSERT_TRUE(MoveFileA("C:\\Group\\a.lnk", "C:\\Group\\Sub\\a.lnk"));
+    EXPECT_EQ(ReadHostFile(HostFile("Group/Sub/a.lnk")), "A");
+
+    EXPECT_FALSE(RemoveDirectoryA("C:\\Group"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_FALSE(DeleteFileA("C:\\Group\\Sub"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(RemoveDirectoryA("C:\\Group\\Sub\\a.lnk"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_DIRECTORY));
+
+    ASSERT_TRUE(CopyFileA("C:\\Group\\Sub\\a.lnk", "C:\\Group\\copy.lnk", TRUE));
+    EXPECT_FALSE(CopyFileA("C:\\Group\\Sub\\a.lnk", "C:\\Group\\copy.lnk", TRUE));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    ASSERT_TRUE(SetFileAttributesA("C:\\Group\\copy.lnk", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA("C:\\Group\\copy.lnk") & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(DeleteFileA("C:\\Group\\copy.lnk"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(GetFileAttributesA("C:\\Group") & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+TEST_P(FilesTest, OpenFileFindsSystemIniAndEditsItInPlace) {
+    // How a device line is commented out: read the whole file, seek to the line, write one byte.
+    const std::string before = "[386Enh]\r\ndevice=C:\\DRV\\PORTDRV.VXD\r\nDEVICE=*vcomm\r\n";
+    WriteHostFile(HostFile("WINDOWS/SYSTEM.INI"), before);
+    OFSTRUCT ofs;
+    HFILE f = OpenFile("SYSTEM.INI", &ofs, OF_READWRITE);
+    ASSERT_NE(f, HFILE_ERROR) << "a bare name is found in the Windows directory";
+    EXPECT_STREQ(ofs.szPathName, "C:\\WINDOWS\\SYSTEM.INI");
+    EXPECT_EQ(ofs.cBytes, sizeof(OFSTRUCT));
+
+    LONG size = _llseek(f, 0, FILE_END);
+    ASSERT_EQ(size, static_cast<LONG>(before.size()));
+    EXPECT_EQ(_llseek(f, 0, FILE_BEGIN), 0);
+    std::vector<char> copy(static_cast<size_t>(size) + 1, 0);
+    EXPECT_EQ(_lread(f, copy.data(), static_cast<UINT>(size)), static_cast<UINT>(size));
+    EXPECT_EQ(std::string(copy.data()), before);
+    EXPECT_EQ(_llseek(f, 10, FILE_BEGIN), 10);
+    EXPECT_EQ(_lwrite(f, ";", 1), 1u);
+    // The HFILE is a file handle as well.
+    HANDLE h = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(f));
+    EXPECT_EQ(GetFileSize(h, nullptr), before.size());
+    EXPECT_EQ(_lclose(f), 0);
+    EXPECT_EQ(_lclose(f), HFILE_ERROR);
+
+    std::string after = before;
+    after[10] = ';';
+    EXPECT_EQ(ReadHostFile(HostFile("WINDOWS/SYSTEM.INI")), after) << "every other byte kept";
+    char line[64];
+    GetPrivateProfileStringA("386Enh", "DEVICE", "", line, sizeof(line), "SYSTEM.INI");
+    EXPECT_STREQ(line, "*vcomm") << "the profile cache follows the in-place write";
+}
+
+TEST_P(FilesTest, OpenFileStylesAndTheLCalls) {
+    OFSTRUCT ofs;
+    EXPECT_EQ(OpenFile("NOFILE.INI", &ofs, OF_READ), HFILE_ERROR);
+    EXPECT_EQ(ofs.nErrCode, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenFile("C:\\WINDOWS\\WIN.INI", &ofs, OF_EXIST), 1) << "opened and closed";
+    EXPECT_EQ(OpenFile("new.txt", &ofs, OF_PARSE), 0);
+    EXPECT_STREQ(ofs.szPathName, "C:\\new.txt");
+    HFILE c = OpenFile("C:\\made.txt", &ofs, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE);
+    ASSERT_NE(c, HFILE_ERROR);
+    EXPECT_EQ(OpenFile("C:\\made.txt", &ofs, OF_READ), HFILE_ERROR);
+    EXPECT_EQ(ofs.nErrCode, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(_lwrite(c, "abcdef", 6), 6u);
+    _llseek(c, 2, FILE_BEGIN);
+    EXPECT_EQ(_lwrite(c, "", 0), 0u) << "writing nothing ends the file there";
+    _lclose(c);
+    EXPECT_EQ(ReadHostFile(HostFile("made.txt")), "ab");
+    EXPECT_EQ(OpenFile("C:\\made.txt", &ofs, OF_DELETE), 1);
+    EXPECT_EQ(GetFileAttributesA("C:\\made.txt"), INVALID_FILE_ATTRIBUTES);
+
+    HFILE l = _lcreat("C:\\l.txt", 0);
+    ASSERT_NE(l, HFILE_ERROR);
+    _lclose(l);
+    l = _lopen("C:\\l.txt", OF_READ);
+    char b[4];
+    EXPECT_EQ(_lwrite(l, "x", 1), static_cast<UINT>(HFILE_ERROR)) << "opened for reading";
+    EXPECT_EQ(_lread(l, b, sizeof(b)), 0u);
+    _lclose(l);
+}
+
+TEST_P(FilesTest, ShortNamesFollowTheEightDotThreeRules) {
+    std::filesystem::create_directories(HostFile("Program Files/Norvex Tools"));
+    std::filesystem::create_directories(HostFile("Program Files/Norvex Utilities"));
+    WriteHostFile(HostFile("Program Files/readme.txt"), "");
+    char buf[MAX_PATH];
+    ASSERT_EQ(GetShortPathNameA("c:\\program files\\norvex utilities", buf, sizeof(buf)), 20u);
+    EXPECT_STREQ(buf, "c:\\PROGRA~1\\NORVEX~2");
+    GetShortPathNameA("C:\\Program Files\\readme.txt", buf, sizeof(buf));
+    EXPECT_STREQ(buf, GetParam() == winsim::Os::Nt4 ? "C:\\PROGRA~1\\readme.txt"
+                                                    : "C:\\PROGRA~1\\README.TXT");
+    EXPECT_EQ(GetShortPathNameA("C:\\Program Files", buf, 4), 12u) << "the size needed";
+    EXPECT_EQ(GetShortPathNameA("C:\\Program Files\\none", buf, sizeof(buf)), 0u);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_P(FilesTest, DiskSpaceComesFromTheMachinesDrives) {
+    winsim::SetSetting("drives", "C", "512,64,100000,200000");
+    DWORD spc = 0, bps = 0, freeC = 0, total = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA("C:\\", &spc, &bps, &freeC, &total));
+    EXPECT_EQ(bps, 512u);
+    EXPECT_EQ(spc, 64u);
+    if (GetParam() == winsim::Os::Nt4) {
+        EXPECT_EQ(freeC, 100000u);
+        EXPECT_EQ(total, 200000u);
+    } else {
+        EXPECT_EQ(freeC, 65535u) << "95/98 report at most 2 GB";
+        EXPECT_EQ(total, 65535u);
+    }
+    EXPECT_FALSE(GetDiskFreeSpaceA("C:", &spc, &bps, &freeC, &total));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_FALSE(GetDiskFreeSpaceA("R:\\", &spc, &bps, &freeC, &total));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_P(FilesTest, DelayedDeletionIsAnNtService) {
+    WriteHostFile(HostFile("KV/KVDESK.EXE"), "MZ");
+    if (GetParam() != winsim::Os::Nt4) {
+        EXPECT_FALSE(MoveFileExA("C:\\KV\\KVDESK.EXE", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+        EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        return;
+    }
+    ASSERT_TRUE(MoveFileExA("C:\\KV\\KVDESK.EXE", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    ASSERT_TRUE(MoveFileExA("C:\\KV\\A.DLL", "C:\\KV\\B.DLL",
+                            MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(
+        winsim::ReadValue("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                          "PendingFileRenameOperations", &type, &data));
+    EXPECT_EQ(type, static_cast<uint32_t>(REG_MULTI_SZ));
+    const char expected[] =
+        "\\??\\C:\\KV\\KVDESK.EXE\0\0\\??\\C:\\KV\\A.DLL\0!\\??\\C:\\KV\\B.DLL\0";
+    EXPECT_EQ(std::string(data.begin(), data.end()), std::string(expected, sizeof(expected)));
+    EXPECT_NE(GetFileAttributesA("C:\\KV\\KVDESK.EXE"), INVALID_FILE_ATTRIBUTES)
+        << "nothing happens before the restart";
+}
+
+TEST_P(FilesTest, InjectedFailuresReachTheCaller) {
+    winsim::FailCall("CreateFileA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(Open("C:\\WINDOWS\\WIN.INI", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    HANDLE h = Open("C:\\WINDOWS\\WIN.INI", GENERIC_READ, 0, OPEN_EXISTING);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << "only the next call failed";
+    winsim::FailCall("ReadFile", ERROR_GEN_FAILURE);
+    char b[4];
+    DWORD n = 7;
+    EXPECT_FALSE(ReadFile(h, b, sizeof(b), &n, nullptr));
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+    CloseHandle(h);
+    winsim::FailCall("FindFirstFileA", ERROR_NOT_READY);
+    EXPECT_TRUE(FindAll("C:\\*.*").empty());
+    winsim::ClearFailures();
+}
+
+class CompareStringTest : public MachineTest {
+  protected:
+    void SetUp() override { NewMachine(); }
+};
+
+TEST_F(CompareStringTest, ComparesPrefixesAsTheReservedNameCheckDoes) {
+    const DWORD flags = NORM_IGNORECASE | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH;
+    char name[16] = {};
+    lstrcpynA(name, "lpt2", sizeof(name));
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, flags, name, 3, "LPT", 3), CSTR_EQUAL);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0, name, 3, "LPT", 3), CSTR_LESS_THAN)
+        << "lower case sorts first when case counts";
+    lstrcpynA(name, "FIL", sizeof(name));
+    EXPECT_NE(CompareStringA(LOCALE_USER_DEFAULT, flags, name, 5, "FILE:", 5), CSTR_EQUAL)
+        << "a shorter name's terminating zero takes part";
+    EXPECT_EQ(CompareStringA(LOCALE_SYSTEM_DEFAULT, flags, "File:", -1, "FILE:", -1), CSTR_EQUAL);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, flags, "apple", -1, "Banana", -1),
+              CSTR_LESS_THAN);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, flags, "b", -1, "A", -1), CSTR_GREATER_THAN);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, flags, "\xE9t\xE9", -1, "ETE", -1),
+              CSTR_GREATER_THAN)
+        << "accents still count";
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, flags | NORM_IGNORENONSPACE, "\xE9t\xE9", -1,
+                             "ETE", -1),
+              CSTR_EQUAL);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0, "coop", -1, "co-op", -1), CSTR_LESS_THAN);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, SORT_STRINGSORT, "co-op", -1, "coop", -1),
+              CSTR_LESS_THAN);
+
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0x40000000, "a", -1, "a", -1), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0, nullptr, -1, "a", -1), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_NE(lstrcmpA("LPT1", "lpt1"), 0) << "lstrcmpA counts case";
+    EXPECT_EQ(lstrcmpA("LPT1", "LPT1"), 0);
+}

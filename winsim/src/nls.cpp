@@ -1,0 +1,201 @@
+// Text comparison as the national language support does it for the Western code page (1252):
+// CompareStringA and lstrcmpA. Sorting is linguistic, level by level: letters without regard to
+// case or accent first, then accents, then case (lower before upper), then, in a word sort, the
+// hyphens and apostrophes that the first levels passed over.
+#include "internal.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace winsim;
+
+namespace {
+
+// Upper case of a code page 1252 character.
+unsigned char FoldCase(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
+    switch (c) {
+    case 0x9A:
+        return 0x8A; // s caron
+    case 0x9C:
+        return 0x8C; // oe
+    case 0x9E:
+        return 0x8E; // z caron
+    case 0xFF:
+        return 0x9F; // y diaeresis
+    default:
+        return c;
+    }
+}
+
+bool IsLower(unsigned char c) {
+    return FoldCase(c) != c;
+}
+
+// The plain letter under an accented capital; 0 when `c` is no letter at all. Letters of their
+// own (AE, ETH, THORN, sharp s, OE, f hook) sort after the letter they follow in the alphabet.
+int LetterWeight(unsigned char up) {
+    if (up >= 'A' && up <= 'Z') return (up - 'A') * 8 + 8;
+    auto at = [](char base, int extra) { return (base - 'A') * 8 + 8 + extra; };
+    if (up >= 0xC0 && up <= 0xC5) return at('A', 0);
+    switch (up) {
+    case 0xC6:
+        return at('A', 1);
+    case 0xC7:
+        return at('C', 0);
+    case 0xC8:
+    case 0xC9:
+    case 0xCA:
+    case 0xCB:
+        return at('E', 0);
+    case 0xCC:
+    case 0xCD:
+    case 0xCE:
+    case 0xCF:
+        return at('I', 0);
+    case 0xD0:
+        return at('D', 1);
+    case 0xD1:
+        return at('N', 0);
+    case 0xD2:
+    case 0xD3:
+    case 0xD4:
+    case 0xD5:
+    case 0xD6:
+    case 0xD8:
+        return at('O', 0);
+    case 0x8C:
+        return at('O', 1);
+    case 0xD9:
+    case 0xDA:
+    case 0xDB:
+    case 0xDC:
+        return at('U', 0);
+    case 0xDD:
+    case 0x9F:
+        return at('Y', 0);
+    case 0x8A:
+        return at('S', 0);
+    case 0xDF:
+        return at('S', 1);
+    case 0x8E:
+        return at('Z', 0);
+    case 0xDE:
+        return at('Z', 1);
+    case 0x83:
+        return at('F', 1);
+    default:
+        return 0;
+    }
+}
+
+bool IsAccented(unsigned char up) {
+    return (up >= 0xC0 && up <= 0xDD && up != 0xC6 && up != 0xD0 && up != 0xD7) || up == 0x8A ||
+           up == 0x8E || up == 0x9F;
+}
+
+struct SortKey {
+    std::vector<int> primary, accents, cases, special;
+};
+
+SortKey MakeKey(const unsigned char* s, size_t n, DWORD flags) {
+    SortKey k;
+    const bool wordSort = (flags & SORT_STRINGSORT) == 0;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = s[i];
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue; // no weight at all
+        unsigned char up = FoldCase(c);
+        int letter = LetterWeight(up);
+        if (letter) {
+            k.primary.push_back(0x300 + letter);
+            k.accents.push_back((flags & NORM_IGNORENONSPACE) || !IsAccented(up) ? 0 : up);
+            k.cases.push_back((flags & NORM_IGNORECASE) || IsLower(c) ? 0 : 1);
+        } else if (c >= '0' && c <= '9') {
+            k.primary.push_back(0x200 + c);
+            k.accents.push_back(0);
+            k.cases.push_back(0);
+        } else if (flags & NORM_IGNORESYMBOLS) {
+            continue;
+        } else if (wordSort && (c == '-' || c == '\'' || c == 0xAD)) {
+            k.special.push_back(static_cast<int>(i) * 256 + c); // weighed only at the last level
+        } else {
+            k.primary.push_back(0x100 + c);
+            k.accents.push_back(0);
+            k.cases.push_back(0);
+        }
+    }
+    return k;
+}
+
+int Order(const std::vector<int>& a, const std::vector<int>& b) {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return 0;
+}
+
+size_t Length(const char* s, int count) {
+    if (count < 0) return std::strlen(s);
+    const void* nul = std::memchr(s, 0, static_cast<size_t>(count));
+    return nul ? static_cast<size_t>(static_cast<const char*>(nul) - s)
+               : static_cast<size_t>(count);
+}
+
+int Compare(DWORD flags, const char* a, size_t na, const char* b, size_t nb) {
+    SortKey x = MakeKey(reinterpret_cast<const unsigned char*>(a), na, flags);
+    SortKey y = MakeKey(reinterpret_cast<const unsigned char*>(b), nb, flags);
+    int r = Order(x.primary, y.primary);
+    if (!r) r = Order(x.accents, y.accents);
+    if (!r) r = Order(x.cases, y.cases);
+    if (!r) r = Order(x.special, y.special);
+    return r;
+}
+
+} // namespace
+
+extern "C" {
+
+int WINAPI CompareStringA(LCID Locale, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1,
+                          LPCSTR lpString2, int cchCount2) {
+    (void)Locale; // every locale of the machine sorts the Western way
+    DWORD err;
+    if (ShouldFail("CompareStringA", &err)) {
+        SetLastError(err);
+        return 0;
+    }
+    const DWORD known = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
+                        NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | SORT_STRINGSORT;
+    if (dwCmpFlags & ~known) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    if (!lpString1 || !lpString2 || cchCount1 < -1 || cchCount2 < -1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int r = Compare(dwCmpFlags, lpString1, Length(lpString1, cchCount1), lpString2,
+                    Length(lpString2, cchCount2));
+    return r < 0 ? CSTR_LESS_THAN : (r > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL);
+}
+
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
+    if (!lpString1 || !lpString2) return lpString1 == lpString2 ? 0 : (lpString1 ? 1 : -1);
+    int r = Compare(0, lpString1, std::strlen(lpString1), lpString2, std::strlen(lpString2));
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
+    if (!lpString1 || !lpString2) return nullptr;
+    std::memmove(lpString1, lpString2, std::strlen(lpString2) + 1);
+    return lpString1;
+}
+
+LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
+    if (!lpString1 || !lpString2) return nullptr;
+    std::memmove(lpString1 + std::strlen(lpString1), lpString2, std::strlen(lpString2) + 1);
+    return lpString1;
+}
+
+} // extern "C"
