@@ -511,10 +511,11 @@ std::string DefaultPrinterName() {
     return "";
 }
 
-DWORD ReportedAttributes(const PrinterRec& p) {
+// `profileDefault` is what ProfileDefault() gives, read once for a whole list.
+DWORD ReportedAttributes(const PrinterRec& p, const std::string& profileDefault) {
     if (!IsNT()) return p.attributes;
     DWORD a = p.attributes & ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
-    if (IEquals(ProfileDefault(), p.name)) a |= PRINTER_ATTRIBUTE_DEFAULT;
+    if (IEquals(profileDefault, p.name)) a |= PRINTER_ATTRIBUTE_DEFAULT;
     return a;
 }
 
@@ -624,7 +625,7 @@ struct PrinterView {
           status = 0;
 };
 
-PrinterView ViewOf(const PrinterRec& p) {
+PrinterView ViewOf(const PrinterRec& p, const std::string& profileDefault) {
     PrinterView v;
     v.name = p.name;
     v.share = p.share;
@@ -636,7 +637,7 @@ PrinterView ViewOf(const PrinterRec& p) {
     v.processor = p.processor;
     v.datatype = p.datatype;
     v.parameters = p.parameters;
-    v.attributes = ReportedAttributes(p);
+    v.attributes = ReportedAttributes(p, profileDefault);
     v.priority = p.priority;
     v.defaultPriority = p.defaultPriority;
     v.startTime = p.startTime;
@@ -645,7 +646,7 @@ PrinterView ViewOf(const PrinterRec& p) {
     return v;
 }
 
-PrinterView ViewOf(const ConnectionRec& c) {
+PrinterView ViewOf(const ConnectionRec& c, const std::string& profileDefault) {
     PrinterView v;
     v.name = c.path;
     v.server = "\\\\" + c.server;
@@ -654,7 +655,7 @@ PrinterView ViewOf(const ConnectionRec& c) {
     v.processor = kWinPrint;
     v.datatype = "RAW";
     v.attributes = PRINTER_ATTRIBUTE_NETWORK;
-    if (IEquals(ProfileDefault(), c.path)) v.attributes |= PRINTER_ATTRIBUTE_DEFAULT;
+    if (IEquals(profileDefault, c.path)) v.attributes |= PRINTER_ATTRIBUTE_DEFAULT;
     return v;
 }
 
@@ -935,10 +936,10 @@ namespace winsim {
 SpoolerState ReadSpooler() {
     SpoolerState s;
     Require();
-    const std::string def = DefaultPrinterName();
+    const std::string def = DefaultPrinterName(), profile = ProfileDefault();
     for (const PrinterRec& p : LocalPrinters())
         s.printers.push_back(SpoolerPrinter{p.name, p.port, p.driver, p.processor, p.datatype,
-                                            ReportedAttributes(p), IEquals(p.name, def)});
+                                            ReportedAttributes(p, profile), IEquals(p.name, def)});
     std::vector<std::string> envs{OwnEnv()};
     if (IsNT()) envs.push_back(kEnv40);
     for (const std::string& env : envs) {
@@ -1001,17 +1002,18 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     if (!LocalServer(Name)) return Fail(ERROR_INVALID_NAME);
     std::vector<PrinterView> views;
     const std::vector<PrinterRec> printers = LocalPrinters();
+    const std::string profile = ProfileDefault();
     if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)) {
         for (const PrinterRec& p : printers)
-            views.push_back(ViewOf(p));
+            views.push_back(ViewOf(p, profile));
     } else if (Flags & PRINTER_ENUM_DEFAULT) {
         const std::string def = DefaultPrinterName();
         for (const PrinterRec& p : printers)
-            if (IEquals(p.name, def)) views.push_back(ViewOf(p));
+            if (IEquals(p.name, def)) views.push_back(ViewOf(p, profile));
     }
     if (Flags & PRINTER_ENUM_CONNECTIONS)
         for (const ConnectionRec& c : Connections())
-            views.push_back(ViewOf(c));
+            views.push_back(ViewOf(c, profile));
     return PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
 }
 
@@ -1113,11 +1115,11 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
         ConnectionRec c;
         if (!FindConnection(h->name, &c) && !FindShare(h->name, &c))
             return Fail(ERROR_INVALID_PRINTER_NAME);
-        views.push_back(ViewOf(c));
+        views.push_back(ViewOf(c, ProfileDefault()));
     } else {
         PrinterRec p;
         if (h->deleted || !FindPrinter(h->name, &p)) return Fail(ERROR_INVALID_PRINTER_NAME);
-        views.push_back(ViewOf(p));
+        views.push_back(ViewOf(p, ProfileDefault()));
     }
     return PackPrinters(views, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
 }
