@@ -18,6 +18,9 @@ namespace {
 // ---- paths --------------------------------------------------------------------------------
 
 std::string g_cwd; // empty until first asked: then machine.ini's cwd, or C:\ .
+// The machine.ini cwd that g_cwd was taken from: a tool that changes the setting while the
+// process runs moves the process there, as a new start would.
+std::string g_cwdSetting;
 
 bool IsSep(char c) {
     return c == '\\' || c == '/';
@@ -489,6 +492,7 @@ void ResetFiles() {
     Files().clear();
     Finds().clear();
     g_cwd.clear();
+    g_cwdSetting.clear();
 }
 
 const bool g_hooks = (RegisterStateHooks(StateHooks{nullptr, nullptr, ResetFiles}), true);
@@ -587,10 +591,11 @@ BOOL DelayMove(const char* from, const char* to, bool replace) {
 namespace winsim {
 
 std::string CurrentDirectory() {
-    if (g_cwd.empty()) {
-        std::string start = GetSetting("machine", "cwd", "C:\\");
-        if (start.size() < 2 || start[1] != ':') start = "C:\\";
-        g_cwd = start;
+    std::string setting = GetSetting("machine", "cwd", "C:\\");
+    if (g_cwd.empty() || setting != g_cwdSetting) {
+        g_cwdSetting = setting;
+        std::string start = setting.size() >= 2 && setting[1] == ':' ? setting : "C:\\";
+        g_cwd = start; // absolute, so FullWindowsPath needs no current directory
         g_cwd = FullWindowsPath(start);
     }
     return g_cwd;
@@ -600,7 +605,7 @@ std::string FullWindowsPath(const std::string& path) {
     std::string p = path;
     for (char& c : p)
         if (c == '/') c = '\\';
-    std::string cwd = g_cwd.empty() ? CurrentDirectory() : g_cwd;
+    std::string cwd = CurrentDirectory();
     std::string drive, rest;
     if (p.size() >= 2 && p[1] == ':') {
         drive = p.substr(0, 2);
