@@ -9,6 +9,7 @@
 #include "internal.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
@@ -210,6 +211,14 @@ void* FindExport(const Module& m, const char* name) {
     }
     const link_map* own = LinkMapOf(m);
     void* p = m.handle == kMainHandle ? dlsym(RTLD_DEFAULT, name) : dlsym(m.dl.get(), name);
+    if (!p && m.handle != kMainHandle && std::strchr(name, '@')) {
+        // An ELF linker reads '@' in a symbol name as a symbol version, so a module file spells
+        // a decorated standard-call name ("_FindDevice@8") with '$' instead ("_FindDevice$8").
+        std::string spelled = name;
+        for (char& c : spelled)
+            if (c == '@') c = '$';
+        p = dlsym(m.dl.get(), spelled.c_str());
+    }
     return p && own && LinkMapAt(p) == own ? p : nullptr;
 }
 
