@@ -2,12 +2,13 @@
 # Checks a Windows module built by MinGW: it exports exactly the plain names that its .def file
 # lists (none missing, none extra, none decorated), and it needs no MinGW runtime DLL, which the
 # machines it is installed on do not have.
-#   check-exports.sh MODULE.DLL MODULE.def
+#   check-exports.sh MODULE.DLL MODULE.def [EXPORT-LINE-PATTERN]
+# The pattern picks the .def lines that list exports (default: lines starting with DLL_).
 set -euo pipefail
-dll=$1 def=$2
+dll=$1 def=$2 pattern=${3:-DLL_}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 
-want=$(grep -E '^[[:space:]]*DLL_' "$def" | sed -E 's/^[[:space:]]*([A-Za-z_0-9]+).*/\1/' | sort)
+want=$(grep -E "^[[:space:]]*${pattern}" "$def" | sed -E 's/^[[:space:]]*([A-Za-z_0-9@]+).*/\1/' | sort)
 if [ -z "$want" ]; then
   echo "$def lists no exports" >&2
   exit 1
