@@ -175,7 +175,7 @@ bool zrIsControl(char c) {
     return u < 0x20 || u == 0x7F;
 }
 
-// Appends "NAME;" to the collected list when it fits whole.
+// Whether "NAME;" fits the collected list whole, with the list's terminator.
 bool zrListHasRoomFor(const char* name) {
     const size_t used = strnlen(g_Settings.CachedVxDList, sizeof g_Settings.CachedVxDList);
     return used + std::strlen(name) + 1 < sizeof g_Settings.CachedVxDList;
