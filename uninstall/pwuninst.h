@@ -64,11 +64,12 @@ int ShowStringMessage(HWND owner, UINT id, UINT type);
 // ---- the uninstall script ----------------------------------------------------------------------
 // Fills ScriptPath from the registry; empty when the key or the value cannot be read.
 void ReadScriptPath();
-// Replaces the first %name% pair of `text` by the name's value in [strings], in place; the
-// result is cut to capacity - 1 characters.
+// Replaces the first %name% pair of `text` by the name's value in [strings], in place. A name
+// that [strings] lacks leaves the text as it is; an expansion that does not fit in 127
+// characters (or in capacity - 1) empties the text, since a cut path names another file.
 void ExpandPlaceholder(char* text, int capacity);
-// The key names of `section` as a double-NUL list, each expanded in place. A missing section
-// leaves the sentinel as the only entry.
+// The key names of `section` as a double-NUL list, each expanded in place; entries whose
+// expansion does not fit are left out. A missing section leaves the sentinel as the only entry.
 void ReadEntryList(const char* section, char* list, int size);
 // An entry's fields, split at its commas in a copy of the entry; the last field takes the rest
 // of the text. Each form returns 1 when the entry has enough commas, else 0.
@@ -79,6 +80,11 @@ struct EntryFields {
 int SplitEntry(const char* entry, EntryFields& out, char** f1, char** f2);
 int SplitEntry(const char* entry, EntryFields& out, char** f1, char** f2, char** f3);
 int SplitEntry(const char* entry, EntryFields& out, char** f1, char** f2, char** f3, char** f4);
+
+// 1 for a path that is never deleted, whatever a script lists: a drive root (C:\ or C: or
+// \\SERVER\SHARE), the Windows directory or the system directory (long or short form, case
+// ignored, with or without a trailing backslash). RemoveFile and the folder pruning ask it.
+int IsProtectedPath(const char* path);
 
 // ---- removal of one component ------------------------------------------------------------------
 // `list` is "Components" or "Shared"; `honour` 1 respects shared-DLL counts, 0 drops them.
