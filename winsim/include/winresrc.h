@@ -3,6 +3,8 @@
 #ifndef WINSIM_WINRESRC_H
 #define WINSIM_WINRESRC_H
 
+#include <winuser.rh>
+
 // ---- version resources --------------------------------------------------------------------
 #define VS_VERSION_INFO 1
 #define VS_USER_DEFINED 100
