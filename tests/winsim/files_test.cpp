@@ -406,3 +406,16 @@ TEST_F(CompareStringTest, ComparesPrefixesAsTheReservedNameCheckDoes) {
     EXPECT_NE(lstrcmpA("LPT1", "lpt1"), 0) << "lstrcmpA counts case";
     EXPECT_EQ(lstrcmpA("LPT1", "LPT1"), 0);
 }
+
+TEST_P(FilesTest, AProfileWriteReachesTheFileAHandleHoldsOpen) {
+    HANDLE h = CreateFileA("C:\\WINDOWS\\SYSTEM.INI", GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(WritePrivateProfileStringA("386Enh", "device", "C:\\KV\\KVPAR.VXD", "SYSTEM.INI"));
+    char buf[4096] = {};
+    DWORD read = 0;
+    ASSERT_TRUE(ReadFile(h, buf, sizeof buf - 1, &read, nullptr));
+    EXPECT_NE(std::string(buf, read).find("device=C:\\KV\\KVPAR.VXD"), std::string::npos)
+        << "the write reached the file the handle has open";
+    CloseHandle(h);
+}

@@ -260,6 +260,16 @@ FileObject* Lookup(HANDLE h) {
     return it == Files().end() ? nullptr : it->second.get();
 }
 
+} // namespace
+
+bool winsim::IsHostFileOpen(const std::string& hostPath) {
+    for (const auto& entry : Files())
+        if (entry.second->m_fd >= 0 && entry.second->m_host == hostPath) return true;
+    return false;
+}
+
+namespace {
+
 FileObject* LookupDisk(HANDLE h, DWORD* error) {
     FileObject* f = Lookup(h);
     if (!f)

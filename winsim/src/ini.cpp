@@ -340,4 +340,11 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& text) {
     return true;
 }
 
+bool WriteFileInPlace(const std::string& hostPath, const std::string& text) {
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(out.flush());
+}
+
 } // namespace winsim

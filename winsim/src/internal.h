@@ -84,6 +84,8 @@ private:
 bool ReadWholeFile(const std::string& hostPath, std::string* text);
 // Writes through a temporary file and a rename, so a reader never sees half a file.
 bool WriteFileAtomic(const std::string& hostPath, const std::string& text);
+// Rewrites a file in place, so that handles open on it see the new text (as on Windows).
+bool WriteFileInPlace(const std::string& hostPath, const std::string& text);
 
 // ---- the machine --------------------------------------------------------------------------
 struct MachineState {
@@ -181,6 +183,8 @@ PortDevice* PortOfHandle(HANDLE h);
 bool IsFileHandle(HANDLE h);
 // Closes such a handle; false when `h` is none of them.
 bool CloseFileHandle(HANDLE h);
+// Whether a file handle of the process has this host file open.
+bool IsHostFileOpen(const std::string& hostPath);
 
 } // namespace winsim
 

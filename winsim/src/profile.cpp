@@ -385,7 +385,10 @@ BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, con
     if (!changed) return TRUE;
     std::string text = ini.Text();
     struct stat st;
-    if (!WriteFileAtomic(host, text) || stat(host.c_str(), &st) != 0) {
+    // A file some handle holds open is rewritten in place, so the handle sees the change.
+    const bool written =
+        IsHostFileOpen(host) ? WriteFileInPlace(host, text) : WriteFileAtomic(host, text);
+    if (!written || stat(host.c_str(), &st) != 0) {
         Forget(host); // the cached copy was changed in place; the disk has the truth
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
