@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# The shipped examples run on fresh machines with every expect holding.
+# The shipped examples run on fresh machines with every expect holding, and leave what the
+# demo says they leave.
 set -euo pipefail
 winsim=$1 src=$2
 out=$(WINSIM="$winsim" bash "$src/examples/demo.sh")
-grep -q '"Version"="1.00.5.020"' <<<"$out"
-grep -q '"Path"="C:\\\\Program Files\\\\Norvex\\\\KV4720"' <<<"$out"
-grep -q '"C:\\\\WINDOWS\\\\SYSTEM32\\\\KVLMON.DLL"=dword:00000002' <<<"$out"
-grep -q '"C:\\\\WINDOWS\\\\SYSTEM\\\\KVLMON.DLL"=dword:00000002' <<<"$out"
-if grep -q '"Unused"' <<<"$out"; then echo "an undefined placeholder must skip its entry"; exit 1; fi
+check() { grep -q -- "$1" <<<"$out" || { echo "FAIL: the demo shows no $2"; exit 1; }; }
+check '"Version"="1.00.5.020"' "registry entry from the INI section"
+check '"Path"="C:\\\\Program Files\\\\Norvex\\\\KV4720"' "expanded placeholder"
+check '"C:\\\\WINDOWS\\\\SYSTEM32\\\\KVLMON.DLL"=dword:00000002' "NT shared-DLL count"
+check '"C:\\\\WINDOWS\\\\SYSTEM\\\\KVLMON.DLL"=dword:00000002' "98 shared-DLL count"
+check '^\[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\KVPECP00\]' "ECP driver service on NT"
+check '^\[HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\NorvexKV_Pellora4720\\BIOS&\*PNP0400&0D\]' "Plug-and-Play key on 98"
+check '^;evice=C:\\OLDKV\\KVPAR.VXD' "commented-out device line"
+check '^KV Pellora 4720/Utilities/Status Monitor.lnk' "shortcut moved into its subfolder"
+check '^printer "KV Pellora 4720" port "LPT1:"' "installed printer"
+if grep -q '"Unused"' <<<"$out"; then echo "FAIL: an undefined placeholder must skip its entry"; exit 1; fi
 echo "examples: all checks passed"
