@@ -8,6 +8,16 @@ foreach(_var CPP RC INPUT INCLUDE OUTPUT DEPFILE)
 endforeach()
 
 get_filename_component(_rcdir ${INPUT} DIRECTORY)
+# Optional folders searched after the script's own, separated by "|".
+set(_cpp_extra)
+set(_rc_extra)
+if(DEFINED EXTRA_INCLUDES AND NOT EXTRA_INCLUDES STREQUAL "")
+  string(REPLACE "|" ";" _extra_dirs "${EXTRA_INCLUDES}")
+  foreach(_dir IN LISTS _extra_dirs)
+    list(APPEND _cpp_extra -I ${_dir})
+    list(APPEND _rc_extra /I ${_dir})
+  endforeach()
+endif()
 get_filename_component(_rcname ${INPUT} NAME)
 set(_pre ${OUTPUT}.rc)
 set(_res ${OUTPUT}.res)
@@ -17,7 +27,7 @@ file(REMOVE ${_pre} ${_res})
 # winsim's headers are visible, and no host macro ("linux", "unix") may replace words of the
 # script.
 execute_process(
-  COMMAND ${CPP} -E -P -xc -undef -nostdinc -DRC_INVOKED -I ${_rcdir} -I ${INCLUDE}
+  COMMAND ${CPP} -E -P -xc -undef -nostdinc -DRC_INVOKED -I ${_rcdir} ${_cpp_extra} -I ${INCLUDE}
           -MD -MF ${DEPFILE} -MT ${OUTPUT} ${INPUT} -o ${_pre}
   RESULT_VARIABLE _rv)
 if(NOT _rv EQUAL 0)
@@ -25,7 +35,7 @@ if(NOT _rv EQUAL 0)
 endif()
 
 execute_process(
-  COMMAND ${RC} /no-preprocess /C 1252 /I ${_rcdir} /FO ${_res} ${_pre}
+  COMMAND ${RC} /no-preprocess /C 1252 /I ${_rcdir} ${_rc_extra} /FO ${_res} ${_pre}
   WORKING_DIRECTORY ${_rcdir}
   RESULT_VARIABLE _rv)
 if(NOT _rv EQUAL 0)

@@ -24,11 +24,20 @@ else()
                DOC "The resource compiler of the native build")
 endif()
 
+# pw_add_resources(TARGET RCFILE [INCLUDE_DIRS DIR...] [DEPENDS FILE...]): INCLUDE_DIRS are
+# searched after the script's own folder (for fragments generated at build time), DEPENDS are
+# further inputs (those fragments).
 function(pw_add_resources target rcfile)
+  cmake_parse_arguments(PARSE_ARGV 2 _pw "" "" "INCLUDE_DIRS;DEPENDS")
   get_filename_component(rcfile ${rcfile} ABSOLUTE)
   get_filename_component(rcdir ${rcfile} DIRECTORY)
   # Bitmaps, icons and headers next to the script are inputs too.
   file(GLOB _inputs CONFIGURE_DEPENDS ${rcdir}/*)
+  list(APPEND _inputs ${_pw_DEPENDS})
+  set(_extra_includes)
+  foreach(_dir IN LISTS _pw_INCLUDE_DIRS)
+    list(APPEND _extra_includes -I ${_dir})
+  endforeach()
 
   if(WIN32)
     set(_obj ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.o)
@@ -40,7 +49,8 @@ function(pw_add_resources target rcfile)
     # warning options.
     add_custom_command(
       OUTPUT ${_obj}
-      COMMAND ${CMAKE_RC_COMPILER} --codepage=1252 ${_defines} -I ${rcdir} -O coff -i ${rcfile}
+      COMMAND ${CMAKE_RC_COMPILER} --codepage=1252 ${_defines} -I ${rcdir} ${_extra_includes} -O coff
+              -i ${rcfile}
               -o ${_obj}
       DEPENDS ${rcfile} ${_inputs}
       WORKING_DIRECTORY ${rcdir}
@@ -49,10 +59,13 @@ function(pw_add_resources target rcfile)
     target_sources(${target} PRIVATE ${_obj})
   else()
     set(_src ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp)
+    # The folders travel as one argument; the script splits them at "|".
+    string(REPLACE ";" "|" _extra_dirs "${_pw_INCLUDE_DIRS}")
     add_custom_command(
       OUTPUT ${_src}
       COMMAND ${CMAKE_COMMAND} -DCPP=${CMAKE_C_COMPILER} -DRC=${PW_LLVM_RC} -DINPUT=${rcfile}
-              -DINCLUDE=${PROJECT_SOURCE_DIR}/winsim/include -DOUTPUT=${_src}
+              -DINCLUDE=${PROJECT_SOURCE_DIR}/winsim/include -DEXTRA_INCLUDES=${_extra_dirs}
+              -DOUTPUT=${_src}
               -DDEPFILE=${_src}.d -P ${PW_EMBED_RESOURCES_SCRIPT}
       DEPENDS ${rcfile} ${_inputs} ${PW_EMBED_RESOURCES_SCRIPT}
       DEPFILE ${_src}.d
