@@ -44,10 +44,12 @@ extern char ComponentKeyList[UN_KEY_LIST_SIZE]; // key names of [Components], do
 extern char CaptionText[UN_TEXT_SIZE];          // string 1000: caption of every message box
 extern int CaptionLength;                       // what LoadString returned for the caption
 extern char MessageText[UN_TEXT_SIZE];          // the text of the message box being shown
-extern HWND BackgroundWindow; // null once destroyed (later message boxes have no owner)
-extern HWND PageWindow;       // the wizard page on screen, null when none
-extern int RestartNeeded;     // a deletion was deferred to the next start
-extern int BatchNeeded;       // a folder line was written to the next-start batch
+extern HWND BackgroundWindow;      // null once destroyed (later message boxes have no owner)
+extern HWND PageWindow;            // the wizard page on screen, null when none
+extern int RestartNeeded;          // a deletion was deferred to the next start
+extern int BatchNeeded;            // a folder line was written to the next-start batch
+extern LOGFONTA BackgroundLogFont; // the title font of the background window
+extern HFONT BackgroundFont;
 
 // ---- frame: windows and messages ----------------------------------------------------------------
 LRESULT CALLBACK BackgroundWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -56,6 +58,14 @@ INT_PTR CALLBACK SplashDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam
 INT_PTR CALLBACK PageDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 // The list box subclass of the selection page.
 LRESULT CALLBACK CheckListProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The pages' own handling, after PageDlgProc's common part: the welcome page (kind 0) and the
+// selection page (kind 1). Each answers as a dialog procedure does.
+INT_PTR WelcomePageMessage(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
+INT_PTR SelectPageMessage(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Draws `bitmap` at its natural size with its top left at (x, y).
+void DrawBitmapAt(HDC dc, HBITMAP bitmap, int x, int y);
 
 // Loads string `id` into MessageText and shows it with CaptionText as caption; returns the
 // message box's answer, or 0 when the string does not load (nothing is shown).

@@ -57,7 +57,8 @@ std::string ComparablePath(const char* path) {
     if (n == 0 || n >= sizeof full) {
         // Taken as written (network paths among them).
         std::string result = path;
-        while (result.size() > 3 && result.back() == '\\') result.pop_back();
+        while (result.size() > 3 && result.back() == '\\')
+            result.pop_back();
         return UpperAscii(result);
     }
     char shortForm[UN_PATH_SIZE];
