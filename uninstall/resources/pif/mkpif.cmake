@@ -93,7 +93,7 @@ pif_words(0x0ED 7)                        # system memory
 
 # The checksum byte covers 0x002 to 0x170.
 set(_sum 0)
-foreach(_i RANGE 2 0x170)
+foreach(_i RANGE 2 368) # 0x170
   list(GET PIF ${_i} _b)
   math(EXPR _sum "(${_sum} + ${_b}) & 255")
 endforeach()
