@@ -144,6 +144,101 @@ uintptr_t LoadHostLibrary(const std::string& hostPath, std::string* error = null
 // null when the module does not export it.
 void* HostProcAddress(uintptr_t module, const std::string& name);
 
+// ---- user interface -------------------------------------------------------------------------
+// The screen: machine.ini [display] width, height and bits (800 x 600, 16 bits per pixel when
+// unset). The process's windows are real: classes, window procedures, one message queue, dialogs
+// from their templates; nothing is drawn, but every drawing call is recorded.
+
+// The clock behind GetTickCount is virtual. It moves by 1 ms per GetTickCount call, by 10 ms per
+// PeekMessageA that finds nothing, by the time asked of Sleep, and GetMessageA jumps it to the
+// next timer; so waiting loops end at once.
+uint32_t TickCount(); // reads without moving it
+void AdvanceClock(uint32_t ms);
+
+struct WindowInfo {
+    uintptr_t handle = 0;
+    std::string className, text;
+    uint32_t style = 0, exStyle = 0;
+    int x = 0, y = 0, cx = 0, cy = 0; // window rectangle: screen, or parent client for a child
+    uintptr_t parent = 0;             // parent of a child, owner of a top-level window
+    int id = 0;                       // control ID of a child
+    bool visible = false, enabled = true, dialog = false;
+};
+// The process's live windows in creation order.
+std::vector<WindowInfo> Windows();
+
+// Top-level windows of other programs that the machine declares open: machine.ini [windows]
+// CLASS=TITLE. FindWindowA finds them; WM_CLOSE sent to one ends it, which removes its line.
+void OpenForeignWindow(const std::string& className, const std::string& title);
+std::vector<std::string> ForeignWindows(); // class names still open
+std::vector<std::string> ClosedWindows();  // class names closed since the machine was opened
+
+// Drawing calls, in order: "FillRect" (x, y, cx, cy, color), "TextOut" (x, y, text, color, font
+// face and height), "BitBlt" (x, y, cx, cy; resource = bitmap ID when the source holds a loaded
+// bitmap), "DrawFocusRect" (x, y, cx, cy). `window` is the window whose DC drew, 0 for a memory
+// or screen DC.
+struct DrawCall {
+    std::string op;
+    uintptr_t window = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    uint32_t color = 0;
+    std::string text, face;
+    int height = 0;
+    int resource = 0;
+};
+std::vector<DrawCall> Drawing();
+void ClearDrawing();
+// GDI objects (brushes, fonts, bitmaps, DCs) created and not yet deleted; stock objects excepted.
+int LiveGdiObjects();
+
+// ---- the scripted user ------------------------------------------------------------------------
+// MessageBoxA takes the next queued answer; with none queued the user presses the box's default
+// button. An answer the box does not offer is refused (the default button is pressed instead,
+// and a debug line says so).
+struct MessageBoxRecord {
+    uintptr_t owner = 0;
+    std::string caption, text;
+    uint32_t type = 0;
+    int answer = 0; // IDOK, IDCANCEL, ...
+};
+void QueueMessageBoxAnswer(int answer);
+std::vector<MessageBoxRecord> MessageBoxes();
+void ClearMessageBoxes();
+// "ok", "cancel", "abort", "retry", "ignore", "yes", "no" (any case) <-> IDOK ... IDNO.
+bool ParseAnswer(const std::string& text, int* answer);
+const char* AnswerName(int answer);
+// A modal dialog that waits for the user gets the next queued click on one of its controls; with
+// none queued the user presses Escape (WM_COMMAND IDCANCEL).
+void QueueDialogClick(int controlId);
+
+// ---- restart, shell, journal ----------------------------------------------------------------
+// ExitWindowsEx calls that were granted (their flags), SHChangeNotify calls.
+std::vector<uint32_t> RestartRequests();
+struct ShellNotification {
+    int32_t event = 0;
+    uint32_t flags = 0;
+    std::string item1, item2; // the paths of SHCNF_PATHA items
+};
+std::vector<ShellNotification> ShellNotifications();
+
+// The machine's journal, events.log in the machine folder: one line per message box, granted
+// restart request, closed foreign window and program exit, so that a tool sees what a program
+// did in a process of its own. Lines are "messagebox TYPE ANSWER CAPTION<TAB>TEXT" (line
+// breaks of the texts written as \n), "restart FLAGS", "closed CLASS", "exit CODE".
+size_t JournalSize(); // bytes, where the next line will start
+std::vector<std::string> JournalSince(size_t offset);
+void Journal(const std::string& line);
+
+// The command line of the process (GetCommandLineA); the program's file name when unset.
+void SetProcessCommandLine(const std::string& commandLine);
+
+// The next start of Windows: files in use and other programs' windows are gone; on NT the
+// pending renames and deletions in their order, on 95/98 WININIT.INI's [rename] lines (the file
+// then becomes WININIT.BAK); at logon the RunOnce commands, each value removed before its
+// command runs; batch files run by winsim's own interpreter. Returns what happened, a line each;
+// a line the interpreter does not know is reported, never skipped in silence.
+std::vector<std::string> Reboot();
+
 } // namespace winsim
 
 #endif

@@ -216,6 +216,11 @@ LPVOID WINAPI LockResource(HGLOBAL hResData) {
     return hResData;
 }
 
+BOOL WINAPI FreeResource(HGLOBAL hResData) {
+    (void)hResData;
+    return FALSE; // nothing to free: a resource lives in its module's image (FALSE = success)
+}
+
 DWORD WINAPI SizeofResource(HMODULE, HRSRC hResInfo) {
     Resource r;
     return Resolve(hResInfo, &r) ? r.size : 0;

@@ -474,6 +474,11 @@ SidBytes TokenDefaultOwner() {
     return PrivilegeLevel() >= 2 ? SidAdministrators() : UserSid();
 }
 
+// Whether the process token has SeShutdownPrivilege enabled (ExitWindowsEx on NT asks).
+bool ShutdownPrivilegeEnabled() {
+    return TheToken().enabled.count(kShutdownLuid) && HoldsPrivilege(kShutdownLuid);
+}
+
 bool TakeOwnershipEnabled() {
     return TheToken().enabled.count(kTakeOwnershipLuid) && HoldsPrivilege(kTakeOwnershipLuid);
 }

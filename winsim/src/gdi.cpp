@@ -1,0 +1,836 @@
+// Graphics: device contexts, brushes, fonts, bitmaps, icons and cursors, the screen's device
+// capabilities, and the drawing calls. The machine has no pixels: every drawing call is recorded
+// (winsim::Drawing) with what it drew, where, and in which colour, font or bitmap.
+#include "ui.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+using namespace winsim;
+
+namespace {
+
+enum class Kind { Brush, Font, Bitmap, Pen, DC, Icon };
+
+struct Object {
+    Kind kind = Kind::Brush;
+    bool stock = false;
+    bool pendingDelete = false; // DeleteObject while selected: goes when deselected
+    COLORREF color = 0;         // brush, pen
+    LOGFONTA font{};            // font
+    int width = 0, height = 0;  // bitmap
+    int bits = 0;               // bitmap
+    int resource = 0;           // bitmap, icon: the resource ID it was loaded from
+    uint32_t selectedIn = 0;    // bitmap: the memory DC holding it
+    // DC
+    uintptr_t window = 0;
+    bool memory = false;
+    uint32_t brush = 0, font2 = 0, bitmap = 0, pen = 0;
+    int bkMode = OPAQUE;
+    COLORREF textColor = RGB(0, 0, 0), bkColor = RGB(255, 255, 255);
+    int mapMode = MM_TEXT;
+};
+
+constexpr size_t kMaxDrawCalls = 200000;
+
+struct Gdi {
+    std::map<uint32_t, Object> objects;
+    std::map<int, uint32_t> stock;               // GetStockObject index -> handle
+    std::map<int, uint32_t> sysBrush;            // GetSysColorBrush index -> handle
+    uint32_t defaultBitmap = 0;                  // the 1 x 1 bitmap a memory DC starts with
+    std::map<std::string, uint32_t> sharedIcons; // LoadIconA/LoadCursorA hand out one handle each
+    std::vector<DrawCall> drawn;
+};
+Gdi& G() {
+    static auto* g = new Gdi;
+    return *g;
+}
+
+const bool g_hooks = (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { ResetGdi(); }}), true);
+
+uint32_t HandleValue(const void* h) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(h);
+    return v > 0xFFFFFFFFu ? 0 : static_cast<uint32_t>(v);
+}
+
+template <typename H> H AsHandle(uint32_t v) {
+    return reinterpret_cast<H>(uintptr_t{v});
+}
+
+Object* Find(const void* h, Kind kind) {
+    auto it = G().objects.find(HandleValue(h));
+    return it != G().objects.end() && it->second.kind == kind ? &it->second : nullptr;
+}
+
+Object* FindAny(const void* h) {
+    auto it = G().objects.find(HandleValue(h));
+    return it != G().objects.end() ? &it->second : nullptr;
+}
+
+uint32_t NewObject(const Object& o) {
+    uint32_t h = NextHandleNumber();
+    G().objects[h] = o;
+    return h;
+}
+
+LOGFONTA MakeFont(LONG height, const char* face, LONG weight = FW_NORMAL) {
+    LOGFONTA f{};
+    f.lfHeight = height;
+    f.lfWeight = weight;
+    std::strncpy(f.lfFaceName, face, LF_FACESIZE - 1);
+    return f;
+}
+
+uint32_t Stock(int index) {
+    auto it = G().stock.find(index);
+    if (it != G().stock.end()) return it->second;
+    Object o;
+    o.stock = true;
+    switch (index) {
+    case WHITE_BRUSH:
+        o.color = RGB(255, 255, 255);
+        break;
+    case LTGRAY_BRUSH:
+        o.color = RGB(192, 192, 192);
+        break;
+    case GRAY_BRUSH:
+        o.color = RGB(128, 128, 128);
+        break;
+    case DKGRAY_BRUSH:
+        o.color = RGB(64, 64, 64);
+        break;
+    case BLACK_BRUSH:
+        o.color = RGB(0, 0, 0);
+        break;
+    case NULL_BRUSH:
+        o.color = 0xFFFFFFFF;
+        break;
+    case WHITE_PEN:
+        o.kind = Kind::Pen;
+        o.color = RGB(255, 255, 255);
+        break;
+    case BLACK_PEN:
+        o.kind = Kind::Pen;
+        o.color = RGB(0, 0, 0);
+        break;
+    case NULL_PEN:
+        o.kind = Kind::Pen;
+        o.color = 0xFFFFFFFF;
+        break;
+    case OEM_FIXED_FONT:
+        o.kind = Kind::Font;
+        o.font = MakeFont(12, "Terminal");
+        break;
+    case ANSI_FIXED_FONT:
+        o.kind = Kind::Font;
+        o.font = MakeFont(13, "Courier");
+        break;
+    case ANSI_VAR_FONT:
+        o.kind = Kind::Font;
+        o.font = MakeFont(13, "MS Sans Serif");
+        break;
+    case SYSTEM_FONT:
+        o.kind = Kind::Font;
+        o.font = MakeFont(16, "System", FW_BOLD);
+        break;
+    case DEFAULT_GUI_FONT:
+        o.kind = Kind::Font;
+        o.font = MakeFont(-11, "MS Sans Serif");
+        break;
+    default:
+        return 0;
+    }
+    uint32_t h = NewObject(o);
+    G().stock[index] = h;
+    return h;
+}
+
+uint32_t DefaultBitmap() {
+    if (!G().defaultBitmap) {
+        Object o;
+        o.kind = Kind::Bitmap;
+        o.stock = true;
+        o.width = o.height = o.bits = 1;
+        G().defaultBitmap = NewObject(o);
+    }
+    return G().defaultBitmap;
+}
+
+uint32_t NewDC(uintptr_t window, bool memory) {
+    Object dc;
+    dc.kind = Kind::DC;
+    dc.window = window;
+    dc.memory = memory;
+    dc.brush = Stock(WHITE_BRUSH);
+    dc.pen = Stock(BLACK_PEN);
+    dc.font2 = Stock(SYSTEM_FONT);
+    if (memory) {
+        dc.bitmap = DefaultBitmap();
+    }
+    return NewObject(dc);
+}
+
+// An object leaves a DC: one that DeleteObject asked to go while selected goes now.
+void Deselect(uint32_t h) {
+    auto it = G().objects.find(h);
+    if (it == G().objects.end()) return;
+    if (it->second.kind == Kind::Bitmap) it->second.selectedIn = 0;
+    if (it->second.pendingDelete) {
+        bool stillSelected = false;
+        for (const auto& kv : G().objects) {
+            const Object& d = kv.second;
+            if (d.kind == Kind::DC && (d.brush == h || d.font2 == h || d.bitmap == h || d.pen == h))
+                stillSelected = true;
+        }
+        if (!stillSelected) G().objects.erase(it);
+    }
+}
+
+void DestroyDC(uint32_t h) {
+    Object dc = G().objects[h];
+    G().objects.erase(h);
+    for (uint32_t sel : {dc.brush, dc.font2, dc.bitmap, dc.pen})
+        Deselect(sel);
+}
+
+bool SelectedAnywhere(uint32_t h) {
+    for (const auto& kv : G().objects) {
+        const Object& d = kv.second;
+        if (d.kind == Kind::DC && (d.brush == h || d.font2 == h || d.bitmap == h || d.pen == h))
+            return true;
+    }
+    return false;
+}
+
+COLORREF SysColorOf(int index) {
+    switch (index) {
+    case COLOR_SCROLLBAR:
+        return RGB(192, 192, 192);
+    case COLOR_BACKGROUND:
+        return RGB(0, 128, 128);
+    case COLOR_WINDOW:
+        return RGB(255, 255, 255);
+    case COLOR_WINDOWFRAME:
+        return RGB(0, 0, 0);
+    case COLOR_WINDOWTEXT:
+        return RGB(0, 0, 0);
+    case COLOR_HIGHLIGHT:
+        return RGB(0, 0, 128);
+    case COLOR_HIGHLIGHTTEXT:
+        return RGB(255, 255, 255);
+    case COLOR_BTNFACE:
+        return RGB(192, 192, 192);
+    case COLOR_BTNSHADOW:
+        return RGB(128, 128, 128);
+    case COLOR_GRAYTEXT:
+        return RGB(128, 128, 128);
+    case COLOR_BTNTEXT:
+        return RGB(0, 0, 0);
+    default:
+        return RGB(192, 192, 192);
+    }
+}
+
+// Logical -> device units of a map mode at 96 pixels per inch (y grows upwards except MM_TEXT).
+void Scale(int mode, bool toDevice, LONG* x, LONG* y) {
+    double perPixel = 1; // logical units per pixel
+    switch (mode) {
+    case MM_LOMETRIC:
+        perPixel = 254.0 / 96;
+        break;
+    case MM_HIMETRIC:
+        perPixel = 2540.0 / 96;
+        break;
+    case MM_LOENGLISH:
+        perPixel = 100.0 / 96;
+        break;
+    case MM_HIENGLISH:
+        perPixel = 1000.0 / 96;
+        break;
+    case MM_TWIPS:
+        perPixel = 1440.0 / 96;
+        break;
+    default:
+        return; // MM_TEXT; isotropic and anisotropic keep their default 1:1 extents
+    }
+    if (toDevice) {
+        *x = static_cast<LONG>(*x / perPixel);
+        *y = static_cast<LONG>(-*y / perPixel);
+    } else {
+        *x = static_cast<LONG>(*x * perPixel);
+        *y = static_cast<LONG>(-*y * perPixel);
+    }
+}
+
+void RecordFill(const char* op, HDC hDC, const RECT* r, COLORREF color) {
+    Object* dc = Find(hDC, Kind::DC);
+    DrawCall c;
+    c.op = op;
+    c.window = dc ? dc->window : 0;
+    c.x = r->left;
+    c.y = r->top;
+    c.cx = r->right - r->left;
+    c.cy = r->bottom - r->top;
+    c.color = color;
+    RecordDraw(c);
+}
+
+int ResourceId(LPCSTR name) {
+    return IS_INTRESOURCE(name) ? LOWORD(reinterpret_cast<uintptr_t>(name)) : 0;
+}
+
+} // namespace
+
+namespace winsim {
+
+int ScreenWidth() {
+    return std::max(1, std::atoi(GetSetting("display", "width", "800").c_str()));
+}
+int ScreenHeight() {
+    return std::max(1, std::atoi(GetSetting("display", "height", "600").c_str()));
+}
+int ScreenBits() {
+    int bits = std::atoi(GetSetting("display", "bits", "16").c_str());
+    return bits > 0 ? bits : 16;
+}
+
+HDC OpenWindowDC(uintptr_t window) {
+    return AsHandle<HDC>(NewDC(window, false));
+}
+
+bool CloseWindowDC(HDC dc) {
+    Object* o = Find(dc, Kind::DC);
+    if (!o || o->memory) return false;
+    DestroyDC(HandleValue(dc));
+    return true;
+}
+
+bool BrushColor(HBRUSH brush, COLORREF* color) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(brush);
+    if (v >= 1 && v <= 31) { // (HBRUSH)(COLOR_xxx + 1), as window classes give it
+        *color = SysColorOf(static_cast<int>(v - 1));
+        return true;
+    }
+    Object* o = Find(brush, Kind::Brush);
+    if (!o) return false;
+    *color = o->color;
+    return true;
+}
+
+COLORREF SystemColor(int index) {
+    return SysColorOf(index);
+}
+
+void RecordDraw(const DrawCall& call) {
+    if (G().drawn.size() < kMaxDrawCalls) G().drawn.push_back(call);
+}
+
+void ResetGdi() {
+    Gdi& g = G();
+    g.objects.clear();
+    g.stock.clear();
+    g.sysBrush.clear();
+    g.sharedIcons.clear();
+    g.defaultBitmap = 0;
+    g.drawn.clear();
+}
+
+std::vector<DrawCall> Drawing() {
+    return G().drawn;
+}
+
+void ClearDrawing() {
+    G().drawn.clear();
+}
+
+int LiveGdiObjects() {
+    int n = 0;
+    for (const auto& kv : G().objects)
+        if (!kv.second.stock && kv.second.kind != Kind::Icon) ++n;
+    return n;
+}
+
+} // namespace winsim
+
+namespace {
+
+// Icons and cursors of a module are shared: every load of one hands out the same handle.
+HICON LoadShared(HINSTANCE hInstance, LPCSTR name, LPCSTR groupType, WORD firstSystemId) {
+    std::string key;
+    if (!hInstance) {
+        WORD id = static_cast<WORD>(ResourceId(name));
+        if (!IS_INTRESOURCE(name) || id < firstSystemId || id > firstSystemId + 100) {
+            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+            return nullptr;
+        }
+        key = "system " + std::to_string(reinterpret_cast<uintptr_t>(groupType)) + " " +
+              std::to_string(id);
+    } else {
+        if (!FindResourceA(hInstance, name, groupType)) return nullptr;
+        key = std::to_string(reinterpret_cast<uintptr_t>(hInstance)) + " " +
+              std::to_string(reinterpret_cast<uintptr_t>(groupType)) + " " +
+              (IS_INTRESOURCE(name) ? std::to_string(ResourceId(name)) : Upper(name));
+    }
+    auto it = G().sharedIcons.find(key);
+    if (it != G().sharedIcons.end()) return AsHandle<HICON>(it->second);
+    Object o;
+    o.kind = Kind::Icon;
+    o.resource = ResourceId(name);
+    uint32_t h = NewObject(o);
+    G().sharedIcons[key] = h;
+    return AsHandle<HICON>(h);
+}
+
+} // namespace
+
+extern "C" {
+
+int WINAPI GetDeviceCaps(HDC hdc, int index) {
+    if (!Find(hdc, Kind::DC)) return 0;
+    int bits = ScreenBits();
+    switch (index) {
+    case HORZRES:
+        return ScreenWidth();
+    case VERTRES:
+        return ScreenHeight();
+    case HORZSIZE:
+        return ScreenWidth() * 254 / 960; // millimetres at 96 pixels per inch
+    case VERTSIZE:
+        return ScreenHeight() * 254 / 960;
+    case BITSPIXEL:
+        return bits;
+    case PLANES:
+        return 1;
+    case NUMCOLORS:
+        return bits <= 8 ? 20 : -1;
+    case RASTERCAPS:
+        return 0x7E99; // bitblt, palette where 8 bits, stretch, DIBs, ...
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+        return 96;
+    case SIZEPALETTE:
+        return bits <= 8 ? 256 : 0;
+    default:
+        return 0;
+    }
+}
+
+HDC WINAPI CreateCompatibleDC(HDC hdc) {
+    DWORD err;
+    if (ShouldFail("CreateCompatibleDC", &err)) {
+        SetLastError(err);
+        return nullptr;
+    }
+    if (hdc && !Find(hdc, Kind::DC)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return AsHandle<HDC>(NewDC(0, true));
+}
+
+BOOL WINAPI DeleteDC(HDC hdc) {
+    Object* o = Find(hdc, Kind::DC);
+    // A window's DC goes back with ReleaseDC or EndPaint, not here.
+    if (!o || !o->memory) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    DestroyDC(HandleValue(hdc));
+    return TRUE;
+}
+
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+    Object* dc = Find(hdc, Kind::DC);
+    Object* o = FindAny(h);
+    if (!dc || !o || o->kind == Kind::DC || o->kind == Kind::Icon) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    uint32_t hv = HandleValue(h);
+    uint32_t* slot = nullptr;
+    switch (o->kind) {
+    case Kind::Brush:
+        slot = &dc->brush;
+        break;
+    case Kind::Font:
+        slot = &dc->font2;
+        break;
+    case Kind::Pen:
+        slot = &dc->pen;
+        break;
+    case Kind::Bitmap:
+        // Only a memory DC holds a bitmap, and a bitmap lies in one DC at a time.
+        if (!dc->memory || (o->selectedIn && o->selectedIn != HandleValue(hdc) && !o->stock))
+            return nullptr;
+        slot = &dc->bitmap;
+        if (!o->stock) o->selectedIn = HandleValue(hdc);
+        break;
+    default:
+        return nullptr;
+    }
+    uint32_t old = *slot;
+    *slot = hv;
+    if (old != hv) Deselect(old);
+    return AsHandle<HGDIOBJ>(old);
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ ho) {
+    uint32_t h = HandleValue(ho);
+    auto it = G().objects.find(h);
+    if (it == G().objects.end() || it->second.kind == Kind::DC || it->second.kind == Kind::Icon) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (it->second.stock) return TRUE; // deleting a stock object does nothing
+    if (SelectedAnywhere(h)) {
+        it->second.pendingDelete = true;
+        return TRUE;
+    }
+    G().objects.erase(it);
+    return TRUE;
+}
+
+HGDIOBJ WINAPI GetStockObject(int i) {
+    return AsHandle<HGDIOBJ>(Stock(i));
+}
+
+int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
+    Object* o = FindAny(h);
+    if (!o) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (o->kind == Kind::Bitmap) {
+        if (!pv) return sizeof(BITMAP);
+        if (c < static_cast<int>(sizeof(BITMAP))) return 0;
+        BITMAP bm{};
+        bm.bmType = 0;
+        bm.bmWidth = o->width;
+        bm.bmHeight = o->height;
+        bm.bmPlanes = 1;
+        bm.bmBitsPixel = static_cast<WORD>(o->bits);
+        bm.bmWidthBytes = ((o->width * o->bits + 15) / 16) * 2;
+        std::memcpy(pv, &bm, sizeof bm);
+        return sizeof(BITMAP);
+    }
+    if (o->kind == Kind::Font) {
+        if (!pv) return sizeof(LOGFONTA);
+        int n = std::min(c, static_cast<int>(sizeof(LOGFONTA)));
+        if (n <= 0) return 0;
+        std::memcpy(pv, &o->font, static_cast<size_t>(n));
+        return n;
+    }
+    return 0;
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+    DWORD err;
+    if (ShouldFail("CreateSolidBrush", &err)) {
+        SetLastError(err);
+        return nullptr;
+    }
+    Object o;
+    o.kind = Kind::Brush;
+    o.color = color & 0x00FFFFFF;
+    return AsHandle<HBRUSH>(NewObject(o));
+}
+
+HFONT WINAPI CreateFontIndirectA(const LOGFONTA* lplf) {
+    DWORD err;
+    if (ShouldFail("CreateFontIndirectA", &err)) {
+        SetLastError(err);
+        return nullptr;
+    }
+    if (!lplf) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    Object o;
+    o.kind = Kind::Font;
+    o.font = *lplf;
+    o.font.lfFaceName[LF_FACESIZE - 1] = '\0';
+    return AsHandle<HFONT>(NewObject(o));
+}
+
+HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight,
+                         DWORD bItalic, DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet,
+                         DWORD iOutPrecision, DWORD iClipPrecision, DWORD iQuality,
+                         DWORD iPitchAndFamily, LPCSTR pszFaceName) {
+    LOGFONTA f{};
+    f.lfHeight = cHeight;
+    f.lfWidth = cWidth;
+    f.lfEscapement = cEscapement;
+    f.lfOrientation = cOrientation;
+    f.lfWeight = cWeight;
+    f.lfItalic = static_cast<BYTE>(bItalic);
+    f.lfUnderline = static_cast<BYTE>(bUnderline);
+    f.lfStrikeOut = static_cast<BYTE>(bStrikeOut);
+    f.lfCharSet = static_cast<BYTE>(iCharSet);
+    f.lfOutPrecision = static_cast<BYTE>(iOutPrecision);
+    f.lfClipPrecision = static_cast<BYTE>(iClipPrecision);
+    f.lfQuality = static_cast<BYTE>(iQuality);
+    f.lfPitchAndFamily = static_cast<BYTE>(iPitchAndFamily);
+    if (pszFaceName) std::strncpy(f.lfFaceName, pszFaceName, LF_FACESIZE - 1);
+    return CreateFontIndirectA(&f);
+}
+
+HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || cx < 0 || cy < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    Object o;
+    o.kind = Kind::Bitmap;
+    o.width = cx;
+    o.height = cy;
+    o.bits = dc->memory ? G().objects[dc->bitmap].bits : ScreenBits();
+    return AsHandle<HBITMAP>(NewObject(o));
+}
+
+int WINAPI SetBkMode(HDC hdc, int mode) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int old = dc->bkMode;
+    dc->bkMode = mode;
+    return old;
+}
+
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc) return 0xFFFFFFFF; // CLR_INVALID
+    COLORREF old = dc->bkColor;
+    dc->bkColor = color;
+    return old;
+}
+
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc) return 0xFFFFFFFF; // CLR_INVALID
+    COLORREF old = dc->textColor;
+    dc->textColor = color;
+    return old;
+}
+
+BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || c < 0 || (c > 0 && !lpString)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DrawCall call;
+    call.op = "TextOut";
+    call.window = dc->window;
+    call.x = x;
+    call.y = y;
+    call.text.assign(lpString ? lpString : "", static_cast<size_t>(c));
+    call.color = dc->textColor;
+    const Object& font = G().objects[dc->font2];
+    call.face = font.font.lfFaceName;
+    call.height = font.font.lfHeight;
+    call.cx = dc->bkMode; // TRANSPARENT or OPAQUE
+    RecordDraw(call);
+    return TRUE;
+}
+
+BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || !psizl || c < 0 || (c > 0 && !lpString)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // No glyphs here: an average character of half the font's height.
+    LONG h = G().objects[dc->font2].font.lfHeight;
+    if (h < 0) h = -h;
+    if (h == 0) h = 13;
+    psizl->cx = c * std::max<LONG>(1, h / 2);
+    psizl->cy = h;
+    return TRUE;
+}
+
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
+    (void)xSrc;
+    (void)ySrc;
+    (void)wSrc;
+    (void)hSrc;
+    Object* dst = Find(hdcDest, Kind::DC);
+    Object* src = hdcSrc ? Find(hdcSrc, Kind::DC) : nullptr;
+    bool needsSource = ((rop >> 2) ^ rop) & 0x330000; // the operation reads the source
+    if (!dst || (needsSource && !src)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    DrawCall call;
+    call.op = "BitBlt";
+    call.window = dst->window;
+    call.x = xDest;
+    call.y = yDest;
+    call.cx = wDest;
+    call.cy = hDest;
+    call.color = rop;
+    if (src && src->memory) call.resource = G().objects[src->bitmap].resource;
+    RecordDraw(call);
+    return TRUE;
+}
+
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+    return StretchBlt(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
+}
+
+int WINAPI GetMapMode(HDC hdc) {
+    Object* dc = Find(hdc, Kind::DC);
+    return dc ? dc->mapMode : 0;
+}
+
+int WINAPI SetMapMode(HDC hdc, int iMode) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || iMode < MM_TEXT || iMode > MM_ANISOTROPIC) return 0;
+    int old = dc->mapMode;
+    dc->mapMode = iMode;
+    return old;
+}
+
+BOOL WINAPI DPtoLP(HDC hdc, LPPOINT lppt, int c) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || !lppt || c < 0) return FALSE;
+    for (int i = 0; i < c; ++i)
+        Scale(dc->mapMode, false, &lppt[i].x, &lppt[i].y);
+    return TRUE;
+}
+
+BOOL WINAPI LPtoDP(HDC hdc, LPPOINT lppt, int c) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || !lppt || c < 0) return FALSE;
+    for (int i = 0; i < c; ++i)
+        Scale(dc->mapMode, true, &lppt[i].x, &lppt[i].y);
+    return TRUE;
+}
+
+BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc) return FALSE;
+    RECT r{left, top, right, bottom};
+    RecordFill("Rectangle", hdc, &r, G().objects[dc->brush].color);
+    return TRUE;
+}
+
+// ---- user32's drawing calls -------------------------------------------------------------------
+
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    COLORREF color = 0;
+    if (!Find(hDC, Kind::DC) || !lprc || !BrushColor(hbr, &color)) return 0;
+    RecordFill("FillRect", hDC, lprc, color);
+    return 1;
+}
+
+int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    COLORREF color = 0;
+    if (!Find(hDC, Kind::DC) || !lprc || !BrushColor(hbr, &color)) return 0;
+    RecordFill("FrameRect", hDC, lprc, color);
+    return 1;
+}
+
+BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc) {
+    if (!Find(hDC, Kind::DC) || !lprc) return FALSE;
+    RecordFill("DrawFocusRect", hDC, lprc, 0);
+    return TRUE;
+}
+
+int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
+    (void)format;
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || !lpchText || !lprc) return 0;
+    size_t n = cchText < 0 ? std::strlen(lpchText) : static_cast<size_t>(cchText);
+    DrawCall call;
+    call.op = "DrawText";
+    call.window = dc->window;
+    call.x = lprc->left;
+    call.y = lprc->top;
+    call.cx = lprc->right - lprc->left;
+    call.cy = lprc->bottom - lprc->top;
+    call.text.assign(lpchText, n);
+    call.color = dc->textColor;
+    const Object& font = G().objects[dc->font2];
+    call.face = font.font.lfFaceName;
+    call.height = font.font.lfHeight;
+    RecordDraw(call);
+    LONG h = font.font.lfHeight < 0 ? -font.font.lfHeight : font.font.lfHeight;
+    return h ? h : 13;
+}
+
+DWORD WINAPI GetSysColor(int nIndex) {
+    return SysColorOf(nIndex);
+}
+
+HBRUSH WINAPI GetSysColorBrush(int nIndex) {
+    if (nIndex < 0 || nIndex > 30) return nullptr;
+    auto it = G().sysBrush.find(nIndex);
+    if (it != G().sysBrush.end()) return AsHandle<HBRUSH>(it->second);
+    Object o;
+    o.kind = Kind::Brush;
+    o.stock = true; // owned by the system; DeleteObject leaves it
+    o.color = SysColorOf(nIndex);
+    uint32_t h = NewObject(o);
+    G().sysBrush[nIndex] = h;
+    return AsHandle<HBRUSH>(h);
+}
+
+HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
+    DWORD err;
+    if (ShouldFail("LoadBitmapA", &err)) {
+        SetLastError(err);
+        return nullptr;
+    }
+    if (!hInstance) { // the system's own bitmaps (OBM_*) are not on this machine
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    HRSRC res = FindResourceA(hInstance, lpBitmapName, RT_BITMAP);
+    if (!res) return nullptr;
+    const auto* data = static_cast<const unsigned char*>(LoadResource(hInstance, res));
+    DWORD size = SizeofResource(hInstance, res);
+    if (!data || size < 16) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    // A bitmap resource is a DIB: BITMAPINFOHEADER (or the old BITMAPCOREHEADER) first.
+    auto rd32 = [&](size_t at) {
+        return static_cast<int32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
+                                    static_cast<uint32_t>(data[at + 3]) << 24);
+    };
+    auto rd16 = [&](size_t at) { return static_cast<int>(data[at] | data[at + 1] << 8); };
+    uint32_t header = static_cast<uint32_t>(rd32(0));
+    int width = 0, height = 0;
+    if (header == 12) {
+        width = rd16(4);
+        height = rd16(6);
+    } else if (header >= 40 && size >= 16) {
+        width = rd32(4);
+        height = rd32(8);
+    } else {
+        SetLastError(ERROR_INVALID_DATA);
+        return nullptr;
+    }
+    Object o;
+    o.kind = Kind::Bitmap;
+    o.width = width;
+    o.height = height < 0 ? -height : height; // negative: stored top-down
+    o.bits = ScreenBits();                    // loaded as a bitmap compatible with the screen
+    o.resource = ResourceId(lpBitmapName);
+    return AsHandle<HBITMAP>(NewObject(o));
+}
+
+HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
+    return LoadShared(hInstance, lpIconName, RT_GROUP_ICON, 32512);
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
+    return LoadShared(hInstance, lpCursorName, MAKEINTRESOURCEA(12), 32512); // RT_GROUP_CURSOR
+}
+
+} // extern "C"

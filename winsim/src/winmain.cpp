@@ -1,0 +1,71 @@
+// The start of a GUI program on the simulated machine: main() for a program whose entry is
+// WinMain. Linked from the static library winsim_winmain. The machine is the folder that the
+// environment variable WINSIM_MACHINE names; WINSIM_ANSWERS ("yes,no,ok") queues the scripted
+// user's message box answers and WINSIM_CLICKS ("1,2") its clicks in modal dialogs; with
+// WINSIM_TRACE=1 the program's debug output goes to standard error at the end.
+#include <windows.h>
+
+#include "../machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::vector<std::string> Split(const char* text) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        if (*p == ',') {
+            out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += *p;
+        }
+    }
+    if (!cur.empty()) out.push_back(cur);
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* dir = std::getenv("WINSIM_MACHINE");
+    if (!dir || !*dir) {
+        std::fprintf(stderr, "%s: WINSIM_MACHINE names no machine folder\n", argv[0]);
+        return 2;
+    }
+    std::string error;
+    if (!winsim::OpenMachine(dir, &error)) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+        return 2;
+    }
+    for (const std::string& a : Split(std::getenv("WINSIM_ANSWERS"))) {
+        int answer = 0;
+        if (!winsim::ParseAnswer(a, &answer)) {
+            std::fprintf(stderr, "%s: unknown answer %s\n", argv[0], a.c_str());
+            return 2;
+        }
+        winsim::QueueMessageBoxAnswer(answer);
+    }
+    for (const std::string& c : Split(std::getenv("WINSIM_CLICKS")))
+        winsim::QueueDialogClick(std::atoi(c.c_str()));
+
+    // The command line as Windows hands it to WinMain: the text after the program's name.
+    std::string args;
+    for (int i = 1; i < argc; ++i)
+        args += (i > 1 ? " " : "") + std::string(argv[i]);
+    std::string program = argv[0];
+    program = program.substr(program.rfind('/') + 1);
+    winsim::SetProcessCommandLine(args.empty() ? program : program + " " + args);
+
+    int rc = WinMain(GetModuleHandleA(nullptr), nullptr, &args[0], SW_SHOWNORMAL);
+    winsim::Journal("exit " + std::to_string(rc));
+    const char* trace = std::getenv("WINSIM_TRACE");
+    if (trace && std::string(trace) == "1")
+        for (const std::string& line : winsim::DebugOutput())
+            std::fprintf(stderr, "%s\n", line.c_str());
+    winsim::CloseMachine();
+    return rc;
+}
