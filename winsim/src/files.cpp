@@ -676,6 +676,14 @@ void MarkInUse(const std::string& windowsPath, bool inUse) {
     WriteFileAtomic(m.dir + "/machine.ini", m.ini.Text());
 }
 
+std::string EntryForShortName(const std::string& hostDir, const std::string& shortName) {
+    std::vector<std::string> names;
+    if (!ListHostDir(hostDir, &names)) return "";
+    for (const auto& kv : ShortNames(names))
+        if (IEquals(kv.second, shortName)) return kv.first;
+    return "";
+}
+
 } // namespace winsim
 
 extern "C" {

@@ -166,6 +166,9 @@ std::string CurrentDirectory();
 // A Windows path made absolute against the current directory, "." and ".." resolved, no
 // trailing backslash except on a drive's root ("C:\"). Empty for a path without a drive.
 std::string FullWindowsPath(const std::string& path);
+// The entry of a host folder whose 8.3 name is `shortName` ("PROGRA~1"), compared without
+// regard to case, as every Windows call accepts a path in its short form; empty when none.
+std::string EntryForShortName(const std::string& hostDir, const std::string& shortName);
 
 // A port that CreateFileA opened ("LPT1", "COM2"): its device ID and time-outs.
 struct PortDevice {

@@ -44,22 +44,33 @@ bool MakeDirs(const std::string& path) {
     return true;
 }
 
-// The entry of `dir` whose name matches `name` without regard to case; `name` itself if none.
+// The entry of `dir` whose name matches `name` without regard to case, or whose 8.3 name it is;
+// `name` itself if none.
 std::string MatchEntry(const std::string& dir, const std::string& name) {
     DIR* d = opendir(dir.c_str());
     if (!d) return name;
     std::string found = name;
     bool exact = false;
+    bool matched = false;
     while (dirent* e = readdir(d)) {
         std::string n = e->d_name;
         if (n == name) {
             exact = true;
             break;
         }
-        if (IEquals(n, name)) found = n;
+        if (IEquals(n, name)) {
+            found = n;
+            matched = true;
+        }
     }
     closedir(d);
-    return exact ? name : found;
+    if (exact) return name;
+    // A component in its 8.3 form names the entry whose short name it is.
+    if (!matched && name.find('~') != std::string::npos) {
+        std::string entry = EntryForShortName(dir, name);
+        if (!entry.empty()) return entry;
+    }
+    return found;
 }
 
 void SaveAll() {
