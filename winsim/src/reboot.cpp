@@ -43,6 +43,14 @@ bool IsFolder(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Moves a file over another; Windows 95/98 have no MoveFileExA, so the target goes first there.
+BOOL MoveReplacing(const std::string& from, const std::string& to) {
+    if (IsNT()) return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(to.c_str()))
+        return FALSE;
+    return MoveFileA(from.c_str(), to.c_str());
+}
+
 std::string StripNtPrefix(const std::string& path) {
     return path.compare(0, 4, "\\??\\") == 0 ? path.substr(4) : path;
 }
@@ -132,14 +140,14 @@ void Wininit(std::vector<std::string>* report) {
                                  : "wininit: not deleted " + source + ": " +
                                        ErrorText(GetLastError()));
         } else {
-            BOOL ok = MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+            BOOL ok = MoveReplacing(source, target);
             report->push_back(ok ? "wininit: moved " + source + " to " + target
                                  : "wininit: not moved " + source + ": " +
                                        ErrorText(GetLastError()));
         }
     }
     std::string bak = windir + "\\WININIT.BAK";
-    if (MoveFileExA(ini.c_str(), bak.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (MoveReplacing(ini, bak))
         report->push_back("wininit: WININIT.INI is now WININIT.BAK");
     else
         report->push_back("wininit: WININIT.INI not renamed: " + ErrorText(GetLastError()));

@@ -113,7 +113,11 @@ std::string JournalText(const std::string& text) {
 
 void Journal(const std::string& line) {
     std::ofstream out(JournalPath(), std::ios::binary | std::ios::app);
-    out << JournalText(line) << "\n";
+    // One line each: a line break inside would start another entry.
+    std::string text;
+    for (char c : line)
+        text += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
+    out << text << "\n";
 }
 
 size_t JournalSize() {

@@ -2222,8 +2222,8 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     rec.type = uType;
     rec.answer = answer;
     r.boxes.push_back(rec);
-    Journal("messagebox " + TypeText(uType) + " " + AnswerName(answer) + " " + rec.caption + "\t" +
-            rec.text);
+    Journal("messagebox " + TypeText(uType) + " " + AnswerName(answer) + " " +
+            JournalText(rec.caption) + "\t" + JournalText(rec.text));
     return answer;
 }
 

@@ -3,12 +3,19 @@
 
 #include "../machine.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -16,6 +23,10 @@ int Usage() {
     std::cerr << "usage:\n"
                  "  winsim new DIR [--os nt4|win95|win98]\n"
                  "  winsim run DIR SCRIPT [--trace] [--library PATH]\n"
+                 "  winsim uninstall DIR [COMMAND LINE] [--answer ok|cancel|yes|no|abort|retry|"
+                 "ignore ...]\n"
+                 "                   [--click CONTROL-ID ...] [--program PATH] [--trace]\n"
+                 "  winsim reboot DIR\n"
                  "  winsim reg export DIR [KEY]\n"
                  "  winsim reg import DIR FILE.reg\n"
                  "  winsim show DIR\n";
@@ -141,6 +152,123 @@ int CmdShow(const std::vector<std::string>& a) {
     return 0;
 }
 
+// Runs PWUNINST as a program of its own on the machine, with the user's answers, and lists what
+// it showed (from the machine's journal) and its exit code.
+int CmdUninstall(const std::vector<std::string>& a) {
+    if (a.empty()) return Usage();
+    const char* env = std::getenv("WINSIM_PWUNINST");
+    std::string program = env ? env : ExeDir() + "/PWUNINST.EXE";
+    std::string commandLine, answers, clicks;
+    bool trace = false;
+    for (size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--answer" && i + 1 < a.size()) {
+            int id = 0;
+            if (!winsim::ParseAnswer(a[++i], &id)) {
+                std::cerr << "winsim: unknown answer " << a[i] << "\n";
+                return 2;
+            }
+            answers += (answers.empty() ? "" : ",") + a[i];
+        } else if (a[i] == "--click" && i + 1 < a.size()) {
+            clicks += (clicks.empty() ? "" : ",") + a[++i];
+        } else if (a[i] == "--program" && i + 1 < a.size()) {
+            program = a[++i];
+        } else if (a[i] == "--trace") {
+            trace = true;
+        } else if (a[i].compare(0, 2, "--") == 0) {
+            return Usage();
+        } else {
+            commandLine += (commandLine.empty() ? "" : " ") + a[i];
+        }
+    }
+    if (!Open(a[0])) return 2;
+    size_t journalAt = winsim::JournalSize();
+    winsim::CloseMachine(); // the program owns the machine while it runs
+
+    char* real = realpath(a[0].c_str(), nullptr);
+    std::string dir = real ? real : a[0];
+    std::free(real);
+    std::vector<std::string> vars = {"WINSIM_MACHINE=" + dir, "WINSIM_ANSWERS=" + answers,
+                                     "WINSIM_CLICKS=" + clicks,
+                                     std::string("WINSIM_TRACE=") + (trace ? "1" : "0")};
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "WINSIM_", 7) != 0) envp.push_back(*e);
+    for (std::string& v : vars)
+        envp.push_back(&v[0]);
+    envp.push_back(nullptr);
+    std::string name = program.substr(program.rfind('/') + 1);
+    std::vector<char*> argv = {&name[0]};
+    if (!commandLine.empty()) argv.push_back(&commandLine[0]);
+    argv.push_back(nullptr);
+
+    std::cout << "PWUNINST " << commandLine << "\n" << std::flush;
+    pid_t pid = fork();
+    if (pid < 0) {
+        std::cerr << "winsim: cannot start " << program << ": " << std::strerror(errno) << "\n";
+        return 2;
+    }
+    if (pid == 0) {
+        execve(program.c_str(), argv.data(), envp.data());
+        std::fprintf(stderr, "winsim: cannot run %s: %s\n", program.c_str(), std::strerror(errno));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    if (!Open(a[0])) return 2;
+    bool exited = false;
+    int code = 0;
+    for (const std::string& line : winsim::JournalSince(journalAt)) {
+        std::istringstream in(line);
+        std::string what;
+        in >> what;
+        if (what == "messagebox") {
+            std::string type, answer, rest;
+            in >> type >> answer;
+            std::getline(in, rest);
+            if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+            size_t tab = rest.find('\t');
+            std::string caption = rest.substr(0, tab);
+            std::string text = tab == std::string::npos ? "" : rest.substr(tab + 1);
+            std::cout << "message box \"" << caption << "\" (" << type << "): \"" << text
+                      << "\" -> " << answer << "\n";
+        } else if (what == "restart") {
+            std::string flags;
+            in >> flags;
+            std::cout << "restart requested (ExitWindowsEx " << flags << ")\n";
+        } else if (what == "closed") {
+            std::string cls;
+            std::getline(in, cls);
+            std::cout << "window closed:" << cls << "\n";
+        } else if (what == "exit") {
+            in >> code;
+            exited = true;
+        }
+    }
+    winsim::CloseMachine();
+    if (!exited) {
+        if (WIFSIGNALED(status))
+            std::cout << "PWUNINST ended by signal " << WTERMSIG(status) << "\n";
+        else
+            std::cout << "PWUNINST ended without finishing (status "
+                      << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << ")\n";
+        return 1;
+    }
+    std::cout << "exit code " << code << "\n";
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// The next start of Windows on the machine, one line per thing it did.
+int CmdReboot(const std::vector<std::string>& a) {
+    if (a.size() != 1) return Usage();
+    if (!Open(a[0])) return 2;
+    for (const std::string& line : winsim::Reboot())
+        std::cout << line << "\n";
+    winsim::CloseMachine();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +280,8 @@ int main(int argc, char** argv) {
         if (cmd == "run") return CmdRun(rest);
         if (cmd == "reg") return CmdReg(rest);
         if (cmd == "show") return CmdShow(rest);
+        if (cmd == "uninstall") return CmdUninstall(rest);
+        if (cmd == "reboot") return CmdReboot(rest);
     } catch (const std::exception& e) {
         std::cerr << "winsim: " << e.what() << "\n";
         return 2;
