@@ -1,0 +1,161 @@
+#include "removal_fixture.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\" UN_RUNONCE_KEY;
+
+class DeferTest : public RemovalTest {
+  protected:
+    std::string Batch() const { return WindowsDir() + "\\DEL4720.BAT"; }
+    std::string Pif() const { return WindowsDir() + "\\DEL4720.PIF"; }
+    static std::string RunOnceCommand() {
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+        if (!winsim::ReadValue(kRunOnce, "DEL4720.BAT", &type, &data) || type != REG_SZ ||
+            data.empty() || data.back() != 0)
+            return "";
+        return reinterpret_cast<const char*>(data.data());
+    }
+    static std::string Template() {
+        HRSRC found = FindResourceA(Instance, MAKEINTRESOURCEA(IDR_PIFTEMPLATE),
+                                    MAKEINTRESOURCEA(RT_PIFTEMPLATE));
+        if (!found) return "";
+        const char* bytes = static_cast<const char*>(LockResource(LoadResource(Instance, found)));
+        return std::string(bytes, SizeofResource(Instance, found));
+    }
+};
+INSTANTIATE_EVERY_OS(DeferTest);
+
+TEST_P(DeferTest, ARunWithNothingDeferredAsksNothingAndLeavesNothing) {
+    Put("C:\\KV\\A.DLL");
+    char path[UN_PATH_SIZE] = "C:\\KV\\A.DLL";
+    RemoveFile(path);
+    FinishAndRestart();
+    EXPECT_TRUE(winsim::MessageBoxes().empty());
+    EXPECT_TRUE(winsim::RestartRequests().empty());
+    EXPECT_FALSE(Exists(WindowsDir() + "\\WININIT.INI"));
+    EXPECT_FALSE(Exists(Batch()));
+    EXPECT_TRUE(PendingDeletions().empty());
+    EXPECT_EQ(RunOnceCommand(), "");
+}
+
+TEST_P(DeferTest, AFileInUseGoesAtTheNextStartWithItsFolderAndTheUserIsAsked) {
+    Put("C:\\KV Tools\\KVDESK.DLL");
+    winsim::MarkInUse("C:\\KV Tools\\KVDESK.DLL");
+    char path[UN_PATH_SIZE] = "C:\\KV Tools\\KVDESK.DLL";
+    RemoveFile(path);
+    EXPECT_TRUE(Exists(path));
+    EXPECT_EQ(RestartNeeded, 1);
+    if (Nt()) {
+        EXPECT_EQ(PendingDeletions(), (Strings{"C:\\KV Tools\\KVDESK.DLL", "C:\\KVTOOL~1"}));
+        EXPECT_FALSE(Exists(WindowsDir() + "\\WININIT.INI"));
+    } else {
+        // WININIT.INI runs before long names exist: every path is written in its 8.3 form.
+        EXPECT_EQ(Lines(WindowsDir() + "\\WININIT.INI"),
+                  (Strings{"[rename]", "NUL=C:\\KVTOOL~1\\KVDESK.DLL"}));
+        EXPECT_EQ(BatchNeeded, 1);
+    }
+
+    FinishAndRestart();
+    const auto boxes = winsim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, 0u);
+    EXPECT_EQ(boxes[0].caption, "KV Pellora 4720 Uninstaller");
+    EXPECT_EQ(boxes[0].text, "KV Uninstaller must reboot your computer to finish.  You may close "
+                             "your other applications before continuing.");
+    EXPECT_EQ(boxes[0].type, static_cast<uint32_t>(MB_OKCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(winsim::RestartRequests(), std::vector<uint32_t>{EWX_REBOOT});
+}
+
+TEST_P(DeferTest, OnWindows9xFilesGoToWininitAndFoldersToTheBatch) {
+    if (Nt()) GTEST_SKIP() << "NT keeps its own list";
+    Put("C:\\KV\\ONE.DLL");
+    Put("C:\\KV\\TWO.DLL");
+    Put("C:\\Program Files\\KV Tools\\X.TXT");
+    EXPECT_EQ(ScheduleDelete("C:\\KV\\ONE.DLL", 0), 0);
+    EXPECT_EQ(ScheduleDelete("C:\\KV\\TWO.DLL", 0), 0);
+    EXPECT_EQ(ScheduleDelete("C:\\Program Files\\KV Tools", 1), 0);
+    winsim::QueueMessageBoxAnswer(IDCANCEL);
+
+    FinishAndRestart();
+
+    EXPECT_EQ(Lines(WindowsDir() + "\\WININIT.INI"),
+              (Strings{"[rename]", "NUL=C:\\KV\\ONE.DLL", "NUL=C:\\KV\\TWO.DLL"}));
+    EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\PROGRA~1\\KVTOOL~1",
+                                       "Del " + WindowsDir() + "\\DEL4720.PIF"}));
+    const std::string pif = Read(Pif());
+    EXPECT_EQ(pif.size(), static_cast<size_t>(PIF_TEMPLATE_SIZE));
+    EXPECT_EQ(pif, Template());
+    EXPECT_EQ(RunOnceCommand(), Batch());
+    EXPECT_EQ(winsim::MessageBoxes().size(), 1u);
+    EXPECT_TRUE(winsim::RestartRequests().empty()) << "Cancel: no restart";
+}
+
+TEST_P(DeferTest, OnlyDeferredFilesWriteNoBatch) {
+    Put("C:\\KV\\ONE.DLL");
+    EXPECT_EQ(ScheduleDelete("C:\\KV\\ONE.DLL", 0), 0);
+    FinishAndRestart();
+    EXPECT_FALSE(Exists(Batch()));
+    EXPECT_FALSE(Exists(Pif()));
+    EXPECT_EQ(RunOnceCommand(), "");
+    EXPECT_EQ(winsim::RestartRequests().size(), 1u);
+}
+
+TEST_P(DeferTest, ABatchLineNeverCarriesCommandSyntax) {
+    if (Nt()) GTEST_SKIP() << "NT deletes folders through its own list";
+    for (const char* folder : {"C:\\A&B", "C:\\50%", "C:\\X^Y"}) {
+        ASSERT_TRUE(CreateDirectoryA(folder, nullptr)) << folder;
+        EXPECT_EQ(ScheduleDelete(folder, 1), 1) << folder;
+    }
+    EXPECT_EQ(ScheduleDelete("C:\\Missing Folder", 1), 1) << "no short form to write";
+    EXPECT_EQ(BatchNeeded, 0);
+    EXPECT_FALSE(Exists(Batch()));
+
+    // A long name is written in its 8.3 form, which has no blank to split it.
+    ASSERT_TRUE(CreateDirectoryA("C:\\KV Tools & More", nullptr));
+    EXPECT_EQ(ScheduleDelete("C:\\KV Tools & More", 1), 0);
+    EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KVTOOL~1"}));
+}
+
+TEST_P(DeferTest, OtherProgramsLinesInWininitStayAndOursFollowARenameLine) {
+    if (Nt()) GTEST_SKIP();
+    Put(WindowsDir() + "\\WININIT.INI", "[rename]\r\nNUL=C:\\OLD.TMP\r\n[CombineVxDs]\r\nx=1");
+    Put("C:\\KV\\ONE.DLL");
+    Put("C:\\KV\\TWO.DLL");
+    ScheduleDelete("C:\\KV\\ONE.DLL", 0);
+    ScheduleDelete("C:\\KV\\TWO.DLL", 0);
+    EXPECT_EQ(Lines(WindowsDir() + "\\WININIT.INI"),
+              (Strings{"[rename]", "NUL=C:\\OLD.TMP", "[CombineVxDs]", "x=1", "[rename]",
+                       "NUL=C:\\KV\\ONE.DLL", "NUL=C:\\KV\\TWO.DLL"}));
+}
+
+TEST_P(DeferTest, WithoutTheTemplateTheInterpreterRunsTheBatch) {
+    if (Nt()) GTEST_SKIP();
+    ASSERT_TRUE(CreateDirectoryA("C:\\KV", nullptr));
+    ScheduleDelete("C:\\KV", 1);
+    winsim::FailCall("FindResourceA", ERROR_RESOURCE_TYPE_NOT_FOUND);
+    FinishAndRestart();
+    winsim::ClearFailures();
+
+    char comspec[UN_PATH_SIZE];
+    ASSERT_GT(GetEnvironmentVariableA("COMSPEC", comspec, sizeof comspec), 0u);
+    EXPECT_EQ(RunOnceCommand(), std::string(comspec) + " NUL /C " + Batch());
+    EXPECT_FALSE(Exists(Pif()));
+    EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KV"})) << "no Del line without a PIF";
+}
+
+TEST_P(DeferTest, AWindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
+    if (Nt()) GTEST_SKIP();
+    winsim::SetSetting("machine", "windir", "C:\\");
+    ResetState();
+    ASSERT_STREQ(WininitPath, "C:\\WININIT.INI");
+    ASSERT_TRUE(CreateDirectoryA("C:\\KV", nullptr));
+    ScheduleDelete("C:\\KV", 1);
+    FinishAndRestart();
+    EXPECT_EQ(Lines("C:\\DEL4720.BAT"), (Strings{"@ECHO OFF", "rd C:\\KV", "Del C:\\DEL4720.PIF"}));
+    EXPECT_EQ(RunOnceCommand(), "C:\\DEL4720.BAT");
+}
+
+} // namespace
