@@ -150,4 +150,28 @@ TEST_F(RebootTest, RunOnceThroughTheCommandInterpreterAndOtherPrograms) {
         &m_type, &m_data));
 }
 
+TEST_F(RebootTest, BatchDeletesByWildcardAndRunsForTheUserToo) {
+    NewMachine(winsim::Os::Win98);
+    MakeFolder("C:\\KV");
+    MakeFile("C:\\KV\\A.TMP");
+    MakeFile("C:\\KV\\B.TMP");
+    MakeFile("C:\\KV\\KEEP.DLL");
+    MakeFile("C:\\WINDOWS\\CLEAN.BAT", "del C:\\KV\\*.TMP\r\nDEL C:\\KV\\NONE.TXT\r\n"
+                                       "echo done\r\n");
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", &key),
+              ERROR_SUCCESS);
+    const char command[] = "CLEAN.BAT"; // relative: the Windows folder
+    RegSetValueExA(key, "Clean", 0, REG_SZ, reinterpret_cast<const BYTE*>(command), sizeof command);
+    RegCloseKey(key);
+    std::vector<std::string> report = winsim::Reboot();
+    const std::string at = "batch C:\\WINDOWS\\CLEAN.BAT line ";
+    EXPECT_TRUE(Has(report, at + "1: deleted C:\\KV\\A.TMP"));
+    EXPECT_TRUE(Has(report, at + "1: deleted C:\\KV\\B.TMP"));
+    EXPECT_TRUE(Has(report, at + "2: not deleted C:\\KV\\NONE.TXT: file not found"));
+    EXPECT_TRUE(Has(report, at + "3: echo done"));
+    EXPECT_TRUE(Exists("C:\\KV\\KEEP.DLL"));
+}
+
 } // namespace

@@ -431,6 +431,74 @@ TEST_F(DialogTest, ExtendedAndFontlessTemplatesAndMissingOnes) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
+TEST_F(DialogTest, KeysInADialogPressTheDefaultButtonOrCancel) {
+    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), nullptr,
+                                  PageProc, 0);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(LOWORD(SendMessageA(dlg, DM_GETDEFID, 0, 0)), IDOK);
+    MSG key{};
+    key.hwnd = GetDlgItem(dlg, IDC_LIST);
+    key.message = WM_KEYDOWN;
+    key.wParam = VK_RETURN;
+    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
+    key.wParam = VK_ESCAPE;
+    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
+    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDOK, IDCANCEL}));
+    // A disabled default button is not pressed; a message for another window is not the
+    // dialog's.
+    EnableWindow(GetDlgItem(dlg, IDOK), FALSE);
+    key.wParam = VK_RETURN;
+    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
+    EXPECT_EQ(g_dlg.commands.size(), 2u);
+    key.hwnd = NewFrame();
+    EXPECT_FALSE(IsDialogMessageA(dlg, &key));
+}
+
+TEST_F(DialogTest, ListBoxesSortAndKeepDataForOwnerDrawnRows) {
+    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE_EX), nullptr,
+                                  PageProc, 0);
+    HWND sorted = CreateWindowExA(0, "ListBox", "", WS_CHILD | LBS_SORT | LBS_HASSTRINGS, 0, 0, 100,
+                                  100, dlg, reinterpret_cast<HMENU>(1), nullptr, nullptr);
+    for (const char* t : {"Scanner", "printer", "Desk"})
+        SendMessageA(sorted, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    char text[16];
+    EXPECT_EQ(SendMessageA(sorted, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text)), 7);
+    EXPECT_STREQ(text, "printer"); // sorted without regard to case
+    EXPECT_EQ(SendMessageA(sorted, LB_GETTEXTLEN, 3, 0), LB_ERR);
+
+    // Owner-drawn without strings: the "string" is the item's data.
+    HWND data = CreateWindowExA(0, "ListBox", "", WS_CHILD | LBS_OWNERDRAWFIXED, 0, 0, 100, 100,
+                                dlg, reinterpret_cast<HMENU>(2), nullptr, nullptr);
+    SendMessageA(data, LB_ADDSTRING, 0, 1234);
+    EXPECT_EQ(SendMessageA(data, LB_GETITEMDATA, 0, 0), 1234);
+    SendMessageA(data, LB_RESETCONTENT, 0, 0);
+    EXPECT_EQ(SendMessageA(data, LB_GETCOUNT, 0, 0), 0);
+}
+
+TEST_F(UserTest, WaitingForWhatNeverComesEndsTheProgram) {
+    MSG m;
+    EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(static_cast<int>(m.wParam), -1);
+    bool said = false;
+    for (const std::string& line : winsim::DebugOutput())
+        said = said || line.find("GetMessageA") != std::string::npos;
+    EXPECT_TRUE(said);
+}
+
+TEST_F(UserTest, MapModesConvertDeviceUnits) {
+    HDC dc = GetDC(nullptr);
+    POINT p{96, 96};
+    EXPECT_EQ(SetMapMode(dc, MM_LOMETRIC), MM_TEXT);
+    ASSERT_TRUE(DPtoLP(dc, &p, 1));
+    EXPECT_EQ(p.x, 254); // an inch is 254 tenths of a millimetre, upwards
+    EXPECT_EQ(p.y, -254);
+    ASSERT_TRUE(LPtoDP(dc, &p, 1));
+    EXPECT_EQ(p.x, 96);
+    EXPECT_EQ(GetMapMode(dc), MM_LOMETRIC);
+    ReleaseDC(nullptr, dc);
+}
+
 // ---- message boxes, other programs, restart -------------------------------------------------
 
 TEST_F(UserTest, MessageBoxesTakeQueuedAnswersElseTheDefaultButton) {
