@@ -158,4 +158,34 @@ TEST_P(DeferTest, AWindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
     EXPECT_EQ(RunOnceCommand(), "C:\\DEL4720.BAT");
 }
 
+TEST_P(DeferTest, AfterTheNextStartNothingTheScriptListsIsLeft) {
+    const std::string kv = "C:\\Program Files\\KV Tools";
+    const std::string programs = Programs();
+    Put("C:\\Program Files\\Other\\KEEP.TXT");
+    for (const char* f : {"\\KVDESK.EXE", "\\KVDESK.HLP", "\\KVDESK.GID", "\\Bin\\KVLIB.DLL"})
+        Put(kv + f);
+    Put(programs + "\\KV Tools\\KV Desk.lnk");
+    winsim::MarkInUse(kv + "\\KVDESK.EXE");
+    winsim::MarkInUse(kv + "\\Bin");
+    WriteScript("[Components]\r\ncore=1\r\n[core]\r\nFiles=Files\r\nIcon=Icons\r\n[Files]\r\n"
+                "%kv%\\KVDESK.EXE=1\r\n%kv%\\KVDESK.HLP=1\r\n%kv%\\Bin\\KVLIB.DLL=1\r\n"
+                "[Icons]\r\nKV Tools,KV Desk,=1\r\n[strings]\r\nkv=" +
+                kv + "\r\n");
+
+    RemoveComponent("Components", "core", 0);
+    EXPECT_TRUE(Exists(kv + "\\KVDESK.EXE"));
+    EXPECT_TRUE(Exists(kv + "\\Bin"));
+    EXPECT_FALSE(Exists(kv + "\\KVDESK.GID"));
+    EXPECT_FALSE(Exists(programs + "\\KV Tools"));
+    FinishAndRestart();
+    ASSERT_EQ(winsim::RestartRequests().size(), 1u);
+
+    const Strings report = winsim::Reboot();
+    for (const std::string& line : report)
+        EXPECT_EQ(line.find("not carried out"), std::string::npos) << line;
+    EXPECT_FALSE(Exists(kv)) << ::testing::PrintToString(report);
+    EXPECT_TRUE(Exists("C:\\Program Files\\Other\\KEEP.TXT"));
+    EXPECT_EQ(RunOnceCommand(), "");
+}
+
 } // namespace

@@ -28,6 +28,11 @@ TEST_P(ShortNameTest, EveryCallTakesAPathInItsShortForm) {
     ASSERT_NE(find, INVALID_HANDLE_VALUE);
     FindClose(find);
 
+    // A mark on the long name holds the short one too.
+    winsim::MarkInUse("C:\\Program Files\\KV Tools\\Read Me.txt");
+    EXPECT_FALSE(DeleteFileA(shortForm));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    winsim::MarkInUse("C:\\Program Files\\KV Tools\\Read Me.txt", false);
     EXPECT_TRUE(DeleteFileA(shortForm));
     EXPECT_TRUE(RemoveDirectoryA("C:\\PROGRA~1\\KVTOOL~2"));
     EXPECT_EQ(GetFileAttributesA("C:\\Program Files\\KV Tools"), INVALID_FILE_ATTRIBUTES);

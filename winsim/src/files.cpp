@@ -84,8 +84,13 @@ template <typename T> T Refuse(DWORD error, T result) {
 
 // Files and folders listed in machine.ini [in-use] cannot be written, moved or deleted.
 bool IsInUse(const std::string& full) {
-    for (const auto& e : Require().ini.Entries("in-use"))
-        if (IEquals(FullWindowsPath(e.first), full)) return true;
+    const std::string host = Host(full);
+    for (const auto& e : Require().ini.Entries("in-use")) {
+        const std::string marked = FullWindowsPath(e.first);
+        if (IEquals(marked, full)) return true;
+        // The same file or folder named in its 8.3 form.
+        if (!host.empty() && IEquals(Host(marked), host)) return true;
+    }
     return false;
 }
 
