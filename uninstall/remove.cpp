@@ -204,13 +204,30 @@ void RemoveShortcuts(const char* section) {
     });
 }
 
-// Removes the folders above a deleted file while they are empty, from the innermost outwards.
-void PruneAbove(char* shortForm) {
-    for (;;) {
-        char* cut = std::strrchr(shortForm, '\\');
+// The short (8.3) form of the folder that holds `path` ("C:" for a file at a drive's root);
+// false when the path names no folder.
+bool ShortFolderOf(const char* path, char (&out)[UN_PATH_SIZE]) {
+    const char* slash = std::strrchr(path, '\\');
+    if (!slash || slash == path) return false;
+    char folder[UN_PATH_SIZE];
+    const size_t length = static_cast<size_t>(slash - path);
+    if (length >= sizeof folder) return false;
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+    const bool driveOnly = length == 2 && folder[1] == ':';
+    const DWORD n = driveOnly ? 0 : GetShortPathNameA(folder, out, sizeof out);
+    if (n == 0 || n >= sizeof out) std::memcpy(out, folder, length + 1);
+    return true;
+}
+
+// Removes the folder of a deleted file and those above it while they are empty, from the
+// innermost outwards.
+void PruneFrom(char* folder) {
+    while (RemoveEmptyDirectory(folder)) {
+        char* cut = std::strrchr(folder, '\\');
         if (!cut) return;
         *cut = '\0';
-        if (!shortForm[0] || !RemoveEmptyDirectory(shortForm)) return;
+        if (!folder[0]) return;
     }
 }
 
@@ -327,29 +344,20 @@ void RemoveComponent(const char* list, const char* component, int honour) {
 }
 
 void RemoveFile(char* path) {
-    // A drive root or the Windows or system directory is never removed, whatever a script says.
-    if (!path || !path[0] || IsProtectedPath(path)) return;
-    char shortForm[UN_PATH_SIZE];
-    DWORD n = GetShortPathNameA(path, shortForm, sizeof shortForm);
-    if (n == 0 || n >= sizeof shortForm) {
-        shortForm[0] = '\0';
-        zrCopyWhole(shortForm, sizeof shortForm, path);
-    }
+    if (!path || !path[0]) return;
+    // A folder named as a file is never removed this way, a drive root or the Windows or system
+    // directory least of all; neither WININIT.INI nor the delayed list would remove it either.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
 
     if (DeleteFileA(path)) {
-        PruneAbove(shortForm);
-    } else {
-        const DWORD attributes = GetFileAttributesA(path);
-        // A folder named as a file is left alone: neither WININIT.INI nor the delayed list
-        // removes folders that way.
-        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            if (ScheduleDelete(path, 0) != 0) return;
-            char* cut = std::strrchr(shortForm, '\\');
-            if (cut) {
-                *cut = '\0';
-                if (shortForm[0]) ScheduleDelete(shortForm, 1);
-            }
-        }
+        char folder[UN_PATH_SIZE];
+        if (ShortFolderOf(path, folder)) PruneFrom(folder);
+    } else if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        if (ScheduleDelete(path, 0) != 0) return;
+        // The folder goes at the next start too, if it is empty by then.
+        char folder[UN_PATH_SIZE];
+        if (ShortFolderOf(path, folder)) ScheduleDelete(folder, 1);
     }
 
     if (EndsWithNoCase(path, ".exe")) RemoveStartupEntries(path);

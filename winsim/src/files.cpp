@@ -84,8 +84,10 @@ template <typename T> T Refuse(DWORD error, T result) {
 
 // Files and folders listed in machine.ini [in-use] cannot be written, moved or deleted.
 bool IsInUse(const std::string& full) {
+    const auto marks = Require().ini.Entries("in-use");
+    if (marks.empty()) return false;
     const std::string host = Host(full);
-    for (const auto& e : Require().ini.Entries("in-use")) {
+    for (const auto& e : marks) {
         const std::string marked = FullWindowsPath(e.first);
         if (IEquals(marked, full)) return true;
         // The same file or folder named in its 8.3 form.
