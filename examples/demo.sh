@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The demo: a fresh simulated NT 4.0 machine and a fresh Windows 98 machine, a typical
-# installation on each in the order a setup script makes its calls, and what it changed.
+# installation on each in the order a setup script makes its calls, and what it changed; then
+# PWUNINST scrub with the desktop utility still running, the next start of Windows, and what is
+# left of what the uninstall script lists.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 winsim=${WINSIM:?WINSIM must name the winsim command}
@@ -25,6 +27,14 @@ for os in nt4 win98; do
   cp "$here/setup/SETUP.INI" "$here/setup/KVREG.INI" "$here/printer/KVP4720.INF" \
      "$bin/kvpdscvr.dll" "$bin/pwlink32.dll" "$machine/drive_c/KVSETUP/"
   cp -r "$here/printer/$os/." "$machine/drive_c/"
+  # The product's own files, and the uninstall script the setup script writes for this system.
+  target="$machine/drive_c/Program Files/Norvex/KV4720"
+  mkdir -p "$target/FONTS"
+  for file in KVDESK.EXE KVSTAT.EXE KVDESK.HLP KVDESK.GID README.TXT FONTS/KVSANS.FON FONTS/KVSERIF.FON; do
+    echo "$file" >"$target/$file"
+  done
+  printf '[Status]\r\nLastPort=LPT1:\r\n' >"$machine/drive_c/WINDOWS/KVDESK.INI"
+  cp "$here/uninstall/UNINST-$os.INI" "$target/UNINST.INI"
   if [ "$os" = nt4 ]; then programs="$machine/drive_c/WINDOWS/Profiles/Administrator/Start Menu/Programs"
   else programs="$machine/drive_c/WINDOWS/Start Menu/Programs"; fi
   mkdir -p "$programs/KV Pellora 4720"
@@ -61,4 +71,18 @@ for os in nt4 win98; do
   fi
   section "$os: the program group"
   (cd "$programs" && find "KV Pellora 4720" | sort)
+
+  # The desktop utility is running: its window is open and its program file in use.
+  printf '[windows]\r\nPW_DocumentAssistantClass=KV Pellora 4720 Desk\r\n' >>"$machine/machine.ini"
+  sed -i 's/^\[in-use\]\r$/[in-use]\r\nC:\\Program Files\\Norvex\\KV4720\\KVDESK.EXE=\r/' "$machine/machine.ini"
+  section "$os: PWUNINST scrub (the user does not restart at once)"
+  "$winsim" uninstall "$machine" scrub --answer cancel
+  section "$os: the next start of Windows"
+  "$winsim" reboot "$machine"
+  # The port monitor, the print processor and, on NT, the driver for Windows 95/98 clients stay:
+  # the uninstall script names none of them.
+  section "$os: what the spooler holds now"
+  "$winsim" show "$machine"
+  section "$os: what is left of what the uninstall script lists"
+  "$here/uninstall/leftovers.sh" "$winsim" "$machine" "$here/uninstall/UNINST-$os.INI"
 done

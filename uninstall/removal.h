@@ -26,6 +26,9 @@ int ReadShellFolderSet(ShellFolderSet& out);
 // the machine's), compared in their short forms without regard to case.
 int IsKeptFolder(const char* folder);
 
+// Deletes a shared-DLL count, leaving the SharedDLLs key in place.
+void DropSharedCount(const char* path);
+
 // Copies src into dest when it fits whole (dest unchanged otherwise).
 bool zrCopyWhole(char* dest, size_t size, const char* src);
 

@@ -127,7 +127,7 @@ void RemoveFiles(const char* section, int honour) {
         char path[UN_PATH_SIZE];
         zrCopyWhole(path, sizeof path, expanded);
         if (!honour) {
-            RemoveRegValue(HKEY_LOCAL_MACHINE, UN_SHARED_DLLS_KEY, expanded);
+            DropSharedCount(expanded);
             RemoveFile(path);
             return;
         }
@@ -497,9 +497,18 @@ LONG ReleaseSharedCount(const char* path) {
                        sizeof stored);
     } else {
         key.Close();
-        RemoveRegValue(HKEY_LOCAL_MACHINE, UN_SHARED_DLLS_KEY, path);
+        DropSharedCount(path);
     }
     return left;
+}
+
+// Deletes a count but never the SharedDLLs key itself: setups raise counts only in a key that
+// exists, so an emptied key must stay for the next installation.
+void DropSharedCount(const char* path) {
+    CZRRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UN_SHARED_DLLS_KEY, 0, UN_KEY_ACCESS, key.Put()) ==
+        ERROR_SUCCESS)
+        RegDeleteValueA(key.Get(), path);
 }
 
 void RemoveRegValue(HKEY root, const char* subkey, const char* valueName) {

@@ -67,6 +67,20 @@ TEST_P(RemoveTest, DroppedCountsTakeSharedFilesWhateverTheirCounts) {
     EXPECT_TRUE(Exists(sys)) << "the system directory is never pruned";
 }
 
+TEST_P(RemoveTest, TheLastCountGoesButTheSharedDllsKeyStays) {
+    const std::string sys = SystemDir();
+    Put(sys + "\\ONLY.DLL");
+    SetCount(sys + "\\ONLY.DLL", 1);
+    WriteFilesScript("%sys%\\ONLY.DLL=0\r\n");
+
+    RemoveComponent("Components", "core", 1);
+
+    EXPECT_FALSE(Exists(sys + "\\ONLY.DLL"));
+    // A later setup raises counts only in a key that exists.
+    EXPECT_TRUE(winsim::KeyExists(
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
+}
+
 TEST_P(RemoveTest, DeskComponentClosesTheUtilityWindowsInOrder) {
     winsim::OpenForeignWindow("PWCopyUtilAppClass", "Copy Utility");
     winsim::OpenForeignWindow("pwzriFrameOrView", "Viewer");
