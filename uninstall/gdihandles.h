@@ -5,41 +5,26 @@
 
 #include <windows.h>
 
+#include "frame/handles.h"
+
 // A pen, brush, font or bitmap; deleted with DeleteObject.
-class CZRGdiObject {
+struct CZRGdiObjectTraits : CZRNullHandleTraits<HGDIOBJ> {
+    static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+class CZRGdiObject : public CZROwner<HGDIOBJ, CZRGdiObjectTraits> {
   public:
-    CZRGdiObject() = default;
-    explicit CZRGdiObject(HGDIOBJ h) : m_h(h) {}
-    ~CZRGdiObject() { Reset(); }
-    CZRGdiObject(const CZRGdiObject&) = delete;
-    CZRGdiObject& operator=(const CZRGdiObject&) = delete;
-
-    HGDIOBJ Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    void Reset(HGDIOBJ h = nullptr) {
-        if (m_h) DeleteObject(m_h);
-        m_h = h;
-    }
-
-  private:
-    HGDIOBJ m_h = nullptr;
+    using CZROwner::CZROwner;
+    // Takes h in place of what it held.
+    void Reset(HGDIOBJ h = nullptr) { *Put() = h; }
 };
 
 // A memory device context from CreateCompatibleDC; deleted with DeleteDC.
-class CZRMemoryDC {
+struct CZRMemoryDCTraits : CZRNullHandleTraits<HDC> {
+    static void Close(HDC h) { DeleteDC(h); }
+};
+class CZRMemoryDC : public CZROwner<HDC, CZRMemoryDCTraits> {
   public:
-    explicit CZRMemoryDC(HDC compatibleWith) : m_h(CreateCompatibleDC(compatibleWith)) {}
-    ~CZRMemoryDC() {
-        if (m_h) DeleteDC(m_h);
-    }
-    CZRMemoryDC(const CZRMemoryDC&) = delete;
-    CZRMemoryDC& operator=(const CZRMemoryDC&) = delete;
-
-    HDC Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-  private:
-    HDC m_h;
+    explicit CZRMemoryDC(HDC compatibleWith) : CZROwner(CreateCompatibleDC(compatibleWith)) {}
 };
 
 // A window's device context from GetDC (null window: the screen); released with ReleaseDC.

@@ -3,72 +3,26 @@
 #ifndef PWSETUP_FRAME_FILEHANDLES_H
 #define PWSETUP_FRAME_FILEHANDLES_H
 
-#include <windows.h>
+#include "frame/handles.h"
 
-// A file or device opened with CreateFileA; INVALID_HANDLE_VALUE means none.
-class CZRFile {
-  public:
-    CZRFile() = default;
-    explicit CZRFile(HANDLE h) : m_h(h) {}
-    ~CZRFile() { Close(); }
-    CZRFile(const CZRFile&) = delete;
-    CZRFile& operator=(const CZRFile&) = delete;
-    CZRFile(CZRFile&& other) noexcept : m_h(other.Release()) {}
-    CZRFile& operator=(CZRFile&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_h = other.Release();
-        }
-        return *this;
-    }
-
-    HANDLE Get() const { return m_h; }
-    HANDLE Release() {
-        HANDLE h = m_h;
-        m_h = INVALID_HANDLE_VALUE;
-        return h;
-    }
-    explicit operator bool() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
-    void Close() {
-        if (*this) CloseHandle(m_h);
-        m_h = INVALID_HANDLE_VALUE;
-    }
-
-  private:
-    HANDLE m_h = INVALID_HANDLE_VALUE;
+// Handles whose empty value is INVALID_HANDLE_VALUE; a null one holds nothing either.
+struct CZRInvalidHandleTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Valid(HANDLE h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
 };
+
+// A file or device opened with CreateFileA.
+struct CZRFileTraits : CZRInvalidHandleTraits {
+    static void Close(HANDLE h) { CloseHandle(h); }
+};
+using CZRFile = CZROwner<HANDLE, CZRFileTraits>;
 
 // A file opened with OpenFile and used through the _l calls; HFILE_ERROR means none.
-class CZRHFile {
-  public:
-    CZRHFile() = default;
-    explicit CZRHFile(HFILE h) : m_h(h) {}
-    ~CZRHFile() { Close(); }
-    CZRHFile(const CZRHFile&) = delete;
-    CZRHFile& operator=(const CZRHFile&) = delete;
-    CZRHFile(CZRHFile&& other) noexcept : m_h(other.Release()) {}
-    CZRHFile& operator=(CZRHFile&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_h = other.Release();
-        }
-        return *this;
-    }
-
-    HFILE Get() const { return m_h; }
-    HFILE Release() {
-        HFILE h = m_h;
-        m_h = HFILE_ERROR;
-        return h;
-    }
-    explicit operator bool() const { return m_h != HFILE_ERROR; }
-    void Close() {
-        if (*this) _lclose(m_h);
-        m_h = HFILE_ERROR;
-    }
-
-  private:
-    HFILE m_h = HFILE_ERROR;
+struct CZRHFileTraits {
+    static constexpr HFILE Invalid() { return HFILE_ERROR; }
+    static bool Valid(HFILE h) { return h != HFILE_ERROR; }
+    static void Close(HFILE h) { _lclose(h); }
 };
+using CZRHFile = CZROwner<HFILE, CZRHFileTraits>;
 
 #endif

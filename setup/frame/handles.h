@@ -4,63 +4,59 @@
 
 #include <windows.h>
 
-class CZRRegKey {
+// The shape every owner shares. Traits names the kind: Invalid() is the value that holds nothing,
+// Valid(h) whether h needs closing, Close(h) gives it back to the system.
+template <typename Handle, typename Traits> class CZROwner {
   public:
-    CZRRegKey() = default;
-    explicit CZRRegKey(HKEY hKey) : m_hKey(hKey) {}
-    ~CZRRegKey() { Close(); }
-    CZRRegKey(const CZRRegKey&) = delete;
-    CZRRegKey& operator=(const CZRRegKey&) = delete;
-    CZRRegKey(CZRRegKey&& other) noexcept : m_hKey(other.Release()) {}
-    CZRRegKey& operator=(CZRRegKey&& other) noexcept {
+    CZROwner() = default;
+    explicit CZROwner(Handle h) : m_h(h) {}
+    ~CZROwner() { Close(); }
+    CZROwner(const CZROwner&) = delete;
+    CZROwner& operator=(const CZROwner&) = delete;
+    CZROwner(CZROwner&& other) noexcept : m_h(other.Release()) {}
+    CZROwner& operator=(CZROwner&& other) noexcept {
         if (this != &other) {
             Close();
-            m_hKey = other.Release();
+            m_h = other.Release();
         }
         return *this;
     }
 
-    HKEY Get() const { return m_hKey; }
-    PHKEY Put() {
+    Handle Get() const { return m_h; }
+    Handle* Put() {
         Close();
-        return &m_hKey;
-    }
-    HKEY Release() {
-        HKEY h = m_hKey;
-        m_hKey = nullptr;
-        return h;
-    }
-    explicit operator bool() const { return m_hKey != nullptr; }
-    void Close() {
-        if (m_hKey) RegCloseKey(m_hKey);
-        m_hKey = nullptr;
-    }
-
-  private:
-    HKEY m_hKey = nullptr;
-};
-
-// Kernel objects closed with CloseHandle (processes, tokens).
-class CZRHandle {
-  public:
-    CZRHandle() = default;
-    explicit CZRHandle(HANDLE h) : m_h(h) {}
-    ~CZRHandle() {
-        if (m_h) CloseHandle(m_h);
-    }
-    CZRHandle(const CZRHandle&) = delete;
-    CZRHandle& operator=(const CZRHandle&) = delete;
-
-    HANDLE Get() const { return m_h; }
-    PHANDLE Put() {
-        if (m_h) CloseHandle(m_h);
-        m_h = nullptr;
         return &m_h;
     }
-    explicit operator bool() const { return m_h != nullptr; }
+    Handle Release() {
+        Handle h = m_h;
+        m_h = Traits::Invalid();
+        return h;
+    }
+    explicit operator bool() const { return Traits::Valid(m_h); }
+    void Close() {
+        if (Traits::Valid(m_h)) Traits::Close(m_h);
+        m_h = Traits::Invalid();
+    }
 
   private:
-    HANDLE m_h = nullptr;
+    Handle m_h = Traits::Invalid();
 };
+
+// Traits for kinds whose empty value is null.
+template <typename Handle> struct CZRNullHandleTraits {
+    static constexpr Handle Invalid() { return nullptr; }
+    static bool Valid(Handle h) { return h != nullptr; }
+};
+
+struct CZRRegKeyTraits : CZRNullHandleTraits<HKEY> {
+    static void Close(HKEY h) { RegCloseKey(h); }
+};
+using CZRRegKey = CZROwner<HKEY, CZRRegKeyTraits>;
+
+// Kernel objects closed with CloseHandle (processes, tokens).
+struct CZRHandleTraits : CZRNullHandleTraits<HANDLE> {
+    static void Close(HANDLE h) { CloseHandle(h); }
+};
+using CZRHandle = CZROwner<HANDLE, CZRHandleTraits>;
 
 #endif

@@ -3,27 +3,14 @@
 #ifndef PWSETUP_FRAME_MODULEHANDLES_H
 #define PWSETUP_FRAME_MODULEHANDLES_H
 
+#include "frame/handles.h"
 #include "frame/pwsetup.h"
 
 // A library loaded with LoadLibraryA; released with FreeLibrary.
-class CZRModule {
-  public:
-    CZRModule() = default;
-    explicit CZRModule(HMODULE h) : m_h(h) {}
-    ~CZRModule() { Free(); }
-    CZRModule(const CZRModule&) = delete;
-    CZRModule& operator=(const CZRModule&) = delete;
-
-    HMODULE Get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    void Free() {
-        if (m_h) FreeLibrary(m_h);
-        m_h = nullptr;
-    }
-
-  private:
-    HMODULE m_h = nullptr;
+struct CZRModuleTraits : CZRNullHandleTraits<HMODULE> {
+    static void Close(HMODULE h) { FreeLibrary(h); }
 };
+using CZRModule = CZROwner<HMODULE, CZRModuleTraits>;
 
 // Remembers the current directory and makes it current again when it goes, whatever path the
 // caller leaves by. A directory that cannot be remembered is never left.

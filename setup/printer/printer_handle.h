@@ -5,40 +5,11 @@
 #include <windows.h>
 #include <winspool.h>
 
-class CZRPrinterHandle {
-  public:
-    CZRPrinterHandle() = default;
-    explicit CZRPrinterHandle(HANDLE hPrinter) : m_hPrinter(hPrinter) {}
-    ~CZRPrinterHandle() { Close(); }
-    CZRPrinterHandle(const CZRPrinterHandle&) = delete;
-    CZRPrinterHandle& operator=(const CZRPrinterHandle&) = delete;
-    CZRPrinterHandle(CZRPrinterHandle&& other) noexcept : m_hPrinter(other.Release()) {}
-    CZRPrinterHandle& operator=(CZRPrinterHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_hPrinter = other.Release();
-        }
-        return *this;
-    }
+#include "frame/handles.h"
 
-    HANDLE Get() const { return m_hPrinter; }
-    LPHANDLE Put() {
-        Close();
-        return &m_hPrinter;
-    }
-    HANDLE Release() {
-        HANDLE h = m_hPrinter;
-        m_hPrinter = nullptr;
-        return h;
-    }
-    explicit operator bool() const { return m_hPrinter != nullptr; }
-    void Close() {
-        if (m_hPrinter) ClosePrinter(m_hPrinter);
-        m_hPrinter = nullptr;
-    }
-
-  private:
-    HANDLE m_hPrinter = nullptr;
+struct CZRPrinterHandleTraits : CZRNullHandleTraits<HANDLE> {
+    static void Close(HANDLE h) { ClosePrinter(h); }
 };
+using CZRPrinterHandle = CZROwner<HANDLE, CZRPrinterHandleTraits>;
 
 #endif
