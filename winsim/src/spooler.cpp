@@ -553,6 +553,14 @@ template <class T> struct Packed {
     std::vector<std::string> owned;
 };
 
+// A level the call does not know: nothing is needed and nothing returned.
+BOOL NoSuchLevel(LPDWORD needed, LPDWORD returned) {
+    if (needed) *needed = 0;
+    if (returned) *returned = 0;
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+}
+
 template <class T>
 BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD needed,
           LPDWORD returned) {
@@ -598,6 +606,10 @@ template <class T> struct Builder {
         item.strings.emplace_back(field, nullptr);
         return *this;
     }
+    // An empty text is reported as a null pointer.
+    Builder& TextOrNull(LPSTR T::*field, const std::string& text) {
+        return text.empty() ? Null(field) : Text(field, text);
+    }
 };
 
 using TextStore = std::vector<std::unique_ptr<std::string>>;
@@ -606,6 +618,17 @@ template <class T> Builder<T> Start(TextStore* store) {
     Builder<T> b;
     b.store = store;
     return b;
+}
+
+// Records that carry only a name, as every level-1 list but the printers'.
+template <class T, class Rec>
+BOOL PackNames(const std::vector<Rec>& recs, LPSTR T::*field, LPBYTE buf, DWORD cb, LPDWORD needed,
+               LPDWORD returned) {
+    TextStore store;
+    std::vector<Packed<T>> items;
+    for (const Rec& r : recs)
+        items.push_back(Start<T>(&store).Text(field, r.name).item);
+    return Pack(items, buf, cb, needed, returned);
 }
 
 std::string Joined(const std::vector<std::string>& items) {
@@ -686,11 +709,8 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
             f.StartTime = v.startTime;
             f.UntilTime = v.untilTime;
             f.Status = v.status;
-            if (v.server.empty())
-                b.Null(&PRINTER_INFO_2A::pServerName);
-            else
-                b.Text(&PRINTER_INFO_2A::pServerName, v.server);
-            b.Text(&PRINTER_INFO_2A::pPrinterName, v.name)
+            b.TextOrNull(&PRINTER_INFO_2A::pServerName, v.server)
+                .Text(&PRINTER_INFO_2A::pPrinterName, v.name)
                 .Text(&PRINTER_INFO_2A::pShareName, v.share)
                 .Text(&PRINTER_INFO_2A::pPortName, v.port)
                 .Text(&PRINTER_INFO_2A::pDriverName, v.driver)
@@ -709,11 +729,8 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
         for (const PrinterView& v : views) {
             auto b = Start<PRINTER_INFO_4A>(&store);
             b.item.fixed.Attributes = v.attributes;
-            b.Text(&PRINTER_INFO_4A::pPrinterName, v.name);
-            if (v.server.empty())
-                b.Null(&PRINTER_INFO_4A::pServerName);
-            else
-                b.Text(&PRINTER_INFO_4A::pServerName, v.server);
+            b.Text(&PRINTER_INFO_4A::pPrinterName, v.name)
+                .TextOrNull(&PRINTER_INFO_4A::pServerName, v.server);
             items.push_back(b.item);
         }
         return Pack(items, buf, cb, needed, returned);
@@ -732,10 +749,7 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
         return Pack(items, buf, cb, needed, returned);
     }
     default:
-        if (needed) *needed = 0;
-        if (returned) *returned = 0;
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
+        return NoSuchLevel(needed, returned);
     }
 }
 
@@ -748,13 +762,8 @@ BOOL PackDrivers(const std::vector<DriverRec>& drivers, DWORD level, LPBYTE buf,
                file;
     };
     switch (level) {
-    case 1: {
-        std::vector<Packed<DRIVER_INFO_1A>> items;
-        for (const DriverRec& d : drivers)
-            items.push_back(
-                Start<DRIVER_INFO_1A>(&store).Text(&DRIVER_INFO_1A::pName, d.name).item);
-        return Pack(items, buf, cb, needed, returned);
-    }
+    case 1:
+        return PackNames(drivers, &DRIVER_INFO_1A::pName, buf, cb, needed, returned);
     case 2: {
         std::vector<Packed<DRIVER_INFO_2A>> items;
         for (const DriverRec& d : drivers) {
@@ -788,23 +797,14 @@ BOOL PackDrivers(const std::vector<DriverRec>& drivers, DWORD level, LPBYTE buf,
                     files.push_back(full(d, f));
                 b.Text(&DRIVER_INFO_3A::pDependentFiles, Joined(files));
             }
-            if (d.monitor.empty())
-                b.Null(&DRIVER_INFO_3A::pMonitorName);
-            else
-                b.Text(&DRIVER_INFO_3A::pMonitorName, d.monitor);
-            if (d.datatype.empty())
-                b.Null(&DRIVER_INFO_3A::pDefaultDataType);
-            else
-                b.Text(&DRIVER_INFO_3A::pDefaultDataType, d.datatype);
+            b.TextOrNull(&DRIVER_INFO_3A::pMonitorName, d.monitor)
+                .TextOrNull(&DRIVER_INFO_3A::pDefaultDataType, d.datatype);
             items.push_back(b.item);
         }
         return Pack(items, buf, cb, needed, returned);
     }
     default:
-        if (needed) *needed = 0;
-        if (returned) *returned = 0;
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
+        return NoSuchLevel(needed, returned);
     }
 }
 
@@ -854,6 +854,22 @@ bool Armed(const char* function) {
 BOOL Fail(DWORD error) {
     SetLastError(error);
     return FALSE;
+}
+
+// What every Enum* call checks first; false when the call fails now, with the error set.
+bool EnumReady(const char* function, LPDWORD needed, LPDWORD returned) {
+    if (returned) *returned = 0;
+    if (Armed(function)) return false;
+    if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
+    return true;
+}
+
+// What every Get* call that fills a buffer checks first; as EnumReady.
+bool GetReady(const char* function, LPDWORD needed) {
+    if (Armed(function)) return false;
+    if (!needed) return Fail(ERROR_INVALID_PARAMETER);
+    *needed = 0;
+    return true;
 }
 
 // Only the local machine serves these calls: a null or empty server name.
@@ -927,6 +943,35 @@ bool HandlePrinter(HANDLE h, PrinterHandle** ph, PrinterRec* rec) {
     return true;
 }
 
+// The printer or connection a handle stands for now; sets the error when it is gone.
+bool HandleView(const PrinterHandle& h, PrinterView* v) {
+    if (h.kind == PrinterHandle::Connection) {
+        ConnectionRec c;
+        if (!FindConnection(h.name, &c) && !FindShare(h.name, &c))
+            return Fail(ERROR_INVALID_PRINTER_NAME);
+        *v = ViewOf(c, ProfileDefault());
+    } else {
+        PrinterRec p;
+        if (h.deleted || !FindPrinter(h.name, &p)) return Fail(ERROR_INVALID_PRINTER_NAME);
+        *v = ViewOf(p, ProfileDefault());
+    }
+    return true;
+}
+
+// GetPrinterDriverDirectoryA and GetPrintProcessorDirectoryA: one folder per environment,
+// made on the way so that setup can copy into it.
+BOOL QueryDirectory(const char* function, std::string (*folderOf)(const std::string&), LPSTR server,
+                    LPSTR environment, DWORD level, LPBYTE buf, DWORD cb, LPDWORD needed) {
+    if (!GetReady(function, needed)) return FALSE;
+    if (!LocalServer(server)) return Fail(ERROR_INVALID_NAME);
+    if (level != 1) return Fail(ERROR_INVALID_LEVEL);
+    std::string env;
+    if (!ResolveEnv(environment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
+    const std::string dir = folderOf(env);
+    MakeFolder(dir);
+    return PackText(dir, buf, cb, needed);
+}
+
 } // namespace
 
 // ---- the control API ------------------------------------------------------------------------
@@ -995,9 +1040,7 @@ extern "C" {
 BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
                           LPDWORD pcbNeeded, LPDWORD pcReturned) {
     Require();
-    if (pcReturned) *pcReturned = 0;
-    if (Armed("EnumPrintersA")) return FALSE;
-    if (!pcbNeeded || !pcReturned) return Fail(ERROR_INVALID_PARAMETER);
+    if (!EnumReady("EnumPrintersA", pcbNeeded, pcReturned)) return FALSE;
     if (Level != 1 && Level != 2 && Level != 4 && Level != 5) return Fail(ERROR_INVALID_LEVEL);
     if (!LocalServer(Name)) return Fail(ERROR_INVALID_NAME);
     std::vector<PrinterView> views;
@@ -1104,24 +1147,13 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
 BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
                         LPDWORD pcbNeeded) {
     Require();
-    if (Armed("GetPrinterA")) return FALSE;
-    if (!pcbNeeded) return Fail(ERROR_INVALID_PARAMETER);
-    *pcbNeeded = 0;
+    if (!GetReady("GetPrinterA", pcbNeeded)) return FALSE;
     PrinterHandle* h = HandleOf(hPrinter);
     if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
     if (Level != 1 && Level != 2 && Level != 4 && Level != 5) return Fail(ERROR_INVALID_LEVEL);
-    std::vector<PrinterView> views;
-    if (h->kind == PrinterHandle::Connection) {
-        ConnectionRec c;
-        if (!FindConnection(h->name, &c) && !FindShare(h->name, &c))
-            return Fail(ERROR_INVALID_PRINTER_NAME);
-        views.push_back(ViewOf(c, ProfileDefault()));
-    } else {
-        PrinterRec p;
-        if (h->deleted || !FindPrinter(h->name, &p)) return Fail(ERROR_INVALID_PRINTER_NAME);
-        views.push_back(ViewOf(p, ProfileDefault()));
-    }
-    return PackPrinters(views, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
+    PrinterView v;
+    if (!HandleView(*h, &v)) return FALSE;
+    return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
 }
 
 BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
@@ -1311,9 +1343,7 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
 BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
                                 DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
     Require();
-    if (pcReturned) *pcReturned = 0;
-    if (Armed("EnumPrinterDriversA")) return FALSE;
-    if (!pcbNeeded || !pcReturned) return Fail(ERROR_INVALID_PARAMETER);
+    if (!EnumReady("EnumPrinterDriversA", pcbNeeded, pcReturned)) return FALSE;
     if (!LocalServer(pName)) return Fail(ERROR_INVALID_NAME);
     std::string env;
     if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
@@ -1323,42 +1353,23 @@ BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LP
 BOOL WINAPI GetPrinterDriverA(HANDLE hPrinter, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
                               DWORD cbBuf, LPDWORD pcbNeeded) {
     Require();
-    if (Armed("GetPrinterDriverA")) return FALSE;
-    if (!pcbNeeded) return Fail(ERROR_INVALID_PARAMETER);
-    *pcbNeeded = 0;
+    if (!GetReady("GetPrinterDriverA", pcbNeeded)) return FALSE;
     PrinterHandle* h = HandleOf(hPrinter);
     if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
     std::string env;
     if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
-    std::string driver;
-    if (h->kind == PrinterHandle::Connection) {
-        ConnectionRec c;
-        if (!FindConnection(h->name, &c) && !FindShare(h->name, &c))
-            return Fail(ERROR_INVALID_PRINTER_NAME);
-        driver = c.driver;
-    } else {
-        PrinterRec p;
-        if (h->deleted || !FindPrinter(h->name, &p)) return Fail(ERROR_INVALID_PRINTER_NAME);
-        driver = p.driver;
-    }
+    PrinterView v;
+    if (!HandleView(*h, &v)) return FALSE;
     DriverRec d;
-    if (!FindDriver(env, driver, &d)) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
+    if (!FindDriver(env, v.driver, &d)) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
     return PackDrivers({d}, Level, pDriverInfo, cbBuf, pcbNeeded, nullptr);
 }
 
 BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level,
                                        LPBYTE pDriverDirectory, DWORD cbBuf, LPDWORD pcbNeeded) {
     Require();
-    if (Armed("GetPrinterDriverDirectoryA")) return FALSE;
-    if (!pcbNeeded) return Fail(ERROR_INVALID_PARAMETER);
-    *pcbNeeded = 0;
-    if (!LocalServer(pName)) return Fail(ERROR_INVALID_NAME);
-    if (Level != 1) return Fail(ERROR_INVALID_LEVEL);
-    std::string env;
-    if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
-    const std::string dir = DriverDirectory(env);
-    MakeFolder(dir);
-    return PackText(dir, pDriverDirectory, cbBuf, pcbNeeded);
+    return QueryDirectory("GetPrinterDriverDirectoryA", DriverDirectory, pName, pEnvironment, Level,
+                          pDriverDirectory, cbBuf, pcbNeeded);
 }
 
 BOOL WINAPI DeletePrinterDriverA(LPSTR pName, LPSTR pEnvironment, LPSTR pDriverName) {
@@ -1405,36 +1416,21 @@ BOOL WINAPI EnumPrintProcessorsA(LPSTR pName, LPSTR pEnvironment, DWORD Level,
                                  LPBYTE pPrintProcessorInfo, DWORD cbBuf, LPDWORD pcbNeeded,
                                  LPDWORD pcReturned) {
     Require();
-    if (pcReturned) *pcReturned = 0;
-    if (Armed("EnumPrintProcessorsA")) return FALSE;
-    if (!pcbNeeded || !pcReturned) return Fail(ERROR_INVALID_PARAMETER);
+    if (!EnumReady("EnumPrintProcessorsA", pcbNeeded, pcReturned)) return FALSE;
     if (!LocalServer(pName)) return Fail(ERROR_INVALID_NAME);
     if (Level != 1) return Fail(ERROR_INVALID_LEVEL);
     std::string env = OwnEnv();
     if (IsNT() && !ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
-    TextStore store;
-    std::vector<Packed<PRINTPROCESSOR_INFO_1A>> items;
-    for (const ProcessorRec& p : Processors(env))
-        items.push_back(Start<PRINTPROCESSOR_INFO_1A>(&store)
-                            .Text(&PRINTPROCESSOR_INFO_1A::pName, p.name)
-                            .item);
-    return Pack(items, pPrintProcessorInfo, cbBuf, pcbNeeded, pcReturned);
+    return PackNames(Processors(env), &PRINTPROCESSOR_INFO_1A::pName, pPrintProcessorInfo, cbBuf,
+                     pcbNeeded, pcReturned);
 }
 
 BOOL WINAPI GetPrintProcessorDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level,
                                         LPBYTE pPrintProcessorInfo, DWORD cbBuf,
                                         LPDWORD pcbNeeded) {
     Require();
-    if (Armed("GetPrintProcessorDirectoryA")) return FALSE;
-    if (!pcbNeeded) return Fail(ERROR_INVALID_PARAMETER);
-    *pcbNeeded = 0;
-    if (!LocalServer(pName)) return Fail(ERROR_INVALID_NAME);
-    if (Level != 1) return Fail(ERROR_INVALID_LEVEL);
-    std::string env;
-    if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
-    const std::string dir = ProcessorDirectory(env);
-    MakeFolder(dir);
-    return PackText(dir, pPrintProcessorInfo, cbBuf, pcbNeeded);
+    return QueryDirectory("GetPrintProcessorDirectoryA", ProcessorDirectory, pName, pEnvironment,
+                          Level, pPrintProcessorInfo, cbBuf, pcbNeeded);
 }
 
 BOOL WINAPI DeletePrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPrintProcessorName) {
@@ -1480,19 +1476,13 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
 BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBuf,
                           LPDWORD pcbNeeded, LPDWORD pcReturned) {
     Require();
-    if (pcReturned) *pcReturned = 0;
-    if (Armed("EnumMonitorsA")) return FALSE;
-    if (!pcbNeeded || !pcReturned) return Fail(ERROR_INVALID_PARAMETER);
+    if (!EnumReady("EnumMonitorsA", pcbNeeded, pcReturned)) return FALSE;
     if (!LocalServer(pName)) return Fail(ERROR_INVALID_NAME);
-    TextStore store;
-    if (Level == 1) {
-        std::vector<Packed<MONITOR_INFO_1A>> items;
-        for (const MonitorRec& m : Monitors())
-            items.push_back(
-                Start<MONITOR_INFO_1A>(&store).Text(&MONITOR_INFO_1A::pName, m.name).item);
-        return Pack(items, pMonitors, cbBuf, pcbNeeded, pcReturned);
-    }
+    if (Level == 1)
+        return PackNames(Monitors(), &MONITOR_INFO_1A::pName, pMonitors, cbBuf, pcbNeeded,
+                         pcReturned);
     if (Level == 2) {
+        TextStore store;
         std::vector<Packed<MONITOR_INFO_2A>> items;
         for (const MonitorRec& m : Monitors())
             items.push_back(Start<MONITOR_INFO_2A>(&store)
@@ -1502,8 +1492,7 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBu
                                 .item);
         return Pack(items, pMonitors, cbBuf, pcbNeeded, pcReturned);
     }
-    *pcbNeeded = 0;
-    return Fail(ERROR_INVALID_LEVEL);
+    return NoSuchLevel(pcbNeeded, pcReturned);
 }
 
 BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) {
@@ -1529,18 +1518,12 @@ BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) 
 BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
                        LPDWORD pcReturned) {
     Require();
-    if (pcReturned) *pcReturned = 0;
-    if (Armed("EnumPortsA")) return FALSE;
-    if (!pcbNeeded || !pcReturned) return Fail(ERROR_INVALID_PARAMETER);
+    if (!EnumReady("EnumPortsA", pcbNeeded, pcReturned)) return FALSE;
     if (!LocalServer(pName)) return Fail(ERROR_INVALID_NAME);
-    TextStore store;
-    if (Level == 1) {
-        std::vector<Packed<PORT_INFO_1A>> items;
-        for (const PortRec& p : Ports())
-            items.push_back(Start<PORT_INFO_1A>(&store).Text(&PORT_INFO_1A::pName, p.name).item);
-        return Pack(items, pPorts, cbBuf, pcbNeeded, pcReturned);
-    }
+    if (Level == 1)
+        return PackNames(Ports(), &PORT_INFO_1A::pName, pPorts, cbBuf, pcbNeeded, pcReturned);
     if (Level == 2) {
+        TextStore store;
         std::vector<Packed<PORT_INFO_2A>> items;
         for (const PortRec& p : Ports()) {
             auto b = Start<PORT_INFO_2A>(&store);
@@ -1552,8 +1535,7 @@ BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPD
         }
         return Pack(items, pPorts, cbBuf, pcbNeeded, pcReturned);
     }
-    *pcbNeeded = 0;
-    return Fail(ERROR_INVALID_LEVEL);
+    return NoSuchLevel(pcbNeeded, pcReturned);
 }
 
 // A monitor adds a port through a dialog of its own; no user is there to fill it in.
