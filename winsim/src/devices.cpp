@@ -89,20 +89,28 @@ bool OpenPort(const std::string& name, PortDevice* port, DWORD* error) {
 
 } // namespace winsim
 
+namespace {
+
+// The port a call is made on, after the failures a test armed for the call; null with the
+// error set otherwise. A disk file is no port: its driver does not know the request.
+PortDevice* CalledPort(const char* function, HANDLE h) {
+    DWORD err;
+    if (ShouldFail(function, &err)) {
+        SetLastError(err);
+        return nullptr;
+    }
+    PortDevice* port = PortOfHandle(h);
+    if (!port) SetLastError(IsFileHandle(h) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    return port;
+}
+
+} // namespace
+
 extern "C" {
 
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    DWORD err;
-    if (ShouldFail("GetCommTimeouts", &err)) {
-        SetLastError(err);
-        return FALSE;
-    }
-    PortDevice* port = PortOfHandle(hFile);
-    if (!port) {
-        // A disk file has no time-outs: its driver does not know the request.
-        SetLastError(IsFileHandle(hFile) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    PortDevice* port = CalledPort("GetCommTimeouts", hFile);
+    if (!port) return FALSE;
     if (!lpCommTimeouts) {
         SetLastError(ERROR_NOACCESS);
         return FALSE;
@@ -112,16 +120,8 @@ BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
 }
 
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    DWORD err;
-    if (ShouldFail("SetCommTimeouts", &err)) {
-        SetLastError(err);
-        return FALSE;
-    }
-    PortDevice* port = PortOfHandle(hFile);
-    if (!port) {
-        SetLastError(IsFileHandle(hFile) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    PortDevice* port = CalledPort("SetCommTimeouts", hFile);
+    if (!port) return FALSE;
     if (!lpCommTimeouts) {
         SetLastError(ERROR_NOACCESS);
         return FALSE;
@@ -143,16 +143,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     }
     LPDWORD returned = lpBytesReturned ? lpBytesReturned : &ignored;
     *returned = 0;
-    DWORD err;
-    if (ShouldFail("DeviceIoControl", &err)) {
-        SetLastError(err);
-        return FALSE;
-    }
-    PortDevice* port = PortOfHandle(hDevice);
-    if (!port) {
-        SetLastError(IsFileHandle(hDevice) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    PortDevice* port = CalledPort("DeviceIoControl", hDevice);
+    if (!port) return FALSE;
     const bool parallel = port->name.compare(0, 3, "LPT") == 0;
     const bool nt = IsNT();
     const bool askId =
