@@ -641,19 +641,7 @@ std::string FullWindowsPath(const std::string& path) {
     }
     char letter = drive[0];
     if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return "";
-    std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos <= rest.size()) {
-        size_t bs = rest.find('\\', pos);
-        std::string comp = rest.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
-        if (comp == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!comp.empty() && comp != ".") {
-            parts.push_back(comp);
-        }
-        if (bs == std::string::npos) break;
-        pos = bs + 1;
-    }
+    const std::vector<std::string> parts = PathComponents(rest);
     std::string out = drive;
     if (parts.empty()) return out + "\\";
     for (const std::string& c : parts)

@@ -107,6 +107,9 @@ bool ShutdownPrivilegeEnabled();
 // Resolves a Windows path (absolute "C:\...", or relative to the Windows directory when
 // `bareInWindowsDir` and the name has no directory part) to a host path.
 std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir);
+// The folders and name of a path after its drive: "\A\.\B\..\C" gives A and C; ".." stops at
+// the root.
+std::vector<std::string> PathComponents(const std::string& rest);
 
 // True when FailCall() armed a failure for this function; *error receives its code.
 bool ShouldFail(const char* function, DWORD* error);

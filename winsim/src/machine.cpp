@@ -218,6 +218,23 @@ std::string SystemDir() {
     return GetSetting("machine", "sysdir", WindowsDir() + (IsNT() ? "\\SYSTEM32" : "\\SYSTEM"));
 }
 
+std::vector<std::string> PathComponents(const std::string& rest) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= rest.size()) {
+        size_t bs = rest.find('\\', pos);
+        std::string comp = rest.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
+        if (comp == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!comp.empty() && comp != ".") {
+            parts.push_back(comp);
+        }
+        if (bs == std::string::npos) break;
+        pos = bs + 1;
+    }
+    return parts;
+}
+
 std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     MachineState& m = Require();
     std::string p = windowsPath;
@@ -237,19 +254,7 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     std::string host = m.dir + "/drive_" + std::string(1, letter);
     if (!IsDir(host)) return "";
     std::string rest = p.substr(2);
-    size_t pos = 0;
-    std::vector<std::string> parts;
-    while (pos <= rest.size()) {
-        size_t bs = rest.find('\\', pos);
-        std::string comp = rest.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
-        if (comp == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!comp.empty() && comp != ".") {
-            parts.push_back(comp);
-        }
-        if (bs == std::string::npos) break;
-        pos = bs + 1;
-    }
+    const std::vector<std::string> parts = PathComponents(rest);
     for (const std::string& comp : parts)
         host += "/" + MatchEntry(host, comp);
     return host;
