@@ -234,19 +234,21 @@ void RunBatch(const std::string& batch, std::vector<std::string>* report) {
         std::string cmd = w[0];
         std::vector<std::string> args(w.begin() + 1, w.end());
         if (IEquals(cmd, "REM")) continue;
+        // RD and DEL take exactly one path; the report says what is wrong otherwise.
+        auto onePath = [&] {
+            if (args.size() == 1) return true;
+            report->push_back(
+                where + (args.empty() ? "required parameter missing: " : "too many parameters: ") +
+                raw);
+            return false;
+        };
         if (IEquals(cmd, "ECHO")) {
             if (args.size() == 1 && (IEquals(args[0], "OFF") || IEquals(args[0], "ON"))) continue;
             report->push_back(where + "echo " + Trim(line.substr(4)));
             continue;
         }
         if (IEquals(cmd, "RD") || IEquals(cmd, "RMDIR")) {
-            if (args.size() != 1) {
-                report->push_back(
-                    where +
-                    (args.empty() ? "required parameter missing: " : "too many parameters: ") +
-                    raw);
-                continue;
-            }
+            if (!onePath()) continue;
             std::string path = Absolute(args[0]);
             BOOL ok = RemoveDirectoryA(path.c_str());
             report->push_back(where +
@@ -255,13 +257,7 @@ void RunBatch(const std::string& batch, std::vector<std::string>* report) {
             continue;
         }
         if (IEquals(cmd, "DEL") || IEquals(cmd, "ERASE")) {
-            if (args.size() != 1) {
-                report->push_back(
-                    where +
-                    (args.empty() ? "required parameter missing: " : "too many parameters: ") +
-                    raw);
-                continue;
-            }
+            if (!onePath()) continue;
             std::string path = Absolute(args[0]);
             std::vector<std::string> files = Matches(path);
             if (files.empty())
