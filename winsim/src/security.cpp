@@ -347,6 +347,21 @@ bool LoadForChange(PSECURITY_DESCRIPTOR p, SECURITY_DESCRIPTOR* sd) {
     return true;
 }
 
+// A descriptor, absolute or self-relative, that a Get... call reads; null with the last error
+// set when it or one of the call's outputs is missing or its revision is unknown.
+uint8_t* LoadForQuery(PSECURITY_DESCRIPTOR p, bool outputsGiven) {
+    if (!p || !outputsGiven) {
+        SetLastError(ERROR_NOACCESS);
+        return nullptr;
+    }
+    uint8_t* b = static_cast<uint8_t*>(p);
+    if (b[0] != SECURITY_DESCRIPTOR_REVISION) {
+        SetLastError(kErrorUnknownRevision);
+        return nullptr;
+    }
+    return b;
+}
+
 void StoreAbsolute(PSECURITY_DESCRIPTOR p, const SECURITY_DESCRIPTOR& sd) {
     std::memcpy(p, &sd, sizeof sd);
 }
@@ -614,15 +629,8 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, 
 BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor,
                                       LPBOOL lpbDaclPresent, PACL* pDacl, LPBOOL lpbDaclDefaulted) {
     if (Failed("GetSecurityDescriptorDacl") || Unsupported()) return FALSE;
-    if (!pSecurityDescriptor || !lpbDaclPresent || !pDacl || !lpbDaclDefaulted) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    uint8_t* b = static_cast<uint8_t*>(pSecurityDescriptor);
-    if (b[0] != SECURITY_DESCRIPTOR_REVISION) {
-        SetLastError(kErrorUnknownRevision);
-        return FALSE;
-    }
+    uint8_t* b = LoadForQuery(pSecurityDescriptor, lpbDaclPresent && pDacl && lpbDaclDefaulted);
+    if (!b) return FALSE;
     WORD control = Load16(b + 2);
     *lpbDaclPresent = (control & SE_DACL_PRESENT) != 0;
     *lpbDaclDefaulted = (control & SE_DACL_DEFAULTED) != 0;
@@ -654,15 +662,8 @@ BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor,
 BOOL WINAPI GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR pSecurityDescriptor, PSID* pOwner,
                                        LPBOOL lpbOwnerDefaulted) {
     if (Failed("GetSecurityDescriptorOwner") || Unsupported()) return FALSE;
-    if (!pSecurityDescriptor || !pOwner || !lpbOwnerDefaulted) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    uint8_t* b = static_cast<uint8_t*>(pSecurityDescriptor);
-    if (b[0] != SECURITY_DESCRIPTOR_REVISION) {
-        SetLastError(kErrorUnknownRevision);
-        return FALSE;
-    }
+    uint8_t* b = LoadForQuery(pSecurityDescriptor, pOwner && lpbOwnerDefaulted);
+    if (!b) return FALSE;
     WORD control = Load16(b + 2);
     *lpbOwnerDefaulted = (control & SE_OWNER_DEFAULTED) != 0;
     if (control & SE_SELF_RELATIVE) {
