@@ -822,6 +822,32 @@ void SeedParallelPortEnum(const std::string& hklm) {
     SeedText(k, "Contention", "*vpd");
 }
 
+// Opens an existing key below `from` for RegOpenKeyExA and RegOpenKeyA.
+LONG OpenBelow(Key* from, LPCSTR subKey, REGSAM access, PHKEY result) {
+    std::vector<std::string> parts;
+    LONG err = SplitPath(subKey, &parts);
+    if (err != ERROR_SUCCESS) return err;
+    Key* k = Walk(from, parts);
+    if (!k) return ERROR_FILE_NOT_FOUND;
+    if ((err = CheckAccess(k->security.get(), access)) != ERROR_SUCCESS) return err;
+    *result = NewHandle(k);
+    return ERROR_SUCCESS;
+}
+
+// A value's type and data for RegQueryValueExA and RegEnumValueA; a null buffer asks the size.
+LONG CopyValue(const Value& v, LPDWORD type, LPBYTE data, LPDWORD cbData) {
+    if (type) *type = v.type;
+    if (!cbData) return ERROR_SUCCESS;
+    DWORD size = static_cast<DWORD>(v.data.size());
+    if (data && *cbData < size) {
+        *cbData = size;
+        return ERROR_MORE_DATA;
+    }
+    if (data && size) std::memcpy(data, v.data.data(), size);
+    *cbData = size;
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 namespace winsim {
@@ -1057,14 +1083,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     LONG err;
     if (Injected("RegOpenKeyExA", &err)) return err;
     Key* from;
-    std::vector<std::string> parts;
     if ((err = Resolve(hKey, &from)) != ERROR_SUCCESS) return err;
-    if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
-    Key* k = Walk(from, parts);
-    if (!k) return ERROR_FILE_NOT_FOUND;
-    if ((err = CheckAccess(k->security.get(), samDesired)) != ERROR_SUCCESS) return err;
-    *phkResult = NewHandle(k);
-    return ERROR_SUCCESS;
+    return OpenBelow(from, lpSubKey, samDesired, phkResult);
 }
 
 LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
@@ -1083,14 +1103,8 @@ LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
-    std::vector<std::string> parts;
     *phkResult = nullptr;
-    if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
-    Key* k = Walk(from, parts);
-    if (!k) return ERROR_FILE_NOT_FOUND;
-    if ((err = CheckAccess(k->security.get(), MAXIMUM_ALLOWED)) != ERROR_SUCCESS) return err;
-    *phkResult = NewHandle(k);
-    return ERROR_SUCCESS;
+    return OpenBelow(from, lpSubKey, MAXIMUM_ALLOWED, phkResult);
 }
 
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
@@ -1194,16 +1208,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     if ((err = CheckAccess(k->security.get(), KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
     const Value* v = k->FindValue(lpValueName ? lpValueName : "");
     if (!v) return ERROR_FILE_NOT_FOUND;
-    if (lpType) *lpType = v->type;
-    if (!lpcbData) return ERROR_SUCCESS;
-    DWORD size = static_cast<DWORD>(v->data.size());
-    if (lpData && *lpcbData < size) {
-        *lpcbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (lpData && size) std::memcpy(lpData, v->data.data(), size);
-    *lpcbData = size;
-    return ERROR_SUCCESS;
+    return CopyValue(*v, lpType, lpData, lpcbData);
 }
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
@@ -1250,16 +1255,7 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
     std::memcpy(lpValueName, v.name.c_str(), v.name.size() + 1);
     *lpcchValueName = static_cast<DWORD>(v.name.size());
-    if (lpType) *lpType = v.type;
-    if (!lpcbData) return ERROR_SUCCESS;
-    DWORD size = static_cast<DWORD>(v.data.size());
-    if (lpData && *lpcbData < size) {
-        *lpcbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (lpData && size) std::memcpy(lpData, v.data.data(), size);
-    *lpcbData = size;
-    return ERROR_SUCCESS;
+    return CopyValue(v, lpType, lpData, lpcbData);
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
