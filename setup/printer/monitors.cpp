@@ -36,6 +36,22 @@ int zrAddMonitor(const std::string& name, LPCSTR environment, const std::string&
     return 0;
 }
 
+// A spooler enumeration: a call for the size, a block of it, a call for the records. Null (traced
+// for `who`) when no block can be had; *pOk then stays as it was.
+template <typename Enumerate>
+std::unique_ptr<BYTE[]> zrEnumerateSpool(Enumerate enumerate, LPCSTR who, DWORD* pReturned,
+                                         BOOL* pOk) {
+    DWORD needed = 0;
+    enumerate(nullptr, 0, &needed, pReturned);
+    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
+    if (!block) {
+        Trace("%s::IsInstalled() Memory failure!\n", who);
+        return block;
+    }
+    *pOk = enumerate(block.get(), needed, &needed, pReturned);
+    return block;
+}
+
 } // namespace
 
 std::string zrReadInfText(const std::string& infPath, const std::string& section, LPCSTR key,
@@ -51,19 +67,39 @@ LPCSTR zrPlatformEnvironment() {
     return GetOSFamily() == OSF_WINNT ? kEnvironmentNT : kEnvironment4;
 }
 
+// ---- what the three share ---------------------------------------------------------------------
+
+LPCSTR CZRSpoolComponent::GetName() {
+    return zrTextOrNull(m_csName);
+}
+LPCSTR CZRSpoolComponent::GetFile() {
+    return zrTextOrNull(m_csFile);
+}
+int CZRSpoolComponent::IsValid() {
+    return m_bValid;
+}
+
+bool CZRSpoolComponent::ReadNameAndFile(CZRPrinter* pPrinter, LPCSTR traceName, LPCSTR key,
+                                        LPCSTR def, std::string* pInf, std::string* pSection) {
+    Trace("%s() for %s\n", traceName, pPrinter->GetName() ? pPrinter->GetName() : "");
+    *pInf = zrOwnerText(pPrinter->GetINFFile());
+    *pSection = zrOwnerText(pPrinter->GetINFSection());
+    if (pInf->empty() || pSection->empty()) {
+        Trace("No INF file or no INF section string\n");
+        return false;
+    }
+    return GetDelimitedPrinterObject(pInf, pSection, key, def, &m_csName, &m_csFile) != 0;
+}
+
 // ---- language monitor -------------------------------------------------------------------------
 
 CZRLangMonitor::CZRLangMonitor(CZRPrinter* pPrinter) {
     if (!pPrinter) return;
-    Trace("CZRLangMonitor() for %s\n", pPrinter->GetName() ? pPrinter->GetName() : "");
-    const std::string inf = zrOwnerText(pPrinter->GetINFFile());
-    const std::string section = zrOwnerText(pPrinter->GetINFSection());
-    if (inf.empty() || section.empty()) {
-        Trace("No INF file or no INF section string\n");
-        return;
-    }
-    if (!GetDelimitedPrinterObject(&inf, &section, "LanguageMonitor", "", &m_csName, &m_csFile)) {
-        Trace("Failed GetDelimitedPrinterObject()\n");
+    std::string inf;
+    std::string section;
+    if (!ReadNameAndFile(pPrinter, "CZRLangMonitor", "LanguageMonitor", "", &inf, &section)) {
+        // Only a value the section holds but that is refused is traced as such.
+        if (!inf.empty() && !section.empty()) Trace("Failed GetDelimitedPrinterObject()\n");
         return;
     }
     Trace("CZRLangMonitor.name=%s, CZRLangMonitor.file=%s\n", m_csName.c_str(), m_csFile.c_str());
@@ -74,16 +110,6 @@ CZRLangMonitor::~CZRLangMonitor() {
     Trace("~CZRLangMonitor()\n");
 }
 
-LPCSTR CZRLangMonitor::GetName() {
-    return zrTextOrNull(m_csName);
-}
-LPCSTR CZRLangMonitor::GetFile() {
-    return zrTextOrNull(m_csFile);
-}
-int CZRLangMonitor::IsValid() {
-    return m_bValid;
-}
-
 int CZRLangMonitor::Install() {
     if (!m_bValid) return 0;
     if (m_csName.empty() && m_csFile.empty()) return 1;
@@ -92,15 +118,15 @@ int CZRLangMonitor::Install() {
 }
 
 int CZRLangMonitor::IsInstalled(LPSTR server) {
-    DWORD needed = 0;
     DWORD returned = 0;
-    EnumMonitorsA(server, 1, nullptr, 0, &needed, &returned);
-    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
-    if (!block) {
-        Trace("CZRLangMonitor::IsInstalled() Memory failure!\n");
-        return 0;
-    }
-    if (!EnumMonitorsA(server, 1, block.get(), needed, &needed, &returned)) {
+    BOOL listed = FALSE;
+    std::unique_ptr<BYTE[]> block = zrEnumerateSpool(
+        [server](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+            return EnumMonitorsA(server, 1, p, size, pNeeded, pReturned);
+        },
+        "CZRLangMonitor", &returned, &listed);
+    if (!block) return 0;
+    if (!listed) {
         Trace("FAILED EnumMonitors()!");
         return 0;
     }
@@ -116,15 +142,10 @@ int CZRLangMonitor::IsInstalled(LPSTR server) {
 
 CZRPrintProcessor::CZRPrintProcessor(CZRPrinter* pPrinter) : m_pszEnvironment(kEnvironmentNT) {
     if (!pPrinter) return;
-    Trace("CZRPrintDriver() for %s\n", pPrinter->GetName() ? pPrinter->GetName() : "");
-    const std::string inf = zrOwnerText(pPrinter->GetINFFile());
-    const std::string section = zrOwnerText(pPrinter->GetINFSection());
-    if (inf.empty() || section.empty()) {
-        Trace("No INF file or no INF section string\n");
-        return;
-    }
-    if (!GetDelimitedPrinterObject(&inf, &section, "PrintProcessor", kProcessorDefault, &m_csName,
-                                   &m_csFile))
+    std::string inf;
+    std::string section;
+    if (!ReadNameAndFile(pPrinter, "CZRPrintDriver", "PrintProcessor", kProcessorDefault, &inf,
+                         &section))
         return;
     if (m_csName.empty()) m_csName = kBuiltinProcessor;
     Trace("CZRPrintProcessor.name=%s, CZRPrintProcessor.file=%s\n", m_csName.c_str(),
@@ -143,15 +164,6 @@ CZRPrintProcessor::~CZRPrintProcessor() {
     Trace("~CZRPrintProcessor()\n");
 }
 
-LPCSTR CZRPrintProcessor::GetName() {
-    return zrTextOrNull(m_csName);
-}
-LPCSTR CZRPrintProcessor::GetFile() {
-    return zrTextOrNull(m_csFile);
-}
-int CZRPrintProcessor::IsValid() {
-    return m_bValid;
-}
 LPCSTR CZRPrintProcessor::GetDefaultParams() {
     return zrTextOrNull(m_csDefaultParams);
 }
@@ -179,14 +191,9 @@ int CZRPrintProcessor::Install() {
 
 CZRPortMonitor::CZRPortMonitor(CZRPrinter* pPrinter) : m_pOwner(pPrinter) {
     if (!pPrinter) return;
-    Trace("CZRPrintDriver() for %s\n", pPrinter->GetName() ? pPrinter->GetName() : "");
-    const std::string inf = zrOwnerText(pPrinter->GetINFFile());
-    const std::string section = zrOwnerText(pPrinter->GetINFSection());
-    if (inf.empty() || section.empty()) {
-        Trace("No INF file or no INF section string\n");
-        return;
-    }
-    if (!GetDelimitedPrinterObject(&inf, &section, "PortMonitor", "", &m_csName, &m_csFile)) return;
+    std::string inf;
+    std::string section;
+    if (!ReadNameAndFile(pPrinter, "CZRPrintDriver", "PortMonitor", "", &inf, &section)) return;
     m_csPortName = zrOwnerText(pPrinter->GetPort());
     Trace("CZRPortMonitor.name=%s, CZRPortMonitor.file=%s\n", m_csName.c_str(), m_csFile.c_str());
     m_bValid = m_csName.empty() == m_csFile.empty() ? 1 : 0;
@@ -194,16 +201,6 @@ CZRPortMonitor::CZRPortMonitor(CZRPrinter* pPrinter) : m_pOwner(pPrinter) {
 
 CZRPortMonitor::~CZRPortMonitor() {
     Trace("~CZRPortMonitor()\n");
-}
-
-LPCSTR CZRPortMonitor::GetName() {
-    return zrTextOrNull(m_csName);
-}
-LPCSTR CZRPortMonitor::GetFile() {
-    return zrTextOrNull(m_csFile);
-}
-int CZRPortMonitor::IsValid() {
-    return m_bValid;
 }
 
 int CZRPortMonitor::Install() {
@@ -220,17 +217,16 @@ int CZRPortMonitor::Install() {
 // level-2 records name a port's monitor, so they are asked for on every platform: the names
 // alone would take the platform's own LPT1: for a port of ours.
 int CZRPortMonitor::IsInstalled(LPSTR server) {
-    const DWORD level = 2;
-    DWORD needed = 0;
     DWORD returned = 0;
-    EnumPortsA(server, level, nullptr, 0, &needed, &returned);
-    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
-    if (!block) {
-        Trace("CZRPortMonitor::IsInstalled() Memory failure!\n");
-        return 0;
-    }
+    BOOL listed = FALSE;
+    std::unique_ptr<BYTE[]> block = zrEnumerateSpool(
+        [server](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+            return EnumPortsA(server, 2, p, size, pNeeded, pReturned);
+        },
+        "CZRPortMonitor", &returned, &listed);
+    if (!block) return 0;
     int found = 0;
-    if (!EnumPortsA(server, level, block.get(), needed, &needed, &returned)) {
+    if (!listed) {
         Trace("EnumPorts() FAILED: %lu\n", static_cast<unsigned long>(GetLastError()));
     } else {
         const PORT_INFO_2A* ports = reinterpret_cast<const PORT_INFO_2A*>(block.get());

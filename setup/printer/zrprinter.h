@@ -59,59 +59,60 @@ inline std::unique_ptr<BYTE[]> zrSpoolBlock(DWORD size) {
 
 class CZRPrinter;
 
-class CZRLangMonitor {
+// A spooler component that the install section names by one name-and-file value: its name, its
+// file and whether the pair can be installed.
+class CZRSpoolComponent {
   public:
-    explicit CZRLangMonitor(CZRPrinter* pPrinter);
-    virtual ~CZRLangMonitor();
+    virtual ~CZRSpoolComponent() = default;
     virtual LPCSTR GetName();
     virtual LPCSTR GetFile();
     virtual int IsValid();
-    virtual int Install();
+    virtual int Install() = 0;
 
-    int IsInstalled(LPSTR server);
+  protected:
+    // Reads the printer's install section value `key` (default `def`) into the name and file,
+    // tracing as `traceName`; false when there is no section to read or the value is refused.
+    bool ReadNameAndFile(CZRPrinter* pPrinter, LPCSTR traceName, LPCSTR key, LPCSTR def,
+                         std::string* pInf, std::string* pSection);
 
-  private:
     std::string m_csName;
     std::string m_csFile;
     int m_bValid = 0;
 };
 
-class CZRPrintProcessor {
+class CZRLangMonitor : public CZRSpoolComponent {
+  public:
+    explicit CZRLangMonitor(CZRPrinter* pPrinter);
+    ~CZRLangMonitor() override;
+    int Install() override;
+
+    int IsInstalled(LPSTR server);
+};
+
+class CZRPrintProcessor : public CZRSpoolComponent {
   public:
     explicit CZRPrintProcessor(CZRPrinter* pPrinter);
-    virtual ~CZRPrintProcessor();
-    virtual LPCSTR GetName();
-    virtual LPCSTR GetFile();
-    virtual int IsValid();
-    virtual int Install();
+    ~CZRPrintProcessor() override;
+    int Install() override;
     virtual LPCSTR GetDefaultParams();
 
     LPSTR GetServerName();
 
   private:
-    std::string m_csName;
-    std::string m_csFile;
     std::string m_csDefaultParams;
-    int m_bValid = 0;
     LPCSTR m_pszEnvironment;
 };
 
-class CZRPortMonitor {
+class CZRPortMonitor : public CZRSpoolComponent {
   public:
     explicit CZRPortMonitor(CZRPrinter* pPrinter);
-    virtual ~CZRPortMonitor();
-    virtual LPCSTR GetName();
-    virtual LPCSTR GetFile();
-    virtual int IsValid();
-    virtual int Install();
+    ~CZRPortMonitor() override;
+    int Install() override;
 
     int IsInstalled(LPSTR server);
 
   private:
-    std::string m_csName;
-    std::string m_csFile;
     std::string m_csPortName; // the printer's port: a port of ours on it proves the monitor is in
-    int m_bValid = 0;
     CZRPrinter* m_pOwner;
 };
 
