@@ -315,6 +315,10 @@ bool SplitShare(const std::string& path, std::string* server, std::string* share
     return true;
 }
 
+std::string ConnectionKey(const ConnectionRec& c) {
+    return std::string(kConnectionsKey) + "\\,," + c.server + "," + c.share;
+}
+
 std::vector<ConnectionRec> Connections() {
     std::vector<ConnectionRec> list;
     if (!IsNT()) return list;
@@ -1252,7 +1256,7 @@ BOOL WINAPI AddPrinterConnectionA(LPSTR pName) {
     if (!IsNT()) return Fail(ERROR_NOT_SUPPORTED);
     ConnectionRec c;
     if (!pName || !FindShare(pName, &c)) return Fail(ERROR_INVALID_PRINTER_NAME);
-    const std::string key = std::string(kConnectionsKey) + "\\,," + c.server + "," + c.share;
+    const std::string key = ConnectionKey(c);
     ConnectionRec existing;
     if (FindConnection(c.path, &existing)) return TRUE;
     PutText(key, "Server", "\\\\" + c.server);
@@ -1267,7 +1271,7 @@ BOOL WINAPI DeletePrinterConnectionA(LPSTR pName) {
     if (!IsNT()) return Fail(ERROR_NOT_SUPPORTED);
     ConnectionRec c;
     if (!pName || !FindConnection(pName, &c)) return Fail(ERROR_INVALID_PRINTER_NAME);
-    SysDeleteTree(std::string(kConnectionsKey) + "\\,," + c.server + "," + c.share);
+    SysDeleteTree(ConnectionKey(c));
     ForgetDefault(c.path);
     return TRUE;
 }
