@@ -34,8 +34,10 @@ if(NOT _rv EQUAL 0)
   message(FATAL_ERROR "preprocessing ${_rcname} failed")
 endif()
 
+# "--" ends the options: llvm-rc takes a path that begins with "/" and a letter of one of its
+# options ("/check/...") for that option.
 execute_process(
-  COMMAND ${RC} /no-preprocess /C 1252 /I ${_rcdir} ${_rc_extra} /FO ${_res} ${_pre}
+  COMMAND ${RC} /no-preprocess /C 1252 /I ${_rcdir} ${_rc_extra} /FO ${_res} -- ${_pre}
   WORKING_DIRECTORY ${_rcdir}
   RESULT_VARIABLE _rv)
 if(NOT _rv EQUAL 0)
