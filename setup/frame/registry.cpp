@@ -171,7 +171,10 @@ LONG WriteValueCreatingPath(HKEY hRoot, LPCSTR path, LPCSTR valueName, const voi
         key = CZRRegKey(CreateKeyPath(hRoot, path, takeAccess));
         if (!key) return 0;
     }
-    if (!data) return 0;
+    if (!data) {
+        former.Restore(key.Get());
+        return 0;
+    }
     const BYTE* bytes = static_cast<const BYTE*>(data);
     DWORD size = 0;
     switch (type) {
@@ -243,7 +246,9 @@ DWORD ReadIniExpanded(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWOR
         s_szExpand[used + len] = '\0';
         ExpandIniPlaceholder(s_szExpand + used, static_cast<DWORD>(sizeof s_szExpand - used - 1),
                              iniPath);
-        used += std::strlen(s_szExpand + used) + 1;
+        const size_t expanded = std::strlen(s_szExpand + used);
+        // A list text that expanded to nothing is left out: kept, it would end the list there.
+        if (key || expanded != 0) used += expanded + 1;
         offset += static_cast<DWORD>(len + 1);
         if (key) break;
     }
@@ -320,15 +325,16 @@ PW_EXPORT DLL_AddRegEntries(LPCSTR iniPath, LPCSTR section, LONG) {
         std::strcpy(szSection, section);
         std::strcpy(szIni, iniPath);
 
-        char keys[PW_KEY_LIST_SIZE], rawKeys[PW_KEY_LIST_SIZE];
-        ReadIniExpanded(szSection, nullptr, "", keys, sizeof keys, szIni);
-        // The data is looked up under the key as written: a key with a placeholder is found.
+        // Each key is expanded on its own, so one that expands to nothing (a placeholder that
+        // "Strings" lacks, an expansion too long) is skipped without ending the section there.
+        // Its data is looked up under the key as written: a key with a placeholder is found.
+        char rawKeys[PW_KEY_LIST_SIZE];
         GetPrivateProfileStringA(szSection, nullptr, "", rawKeys, sizeof rawKeys, szIni);
-
-        const char* raw = rawKeys;
-        for (const char* key = keys; *key; key += std::strlen(key) + 1) {
-            const char* rawKey = *raw ? raw : key;
-            if (*raw) raw += std::strlen(raw) + 1;
+        for (const char* rawKey = rawKeys; *rawKey; rawKey += std::strlen(rawKey) + 1) {
+            char key[PW_ENTRY_KEY_SIZE];
+            if (std::strlen(rawKey) > sizeof key - 1) continue; // a cut key lies
+            std::strcpy(key, rawKey);
+            ExpandIniPlaceholder(key, sizeof key, szIni);
             LPSTR root, subkey, valueName, typeText;
             if (!ParseRegEntryKey(key, &root, &subkey, &valueName, &typeText)) continue;
             const LONG rootValue = zrDecimalWrapped(root);
@@ -356,10 +362,12 @@ PW_EXPORT DLL_IncSharedCount(LPCSTR dllPath) {
         if (!dllPath) return 0;
         CZRRegKey key;
         if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey, key.Put()) != ERROR_SUCCESS) return 0;
-        DWORD count = 0, type = 0, size = sizeof count;
-        if (RegQueryValueExA(key.Get(), dllPath, nullptr, &type, reinterpret_cast<LPBYTE>(&count),
+        // Any 4-byte value counts, whatever its type (some setups keep counts as binary data),
+        // as the uninstaller reads it.
+        DWORD count = 0, size = sizeof count;
+        if (RegQueryValueExA(key.Get(), dllPath, nullptr, nullptr, reinterpret_cast<LPBYTE>(&count),
                              &size) != ERROR_SUCCESS ||
-            type != REG_DWORD || size != sizeof count)
+            size != sizeof count)
             count = 0;
         ++count;
         RegSetValueExA(key.Get(), dllPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),

@@ -106,6 +106,19 @@ TEST_P(RegWriteTest, SharedCountsStartAtOneAndRise) {
     EXPECT_EQ(DLL_IncSharedCount(dll), 0);
     EXPECT_EQ(Number(shared, dll), 4u);
     EXPECT_EQ(DLL_IncSharedCount(nullptr), 0);
+
+    // A count kept as 4 bytes of binary data by another setup is raised, not started again.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, shared.c_str(), &key), ERROR_SUCCESS);
+    const BYTE two[4] = {2, 0, 0, 0};
+    ASSERT_EQ(RegSetValueExA(key, "C:\\OLD.DLL", 0, REG_BINARY, two, sizeof two), ERROR_SUCCESS);
+    const BYTE text[] = "7";
+    ASSERT_EQ(RegSetValueExA(key, "C:\\TEXT.DLL", 0, REG_SZ, text, sizeof text), ERROR_SUCCESS);
+    RegCloseKey(key);
+    DLL_IncSharedCount("C:\\OLD.DLL");
+    DLL_IncSharedCount("C:\\TEXT.DLL");
+    EXPECT_EQ(Number(shared, "C:\\OLD.DLL"), 3u);
+    EXPECT_EQ(Number(shared, "C:\\TEXT.DLL"), 1u) << "an unreadable count starts at 0";
 }
 
 class RegEntriesTest : public RegWriteTest {
@@ -167,6 +180,27 @@ TEST_P(RegEntriesTest, ExpansionsThatDoNotFitAreRefusedWhole) {
     EXPECT_FALSE(winsim::ReadValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex", "Long", &type, &data))
         << "a cut path would be wrong";
     EXPECT_EQ(Text("SOFTWARE\\Norvex", "Fits"), std::string(100, 's') + "\\more");
+}
+
+TEST_P(RegEntriesTest, AKeyThatExpandsToNothingSkipsOnlyItsEntry) {
+    WriteIni("[Entries]\r\n"
+             "2147483650,SOFTWARE\\Norvex\\%LONG%,Second,1=two\r\n"
+             "%MISSING%2147483650,SOFTWARE\\Norvex,Third,1=three\r\n"
+             "2147483650,SOFTWARE\\Norvex,Fourth,1=four\r\n"
+             "[Strings]\r\nLONG=" +
+             std::string(126, 'l') + "\r\n");
+    EXPECT_EQ(DLL_AddRegEntries(m_ini, "Entries", 0), 1);
+    EXPECT_EQ(Text("SOFTWARE\\Norvex", "Fourth"), "four") << "the entries after them are written";
+    uint32_t type;
+    std::vector<uint8_t> data;
+    EXPECT_FALSE(winsim::ReadValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex", "Third", &type, &data));
+
+    // The key list itself keeps going past an emptied text.
+    char keys[512];
+    const DWORD n = ReadIniExpanded("Entries", nullptr, "", keys, sizeof keys, m_ini);
+    ASSERT_GT(n, 0u);
+    EXPECT_STREQ(keys, "2147483650,SOFTWARE\\Norvex,Fourth,1");
+    EXPECT_EQ(keys[n], '\0');
 }
 
 TEST(ParseRegEntryKey, SplitsAtTheFirstThreeCommas) {
@@ -238,6 +272,12 @@ TEST_F(TakeAccessTest, WritesAndCreatesThenRestoresTheFormerDacl) {
                                      const_cast<char*>("ecp"), REG_SZ, TRUE),
               1);
     EXPECT_TRUE(winsim::KeyExists(std::string(kKey) + "\\Parameters"));
+    EXPECT_EQ(DaclPart(winsim::GetKeySecurity(kKey)), DaclPart(m_before));
+}
+
+TEST_F(TakeAccessTest, NoDataWritesNothingAndStillRestoresTheDacl) {
+    EXPECT_EQ(WriteValueCreatingPath(HKEY_LOCAL_MACHINE, kPath, "Start", nullptr, REG_DWORD, TRUE),
+              0);
     EXPECT_EQ(DaclPart(winsim::GetKeySecurity(kKey)), DaclPart(m_before));
 }
 
