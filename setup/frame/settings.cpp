@@ -79,6 +79,17 @@ void zrCopyBounded(char* dest, LONG size, const char* src) {
     dest[n] = '\0';
 }
 
+namespace {
+// A record's text field may be filled to its last byte without a terminator (the records come
+// from outside the library): it is read no further than the field.
+template <size_t N> void CopyRecordText(char* dest, LONG size, const char (&field)[N]) {
+    size_t n = strnlen(field, N);
+    if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
+    std::memcpy(dest, field, n);
+    dest[n] = '\0';
+}
+} // namespace
+
 DeviceRecord* zrSlotRecord(LONG slot) {
     if (slot < 0 || slot >= PW_DEVICE_SLOTS) return nullptr;
     const DeviceSlot& s = DeviceSlots[slot];
@@ -122,7 +133,7 @@ PW_EXPORT DLL_GetStr(LONG id, LPSTR buffer, LONG size) {
     case 30: {
         LONG slot = zrSelectedSlot();
         if (!slot) return 0;
-        if (writable) zrCopyBounded(buffer, size, DeviceSlots[slot].pRecord->SectionName);
+        if (writable) CopyRecordText(buffer, size, DeviceSlots[slot].pRecord->SectionName);
         return 1;
     }
     case 200:
@@ -138,7 +149,7 @@ PW_EXPORT DLL_GetStr(LONG id, LPSTR buffer, LONG size) {
         if (!writable) return 0;
         LONG slot = zrSelectedSlot();
         if (slot) {
-            zrCopyBounded(buffer, size, DeviceSlots[slot].pRecord->ModelName);
+            CopyRecordText(buffer, size, DeviceSlots[slot].pRecord->ModelName);
         } else if (size == 1) {
             buffer[0] = '\0';
         } else {

@@ -121,6 +121,18 @@ TEST_F(SettingsTest, SelectsTheLowestSelectedSlotFromOne) {
     EXPECT_EQ(DLL_GetStr(30, buf, sizeof buf), 0);
 }
 
+TEST_F(SettingsTest, AFieldFilledToItsLastByteIsReadNoFurther) {
+    DeviceRecord* record = Place(2, "", "", 1, 1);
+    std::memset(record->ModelName, 'M', sizeof record->ModelName);
+    std::memset(record->SectionName, 'S', sizeof record->SectionName);
+    char text[512];
+    EXPECT_EQ(DLL_GetStr(30, text, sizeof text), 1);
+    EXPECT_EQ(std::string(text), Repeat('S', sizeof record->SectionName));
+    EXPECT_EQ(DLL_GetStr(1080, text, sizeof text), 0);
+    EXPECT_EQ(std::string(text), Repeat('M', sizeof record->ModelName))
+        << "the section name that follows is not glued on";
+}
+
 TEST_F(SettingsTest, OutOfRangeSlotsAreRefusedWithoutTouchingMemory) {
     DeviceRecord* record = Place(9, "M", "S", 1, 0);
     for (LONG id : {160, 170, 180})
