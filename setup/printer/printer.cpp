@@ -116,6 +116,12 @@ int CZRPrinter::Install() {
     const bool network = zrIsNetworkPort(m_csPort);
     const bool nt = GetOSFamily() == OSF_WINNT;
     m_hPrinter.Close();
+    if (network && m_csPort.size() > sizeof m_szNetworkName - 1) {
+        // Cut, the share name would name another share: nothing is installed.
+        Trace("Network port name too long\n");
+        m_dwError = PW_ERR_INSTALL;
+        return 0;
+    }
 
     if (!network) {
         if (!InstallPrintProcessor()) return 0;
@@ -310,7 +316,7 @@ int CZRPrinter::ListInstalledPorts(LPSTR buffer) {
         return 0;
     const PRINTER_INFO_2A* printers = reinterpret_cast<const PRINTER_INFO_2A*>(block.get());
     size_t used = 0;
-    bool full = false;
+    bool first = true, full = false;
     for (DWORD i = 0; i < returned; ++i) {
         const char* name = printers[i].pPrinterName;
         const char* port = printers[i].pPortName;
@@ -319,11 +325,12 @@ int CZRPrinter::ListInstalledPorts(LPSTR buffer) {
         ++count;
         // Whole ports only: a cut one would name another port.
         const size_t length = std::strlen(port);
-        if (full || used + (used ? 1 : 0) + length >= PW_PORT_LIST_SIZE) {
+        if (full || used + (first ? 0 : 1) + length >= PW_PORT_LIST_SIZE) {
             full = true;
             continue;
         }
-        if (used) buffer[used++] = ',';
+        if (!first) buffer[used++] = ','; // before every port but the first, an empty one too
+        first = false;
         std::memcpy(buffer + used, port, length);
         used += length;
         buffer[used] = '\0';

@@ -209,6 +209,18 @@ TEST_P(PrinterEveryOsTest, ListsThePortsOfThePrintersOfTheSectionsName) {
     EXPECT_EQ(DLL_IsPrinterInstalled(kInf, "Other", ports), 0);
     EXPECT_STREQ(ports, "");
     EXPECT_EQ(DLL_IsPrinterInstalled(kInf, "NoName", ports), 2) << "no name matches every printer";
+
+    // A printer whose port is empty still gets its place in the list.
+    const std::vector<winsim::SpoolerPrinter> printers = Printers();
+    ASSERT_EQ(printers.size(), 2u);
+    const std::string key = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printers[0].name;
+    HKEY printer = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &printer), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(printer, "Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1),
+              ERROR_SUCCESS);
+    RegCloseKey(printer);
+    EXPECT_EQ(DLL_IsPrinterInstalled(kInf, "KV", ports), 2);
+    EXPECT_STREQ(ports, (printers[0].port == "LPT1:" ? ",FILE:" : "LPT1:,"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllOs, PrinterEveryOsTest,
@@ -420,6 +432,16 @@ TEST_F(PrinterNtTest, AFailedConnectionPutsThePrinterOnLpt1AndThenOnTheShare) {
     const winsim::SpoolerPrinter* p = FindPrinter(printers, "KV Second");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->port, kShare);
+}
+
+TEST_P(PrinterEveryOsTest, ANetworkNameTooLongForItsBufferInstallsNothing) {
+    WriteInf(Section("KV"));
+    PlaceAll();
+    const std::string share = "\\\\SERVER\\" + std::string(260, 's');
+    EXPECT_EQ(Add("KV", share.c_str()), PW_ERR_INSTALL);
+    const winsim::SpoolerState s = winsim::ReadSpooler();
+    EXPECT_TRUE(s.printers.empty());
+    EXPECT_TRUE(s.connections.empty());
 }
 
 TEST_F(PrinterWin95Test, ANetworkPortGetsAPrinterOnTheShareName) {
