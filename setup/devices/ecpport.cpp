@@ -181,6 +181,18 @@ bool zrListHasRoomFor(const char* name) {
     return used + std::strlen(name) + 1 < sizeof g_Settings.CachedVxDList;
 }
 
+// The first place where the text names the driver itself: an occurrence inside a longer name
+// ("XPORTDRV.VXD" for "PORTDRV.VXD") is another driver, whose line must stay.
+bool zrEndsName(char c) {
+    return c == '\0' || zrIsControl(c) || std::strchr(" =\\/:,;\"", c) != nullptr;
+}
+const char* zrFindDriverName(const char* image, const char* name, size_t nameLen) {
+    for (const char* hit = std::strstr(image, name); hit; hit = std::strstr(hit + 1, name)) {
+        if ((hit == image || zrEndsName(hit[-1])) && zrEndsName(hit[nameLen])) return hit;
+    }
+    return nullptr;
+}
+
 void zrAppendToList(const char* name) {
     char* end = g_Settings.CachedVxDList + std::strlen(g_Settings.CachedVxDList);
     const size_t len = std::strlen(name);
@@ -201,7 +213,7 @@ LONG zrCacheVxD(LPSTR name) {
     const char* image = s_VxDCache.pImage;
     const size_t nameLen = std::strlen(name);
     LONG commentAt = -1; // file offset of a device line that names the driver in the wrong place
-    if (const char* hit = std::strstr(image, name)) {
+    if (const char* hit = zrFindDriverName(image, name, nameLen)) {
         const char* line = hit;
         while (line > image && !zrIsControl(line[-1]))
             --line;

@@ -198,6 +198,19 @@ TEST_P(SystemIniTest, CommentsOutDeviceLinesThatNameTheDriverElsewhere) {
     EXPECT_EQ(TakeList(), "") << "reading the list empties it";
 }
 
+TEST_P(SystemIniTest, ANameInsideAnotherDriversNameIsNotThatDriver) {
+    const std::string ini = "[386Enh]\r\n"
+                            "device=XPORTDRV.VXD\r\n"
+                            "device=C:\\OLD\\PORTDRV.VXDX\r\n"
+                            "device=C:\\DRV\\PORTDRV.VXD\r\n";
+    WriteSystemIni(ini);
+    EXPECT_EQ(Cache("portdrv.vxd"), 1);
+    std::string expected = ini;
+    expected[ini.find("device=C:\\DRV")] = ';';
+    EXPECT_EQ(SystemIni(), expected) << "only the line that names this driver is commented out";
+    EXPECT_EQ(TakeList(), "PORTDRV.VXD;");
+}
+
 TEST_P(SystemIniTest, CollectsNamesFoundOnlyOutsideDeviceLines) {
     const std::string ini = "[boot]\r\n"
                             "; portdrv.vxd was here\r\n"
