@@ -15,14 +15,18 @@ const char kPifName[] = "DEL4720.PIF";
 const char kBatchHeader[] = "@ECHO OFF\r\n";
 const char kRenameHeader[] = "[rename]\r\n";
 
-// W\NAME, W being the Windows directory without a trailing backslash.
+// DIR\NAME, with no second backslash after a drive root.
+bool JoinPath(const char* dir, const char* name, char (&out)[UN_PATH_SIZE]) {
+    const size_t n = std::strlen(dir);
+    const char* sep = n && dir[n - 1] == '\\' ? "" : "\\";
+    return zrCopyWhole(out, sizeof out, (std::string(dir) + sep + name).c_str());
+}
+
+// W\NAME, W being the Windows directory.
 bool WindowsFile(const char* name, char (&out)[UN_PATH_SIZE]) {
     char dir[UN_PATH_SIZE];
     UINT n = GetWindowsDirectoryA(dir, sizeof dir);
-    if (n == 0 || n >= sizeof dir) return false;
-    const char* sep = dir[n - 1] == '\\' ? "" : "\\";
-    std::string path = std::string(dir) + sep + name;
-    return zrCopyWhole(out, sizeof out, path.c_str());
+    return n > 0 && n < sizeof dir && JoinPath(dir, name, out);
 }
 
 // The 8.3 form of an existing path, or false.
@@ -107,8 +111,13 @@ bool WriteProgramInformation(const char* batch) {
         DWORD wrote = 0;
         if (file) written = WriteFile(file.Get(), bytes, size, &wrote, nullptr) && wrote == size;
     }
-    char line[UN_PATH_SIZE];
-    if (BatchArgument(pif, line)) AppendLine(batch, kBatchHeader, "Del ", line);
+    // The line is written even when the file could not be: the name is 8.3 already, so the
+    // Windows directory's short form makes the argument whether the file exists or not.
+    char windows[UN_PATH_SIZE], windowsShort[UN_PATH_SIZE], line[UN_PATH_SIZE];
+    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    if (n > 0 && n < sizeof windows && ShortForm(windows, windowsShort) &&
+        JoinPath(windowsShort, kPifName, line) && SafeForBatch(line))
+        AppendLine(batch, kBatchHeader, "Del ", line);
     return written;
 }
 

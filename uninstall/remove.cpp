@@ -22,6 +22,15 @@ const char* const kDeskWindowClasses[] = {"PW_DocumentAssistantClass", "pwzriFra
 const char kLoadKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+// Terminates a text value of which `got` bytes were read into `size`; false when the text filled
+// the buffer without its terminator, so that ending it would cut it.
+bool EndText(char* buffer, DWORD got, DWORD size) {
+    if (got > 0 && got <= size && buffer[got - 1] == '\0') return true;
+    if (got >= size) return false;
+    buffer[got] = '\0';
+    return true;
+}
+
 // A text value into a buffer of `size` bytes; empty and false when it cannot be read whole.
 bool ReadText(HKEY key, const char* name, char* buffer, DWORD size) {
     buffer[0] = '\0';
@@ -33,8 +42,10 @@ bool ReadText(HKEY key, const char* name, char* buffer, DWORD size) {
         buffer[0] = '\0';
         return false;
     }
-    if (got >= size) got = size - 1;
-    buffer[got] = '\0';
+    if (!EndText(buffer, got, size)) {
+        buffer[0] = '\0';
+        return false;
+    }
     return true;
 }
 
@@ -257,10 +268,20 @@ bool IsLoadSeparator(char c) {
 // after it, or before it when it is the last word.
 void CutProgram(char* text, const char* match, size_t nameLength) {
     char* start = const_cast<char*>(match);
-    while (start > text && !IsLoadSeparator(start[-1]))
-        --start;
-    char* end = const_cast<char*>(match) + nameLength;
-    if (*end == '"') ++end;
+    char* end = start + nameLength;
+    char* open = nullptr;
+    if (*end == '"') {
+        // A quoted path may hold blanks: the word begins at its opening quote.
+        for (char* p = start; p > text && !open; --p)
+            if (p[-1] == '"') open = p - 1;
+        ++end;
+    }
+    if (open) {
+        start = open;
+    } else {
+        while (start > text && !IsLoadSeparator(start[-1]))
+            --start;
+    }
     if (*end) {
         while (IsLoadSeparator(*end))
             ++end;
@@ -460,18 +481,18 @@ void RemoveStartupEntries(const char* programPath) {
         char valueName[UN_PATH_SIZE];
         DWORD nameSize = sizeof valueName;
         char data[UN_FIELD_SIZE];
-        DWORD dataSize = sizeof data - 1;
+        DWORD dataSize = sizeof data;
         DWORD type = 0;
         LONG rc = RegEnumValueA(run.Get(), index, valueName, &nameSize, nullptr, &type,
                                 reinterpret_cast<LPBYTE>(data), &dataSize);
         if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) ||
+            !EndText(data, dataSize, sizeof data)) {
             // Too long for its buffers, or no command: not ours to judge.
             if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) break;
             ++index;
             continue;
         }
-        data[dataSize < sizeof data ? dataSize : sizeof data - 1] = '\0';
         if (FindProgramName(data, name) && RegDeleteValueA(run.Get(), valueName) == ERROR_SUCCESS)
             continue; // the next value moved up to this index
         ++index;

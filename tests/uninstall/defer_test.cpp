@@ -146,6 +146,19 @@ TEST_P(DeferTest, WithoutTheTemplateTheInterpreterRunsTheBatch) {
     EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KV"})) << "no Del line without a PIF";
 }
 
+TEST_P(DeferTest, APifThatCannotBeWrittenStillGetsItsDelLine) {
+    if (Nt()) GTEST_SKIP();
+    ASSERT_TRUE(CreateDirectoryA("C:\\KV", nullptr));
+    ScheduleDelete("C:\\KV", 1);
+    winsim::FailCall("CreateFileA", ERROR_ACCESS_DENIED, 1); // the PIF's, the first of the finish
+    FinishAndRestart();
+    EXPECT_FALSE(Exists(Pif()));
+    char comspec[UN_PATH_SIZE];
+    ASSERT_GT(GetEnvironmentVariableA("COMSPEC", comspec, sizeof comspec), 0u);
+    EXPECT_EQ(RunOnceCommand(), std::string(comspec) + " NUL /C " + Batch());
+    EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KV", "Del " + Pif()}));
+}
+
 TEST_P(DeferTest, AWindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
     if (Nt()) GTEST_SKIP();
     winsim::SetSetting("machine", "windir", "C:\\");

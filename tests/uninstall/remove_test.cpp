@@ -220,6 +220,45 @@ TEST_P(RemoveTest, HelpFilesTakeTheirIndexAndProgramsTheirStartupEntries) {
     }
 }
 
+TEST_P(RemoveTest, StartupEntriesTakeQuotedPathsAndCommandsThatFillTheirBuffer) {
+    HKEY key = nullptr;
+    const auto set = [&](const char* name, const std::string& text, bool terminated = true) {
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + (terminated ? 1 : 0)));
+    };
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (Nt()) {
+        const std::string windows =
+            "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+        ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, windows.c_str(), &key), ERROR_SUCCESS);
+        set("load", "\"C:\\Program Files\\KV\\KVDESK.EXE\" OTHER.EXE");
+        RemoveStartupEntries("C:\\Program Files\\KV\\KVDESK.EXE");
+        ASSERT_TRUE(winsim::ReadValue("HKEY_CURRENT_USER\\" + windows, "load", &type, &data));
+        EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "OTHER.EXE")
+            << "the quoted path goes whole, the next program stays";
+
+        // 256 bytes with no terminator cannot be ended in the buffer: left as it is.
+        const std::string full = "KVDESK.EXE " + std::string(245, 'x');
+        set("load", full, false);
+        RemoveStartupEntries("C:\\KV\\KVDESK.EXE");
+        ASSERT_TRUE(winsim::ReadValue("HKEY_CURRENT_USER\\" + windows, "load", &type, &data));
+        EXPECT_EQ(std::string(data.begin(), data.end()), full);
+    } else {
+        const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+        ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, run.c_str(), &key), ERROR_SUCCESS);
+        const std::string longest = "C:\\KV\\KVDESK.EXE " + std::string(238, 'x');
+        ASSERT_EQ(longest.size(), 255u);
+        set("Longest", longest);
+        set("TooLong", longest + "y");
+        RemoveStartupEntries("C:\\KV\\KVDESK.EXE");
+        EXPECT_FALSE(winsim::ReadValue("HKEY_LOCAL_MACHINE\\" + run, "Longest", &type, &data))
+            << "255 characters and the terminator fit the 256-byte buffer";
+        EXPECT_TRUE(winsim::ReadValue("HKEY_LOCAL_MACHINE\\" + run, "TooLong", &type, &data));
+    }
+    RegCloseKey(key);
+}
+
 TEST_P(RemoveTest, ShortcutsPruneTheirGroupOnlyWhenAsked) {
     const std::string programs = Programs();
     const std::string desktop = Desktop();
