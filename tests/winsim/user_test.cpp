@@ -181,9 +181,11 @@ TEST_F(UserTest, GdiObjectsSelectedWhenDeletedGoWhenDeselected) {
     EXPECT_EQ(winsim::Drawing()[0].resource, IDB_MARK);
 
     int before = winsim::LiveGdiObjects();
-    EXPECT_TRUE(DeleteObject(bmp)); // still selected: it stays until it leaves the DC
+    EXPECT_FALSE(DeleteObject(bmp)) << "still selected: refused, and it stays";
     EXPECT_EQ(winsim::LiveGdiObjects(), before);
     SelectObject(mem, old);
+    EXPECT_EQ(winsim::LiveGdiObjects(), before) << "leaving the DC deletes nothing";
+    EXPECT_TRUE(DeleteObject(bmp));
     EXPECT_EQ(winsim::LiveGdiObjects(), before - 1);
     EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_BRUSH))); // stock objects stay
     EXPECT_TRUE(DeleteDC(mem));
@@ -389,6 +391,10 @@ TEST_F(DialogTest, ModalDialogRunsUntilTheScriptedUserEndsIt) {
         5);
     EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDC_ALL, IDOK}));
     EXPECT_TRUE(IsWindowEnabled(owner)); // disabled while the dialog ran, enabled again
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE),
+                              reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7777)), PageProc, 1),
+              0)
+        << "a bad owner is told by 0, any other failure by -1";
 
     // With nothing queued the user presses Escape.
     g_dlg = DialogLog{};

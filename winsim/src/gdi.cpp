@@ -16,7 +16,6 @@ enum class Kind { Brush, Font, Bitmap, Pen, DC, Icon };
 struct Object {
     Kind kind = Kind::Brush;
     bool stock = false;
-    bool pendingDelete = false; // DeleteObject while selected: goes when deselected
     COLORREF color = 0;         // brush, pen
     LOGFONTA font{};            // font
     int width = 0, height = 0;  // bitmap
@@ -171,20 +170,10 @@ uint32_t NewDC(uintptr_t window, bool memory) {
     return NewObject(dc);
 }
 
-// An object leaves a DC: one that DeleteObject asked to go while selected goes now.
+// An object leaves a DC.
 void Deselect(uint32_t h) {
     auto it = G().objects.find(h);
-    if (it == G().objects.end()) return;
-    if (it->second.kind == Kind::Bitmap) it->second.selectedIn = 0;
-    if (it->second.pendingDelete) {
-        bool stillSelected = false;
-        for (const auto& kv : G().objects) {
-            const Object& d = kv.second;
-            if (d.kind == Kind::DC && (d.brush == h || d.font2 == h || d.bitmap == h || d.pen == h))
-                stillSelected = true;
-        }
-        if (!stillSelected) G().objects.erase(it);
-    }
+    if (it != G().objects.end() && it->second.kind == Kind::Bitmap) it->second.selectedIn = 0;
 }
 
 void DestroyDC(uint32_t h) {
@@ -483,10 +472,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
         return FALSE;
     }
     if (it->second.stock) return TRUE; // deleting a stock object does nothing
-    if (SelectedAnywhere(h)) {
-        it->second.pendingDelete = true;
-        return TRUE;
-    }
+    if (SelectedAnywhere(h)) return FALSE; // an object selected into a DC is not deleted
     G().objects.erase(it);
     return TRUE;
 }

@@ -2030,7 +2030,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         SetLastError(err);
         return -1;
     }
-    if (hWndParent && !LiveOrFail(hWndParent)) return -1;
+    if (hWndParent && !LiveOrFail(hWndParent)) return 0; // a bad owner is told apart by 0
     // The owner takes no input while the dialog is up.
     bool ownerWasEnabled = hWndParent && IsWindowEnabled(hWndParent);
     HWND dlg =
