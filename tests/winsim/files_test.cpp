@@ -405,6 +405,10 @@ TEST_F(CompareStringTest, ComparesPrefixesAsTheReservedNameCheckDoes) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_NE(lstrcmpA("LPT1", "lpt1"), 0) << "lstrcmpA counts case";
     EXPECT_EQ(lstrcmpA("LPT1", "LPT1"), 0);
+    // lstrcmpiA sorts as CompareStringA does with case ignored, accented capitals included.
+    EXPECT_EQ(lstrcmpiA("caf\xe9", "CAF\xc9"), 0);
+    EXPECT_EQ(lstrcmpiA("co-op", "COOP"), 1);
+    EXPECT_EQ(lstrcmpiA("a_b", "ABC"), -1);
 }
 
 TEST_P(FilesTest, AProfileWriteReachesTheFileAHandleHoldsOpen) {

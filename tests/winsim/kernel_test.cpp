@@ -36,6 +36,11 @@ TEST_P(KernelTest, MovableBlocksKeepTheirContentAcrossLocks) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
     EXPECT_EQ(GlobalFree(h), nullptr);
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
+
+    HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
+    EXPECT_EQ(GlobalLock(fixed), fixed) << "fixed memory is its own address";
+    EXPECT_TRUE(GlobalUnlock(fixed)) << "and is never locked";
+    EXPECT_EQ(GlobalFree(fixed), nullptr);
 }
 
 TEST_P(KernelTest, CollectsDebugOutputByLine) {

@@ -117,7 +117,8 @@ BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (!b->movable || b->locks == 0) {
+    if (!b->movable) return TRUE; // fixed memory is never locked
+    if (b->locks == 0) {
         SetLastError(ERROR_NOT_LOCKED);
         return FALSE;
     }
@@ -215,11 +216,6 @@ LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
     for (; i < iMaxLength - 1 && lpString2 && lpString2[i]; ++i) lpString1[i] = lpString2[i];
     lpString1[i] = '\0';
     return lpString1;
-}
-
-int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
-    std::string x = Upper(a ? a : ""), y = Upper(b ? b : "");
-    return x < y ? -1 : (x > y ? 1 : 0);
 }
 
 LPSTR WINAPI CharUpperA(LPSTR lpsz) {

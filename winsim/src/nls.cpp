@@ -1,5 +1,5 @@
 // Text comparison as the national language support does it for the Western code page (1252):
-// CompareStringA and lstrcmpA. Sorting is linguistic, level by level: letters without regard to
+// CompareStringA, lstrcmpA and lstrcmpiA. Sorting is linguistic, level by level: letters without regard to
 // case or accent first, then accents, then case (lower before upper), then, in a word sort, the
 // hyphens and apostrophes that the first levels passed over.
 #include "internal.h"
@@ -183,6 +183,14 @@ int WINAPI CompareStringA(LCID Locale, DWORD dwCmpFlags, LPCSTR lpString1, int c
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
     if (!lpString1 || !lpString2) return lpString1 == lpString2 ? 0 : (lpString1 ? 1 : -1);
     int r = Compare(0, lpString1, std::strlen(lpString1), lpString2, std::strlen(lpString2));
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+// The same word sort, case ignored, as CompareStringA with NORM_IGNORECASE.
+int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
+    if (!lpString1 || !lpString2) return lpString1 == lpString2 ? 0 : (lpString1 ? 1 : -1);
+    int r = Compare(NORM_IGNORECASE, lpString1, std::strlen(lpString1), lpString2,
+                    std::strlen(lpString2));
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
