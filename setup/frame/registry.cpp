@@ -119,12 +119,25 @@ LONG OpenKeyTakingAccess(HKEY hRoot, LPCSTR path, PHKEY phKey, CZRFormerDacl* pF
             if (process &&
                 OpenProcessToken(process.Get(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                  token.Put()) &&
-                EnableTakeOwnership(token.Get()))
-                ownerError = RegSetKeySecurity(key.Get(), OWNER_SECURITY_INFORMATION, &sd);
+                EnableTakeOwnership(token.Get())) {
+                // The privilege grants WRITE_OWNER only to a key opened while it is enabled.
+                CZRRegKey ownerKey;
+                ownerError = RegOpenKeyExA(hRoot, path, 0, WRITE_OWNER, ownerKey.Put());
+                if (ownerError == ERROR_SUCCESS)
+                    ownerError = RegSetKeySecurity(ownerKey.Get(), OWNER_SECURITY_INFORMATION, &sd);
+            }
         }
-        // As the new owner the process may now set the NULL DACL; if the owner change was refused
-        // this is one last try.
-        LONG lastTry = RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, &sd);
+        // As the new owner the process may now set the NULL DACL, through a key opened with
+        // WRITE_DAC since it became owner; if the owner change was refused this is one last try.
+        LONG lastTry;
+        if (ownerError == ERROR_SUCCESS) {
+            CZRRegKey daclKey;
+            lastTry = RegOpenKeyExA(hRoot, path, 0, WRITE_DAC, daclKey.Put());
+            if (lastTry == ERROR_SUCCESS)
+                lastTry = RegSetKeySecurity(daclKey.Get(), DACL_SECURITY_INFORMATION, &sd);
+        } else {
+            lastTry = RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, &sd);
+        }
         FreeSid(pAdmins);
         if (ownerError != ERROR_SUCCESS) {
             *phKey = key.Release();
@@ -133,6 +146,15 @@ LONG OpenKeyTakingAccess(HKEY hRoot, LPCSTR path, PHKEY phKey, CZRFormerDacl* pF
         if (lastTry != ERROR_SUCCESS)
             Trace("OpenKeyTakingAccess(%s): NULL DACL refused, err=%ld\n", path, (long)lastTry);
     }
+    // The key was opened before its security changed and holds only the rights of then: the
+    // caller gets it opened anew for its write or key creation, and for putting the former DACL
+    // back.
+    CZRRegKey writable;
+    rc = RegOpenKeyExA(hRoot, path, 0, PW_KEY_ACCESS | WRITE_DAC, writable.Put());
+    if (rc == ERROR_SUCCESS)
+        key = std::move(writable);
+    else
+        Trace("OpenKeyTakingAccess(%s): not reopened for writing, err=%ld\n", path, (long)rc);
     if (pFormer) *pFormer = std::move(former);
     *phKey = key.Release();
     return ERROR_SUCCESS;

@@ -36,7 +36,8 @@ LONG WriteValueCreatingPath(HKEY hRoot, LPCSTR path, LPCSTR valueName, const voi
                             BOOL takeAccess);
 HKEY CreateKeyPath(HKEY hRoot, LPCSTR path, BOOL takeAccess);
 // Opens a key for writing even where its security refuses it, on Windows NT. When pFormer is
-// given it receives the key's former DACL, which the caller restores once its write is done.
+// given it receives the key's former DACL, which the caller restores through the delivered key
+// (opened with WRITE_DAC for that) once its write is done.
 LONG OpenKeyTakingAccess(HKEY hRoot, LPCSTR path, PHKEY phKey, CZRFormerDacl* pFormer = nullptr);
 BOOL EnableTakeOwnership(HANDLE hToken);
 

@@ -293,6 +293,20 @@ TEST_F(TakeAccessTest, WithoutTheTakeOwnershipPrivilegeNothingChanges) {
     RegCloseKey(key);
 }
 
+// A key the Administrators already own takes the NULL DACL at once (no owner change, no
+// privilege); the write goes through a key opened after that change.
+TEST_F(TakeAccessTest, AnOwnedKeyTakesTheNullDaclAtOnce) {
+    ASSERT_TRUE(winsim::SetKeySecurity(kKey, "O:BAD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)"));
+    winsim::SetTakeOwnershipHeld(false);
+    DWORD four = 4;
+    EXPECT_EQ(WriteValueCreatingPath(HKEY_LOCAL_MACHINE, kPath, "Start", &four, REG_DWORD, TRUE),
+              1);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(winsim::ReadValue(kKey, "Start", nullptr, &data));
+    EXPECT_EQ(data, (std::vector<uint8_t>{4, 0, 0, 0}));
+    EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)");
+}
+
 TEST_F(TakeAccessTest, EnableTakeOwnershipReportsWhetherTheTokenHoldsIt) {
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
     ASSERT_NE(process, nullptr);
