@@ -67,7 +67,8 @@ class SecurityTest : public MachineTest {
     HANDLE m_token = nullptr;
 };
 
-// The road a setup takes to write below a key that only SYSTEM may change.
+// The road a setup takes to write below a key that only SYSTEM may change. Each handle keeps
+// the rights it was opened with, so every change of security needs a key opened anew.
 TEST_F(SecurityTest, TakesAccessToAProtectedKeyStepByStep) {
     HKEY h = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, kTakeAccessMask, &h),
@@ -75,6 +76,11 @@ TEST_F(SecurityTest, TakesAccessToAProtectedKeyStepByStep) {
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ | KEY_WRITE, &h),
               ERROR_ACCESS_DENIED);
     ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS) << "read is granted";
+    DWORD values = 9;
+    EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 0u);
     EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED);
     HKEY sub;
     EXPECT_EQ(RegCreateKeyA(h, "Parameters", &sub), ERROR_ACCESS_DENIED);
@@ -96,21 +102,99 @@ TEST_F(SecurityTest, TakesAccessToAProtectedKeyStepByStep) {
     EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_ACCESS_DENIED)
         << "the privilege is held but not yet enabled";
     EXPECT_EQ(AdjustTakeOwnership(true), static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &sd), ERROR_ACCESS_DENIED)
+        << "the key was opened before the privilege was enabled";
+    HKEY owner;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_OWNER, &owner), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeySecurity(owner, OWNER_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
     EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)");
-    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED) << "owning grants no write by itself";
+    EXPECT_EQ(RegSetKeySecurity(owner, DACL_SECURITY_INFORMATION, &sd), ERROR_ACCESS_DENIED)
+        << "opened for WRITE_OWNER only";
+    RegCloseKey(owner);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_SET_VALUE, &owner),
+              ERROR_ACCESS_DENIED)
+        << "owning grants no write by itself";
 
-    // As owner the process may rewrite the DACL; the handle it already has then writes.
-    ASSERT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    // As owner the process may rewrite the DACL through a key opened since; the handles it
+    // already has keep their rights, a key opened anew gets the new ones.
+    HKEY dacl;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_DAC, &dacl), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeySecurity(dacl, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
     EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:NO_ACCESS_CONTROL");
+    EXPECT_EQ(SetValue(dacl), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyA(h, "Parameters", &sub), ERROR_ACCESS_DENIED);
+    RegCloseKey(dacl);
+    RegCloseKey(h);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
     EXPECT_EQ(SetValue(h), ERROR_SUCCESS);
     ASSERT_EQ(RegCreateKeyA(h, "Parameters", &sub), ERROR_SUCCESS);
     RegCloseKey(sub);
 
     ASSERT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, saved.data()), ERROR_SUCCESS);
     EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)");
-    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED) << "the saved DACL protects the key again";
+    EXPECT_EQ(SetValue(h), ERROR_SUCCESS) << "an open handle keeps its rights";
+    EXPECT_EQ(RegCreateKeyA(h, "Options", &sub), ERROR_ACCESS_DENIED)
+        << "but a creation asks the parent's security too";
     RegCloseKey(h);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_SET_VALUE, &h), ERROR_ACCESS_DENIED)
+        << "the saved DACL protects the key again";
+}
+
+// A handle holds exactly the rights it was opened with, whatever more the key would grant.
+TEST_F(SecurityTest, EachCallNeedsItsRightInTheHandle) {
+    const char kOpen[] = "SOFTWARE\\Norvex\\Open"; // no security of its own: grants everything
+    HKEY setup, h, sub;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kOpen, 0, nullptr, 0, KEY_READ, nullptr, &setup,
+                              nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(setup), ERROR_ACCESS_DENIED) << "the creator gets what it asked for";
+    RegCloseKey(setup);
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kOpen, &setup), ERROR_SUCCESS);
+    ASSERT_EQ(SetValue(setup), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(setup, "Sub", &sub), ERROR_SUCCESS);
+    RegCloseKey(sub);
+
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOpen, 0, KEY_READ, &h), ERROR_SUCCESS);
+    char name[16];
+    DWORD type = 0, data = 0, size = sizeof data, cch = sizeof name;
+    EXPECT_EQ(RegQueryValueExA(h, "Start", nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumValueA(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKeyA(h, 0, name, sizeof name), ERROR_SUCCESS);
+    size = 0;
+    EXPECT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(SetValue(h), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(h, "Start"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyA(h, "New", &sub), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCreateKeyA(h, "Sub", &sub), ERROR_SUCCESS) << "an existing key is only opened";
+    RegCloseKey(sub);
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE);
+    EXPECT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd), ERROR_ACCESS_DENIED);
+    RegCloseKey(h);
+
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOpen, 0, KEY_SET_VALUE, &h), ERROR_SUCCESS);
+    size = sizeof data;
+    EXPECT_EQ(RegQueryValueExA(h, "Start", nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+              ERROR_ACCESS_DENIED);
+    cch = sizeof name;
+    EXPECT_EQ(RegEnumValueA(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegEnumKeyA(h, 0, name, sizeof name), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_ACCESS_DENIED);
+    size = 0;
+    EXPECT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(h, "Sub"), ERROR_SUCCESS) << "deletion asks the subkey, not the handle";
+    EXPECT_EQ(RegDeleteValueA(h, "Start"), ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_EQ(SetValue(HKEY_LOCAL_MACHINE), ERROR_SUCCESS) << "a root handle holds every right";
+    EXPECT_EQ(RegDeleteValueA(HKEY_LOCAL_MACHINE, "Start"), ERROR_SUCCESS);
+    RegCloseKey(setup);
 }
 
 TEST_F(SecurityTest, AdjustingAPrivilegeTheTokenLacksLeavesNotAllAssigned) {
@@ -268,13 +352,19 @@ TEST_F(SecurityTest, DescriptorsHaveTheSystemsBinaryLayout) {
     SetSecurityDescriptorOwner(&abs, admins.p, FALSE);
     SetSecurityDescriptorDacl(&abs, TRUE, reinterpret_cast<PACL>(aclBytes), FALSE);
     EXPECT_TRUE(IsValidSecurityDescriptor(&abs));
-    EXPECT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &abs),
+    RegCloseKey(h);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_OWNER | WRITE_DAC, &h),
               ERROR_ACCESS_DENIED)
         << "WRITE_DAC comes with ownership, which the key does not have yet";
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, WRITE_OWNER, &h), ERROR_SUCCESS);
     ASSERT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION, &abs), ERROR_SUCCESS);
+    RegCloseKey(h);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
     ASSERT_EQ(RegSetKeySecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &abs),
               ERROR_SUCCESS);
     EXPECT_EQ(winsim::GetKeySecurity(kKey), "O:BAD:(A;CI;0x6;;;BA)");
+    RegCloseKey(h);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
     EXPECT_EQ(SetValue(h), ERROR_SUCCESS);
     size = static_cast<DWORD>(sd.size());
     ASSERT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, sd.data(), &size), ERROR_SUCCESS)
@@ -329,6 +419,10 @@ TEST_P(SecurityOn9xTest, SecurityCallsAreNotImplemented) {
     ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
     ASSERT_TRUE(winsim::ProtectKey(kKey));
     EXPECT_EQ(SetValue(h), ERROR_SUCCESS) << "95/98 keys have no security";
+    HKEY readOnly;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(readOnly), ERROR_SUCCESS) << "nor do their handles hold rights";
+    RegCloseKey(readOnly);
     DWORD size = 0;
     EXPECT_EQ(RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size),
               ERROR_CALL_NOT_IMPLEMENTED);

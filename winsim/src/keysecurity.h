@@ -53,8 +53,10 @@ bool TakeOwnershipEnabled();
 // Everything the process may do to a key with this security now (null: no security of its own).
 DWORD GrantedAccess(const KeySecurity* sec);
 // ERROR_SUCCESS when every right of `desired` (generic rights mapped, MAXIMUM_ALLOWED meaning
-// "anything at all") is granted; ERROR_ACCESS_DENIED otherwise.
-LONG CheckAccess(const KeySecurity* sec, REGSAM desired);
+// "anything at all") is granted; ERROR_ACCESS_DENIED otherwise. On success *handleRights (when
+// given) receives the rights a handle opened with `desired` holds: the mapped rights asked for,
+// or with MAXIMUM_ALLOWED everything granted now.
+LONG CheckAccess(const KeySecurity* sec, REGSAM desired, DWORD* handleRights = nullptr);
 
 // ---- binary descriptors -------------------------------------------------------------------
 // A self-relative descriptor holding the parts that `info` asks for. Without security of its own

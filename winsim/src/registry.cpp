@@ -1,11 +1,13 @@
 // The registry: keys and values in memory, the predefined roots, key handles, the hive files in
 // REGEDIT4 text, import, the key security check, and the keys of a fresh Windows.
 //
-// Access to a key with security of its own is checked against the key's security as it stands
-// when each operation happens: opens check the requested rights, and value writes, deletions and
-// subkey creation check theirs when they are made, not against the rights granted to the handle
-// at open time. This is looser than Windows, which fixes a handle's rights when it is opened; it
-// lets a handle opened before a key's DACL was relaxed write once the DACL allows it.
+// On NT a key handle holds the rights it was opened with, fixed at the open: the rights asked for,
+// checked against the key's security as it stands then, or with MAXIMUM_ALLOWED (RegOpenKeyA,
+// RegCreateKeyA) whatever that security grants then. Each later call checks the handle's rights,
+// so a handle opened before a key's DACL was relaxed keeps its old rights, and only a key opened
+// anew gets the new ones. Subkey creation also needs the parent's security to allow it when it
+// happens, and a deletion checks the security of the key it deletes. The predefined roots hold
+// every right; on 95/98, which have no registry security, every handle does.
 #include "keysecurity.h"
 
 #include <algorithm>
@@ -71,9 +73,15 @@ struct Key : std::enable_shared_from_this<Key> {
     void Touch();
 };
 
+// An open key handle: the key and the rights granted when it was opened.
+struct OpenKey {
+    std::shared_ptr<Key> key;
+    DWORD rights = 0;
+};
+
 struct Registry {
     std::shared_ptr<Key> machine, user, users, dyn;
-    std::unordered_map<uint32_t, std::shared_ptr<Key>> handles;
+    std::unordered_map<uint32_t, OpenKey> handles;
     bool dirty[2] = {false, false};
     bool securityDirty = false;
 };
@@ -190,9 +198,11 @@ uint32_t HandleValue(HKEY h) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
 }
 
-LONG Resolve(HKEY h, Key** out) {
+// The key a handle stands for; *rights (when given) receives the handle's rights.
+LONG Resolve(HKEY h, Key** out, DWORD* rights = nullptr) {
     Require();
     Registry& r = Reg();
+    if (rights) *rights = KEY_ALL_ACCESS; // the predefined roots
     switch (HandleValue(h)) {
     case kClassesRoot:
         *out = ClassesRootKey();
@@ -218,14 +228,20 @@ LONG Resolve(HKEY h, Key** out) {
     }
     auto it = r.handles.find(HandleValue(h));
     if (it == r.handles.end()) return ERROR_INVALID_HANDLE;
-    if (it->second->deleted) return ERROR_KEY_DELETED;
-    *out = it->second.get();
+    if (it->second.key->deleted) return ERROR_KEY_DELETED;
+    *out = it->second.key.get();
+    if (rights) *rights = it->second.rights;
     return ERROR_SUCCESS;
 }
 
-HKEY NewHandle(Key* k) {
+// Whether a handle's rights include every right of `need`.
+LONG HandleHolds(DWORD rights, DWORD need) {
+    return !IsNT() || (rights & need) == need ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+HKEY NewHandle(Key* k, DWORD rights) {
     uint32_t n = NextHandleNumber();
-    Reg().handles[n] = k->shared_from_this();
+    Reg().handles[n] = OpenKey{k->shared_from_this(), rights};
     return reinterpret_cast<HKEY>(static_cast<uintptr_t>(n));
 }
 
@@ -829,8 +845,9 @@ LONG OpenBelow(Key* from, LPCSTR subKey, REGSAM access, PHKEY result) {
     if (err != ERROR_SUCCESS) return err;
     Key* k = Walk(from, parts);
     if (!k) return ERROR_FILE_NOT_FOUND;
-    if ((err = CheckAccess(k->security.get(), access)) != ERROR_SUCCESS) return err;
-    *result = NewHandle(k);
+    DWORD rights = 0;
+    if ((err = CheckAccess(k->security.get(), access, &rights)) != ERROR_SUCCESS) return err;
+    *result = NewHandle(k, rights);
     return ERROR_SUCCESS;
 }
 
@@ -1118,29 +1135,38 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     LONG err;
     if (Injected("RegCreateKeyExA", &err)) return err;
     Key* k;
+    DWORD handleRights;
     std::vector<std::string> parts;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    if ((err = Resolve(hKey, &k, &handleRights)) != ERROR_SUCCESS) return err;
     if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
-    // Every missing key of the path is created, each needing KEY_CREATE_SUB_KEY on its parent.
+    // Every missing key of the path is created, each needing KEY_CREATE_SUB_KEY from its
+    // parent's security; one created right below the handle's key needs it in the handle too.
     bool created = false;
-    for (const std::string& p : parts) {
-        Key* c = k->Child(p);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        Key* c = k->Child(parts[i]);
         created = false;
         if (!c) {
+            if (i == 0 && (err = HandleHolds(handleRights, KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
+                return err;
             if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
                 return err;
-            c = k->AddChild(p);
+            c = k->AddChild(parts[i]);
             c->isVolatile = k->isVolatile || (IsNT() && (dwOptions & REG_OPTION_VOLATILE));
             created = true;
         }
         k = c;
     }
-    if (created)
+    // The creator of a key gets the rights it asked for; an existing key grants what its
+    // security allows.
+    DWORD rights = 0;
+    if (created) {
         ApplyCreationSecurity(k, lpSecurityAttributes);
-    else if ((err = CheckAccess(k->security.get(), samDesired)) != ERROR_SUCCESS)
+        CheckAccess(nullptr, samDesired, &rights);
+    } else if ((err = CheckAccess(k->security.get(), samDesired, &rights)) != ERROR_SUCCESS) {
         return err;
+    }
     if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *phkResult = NewHandle(k);
+    *phkResult = NewHandle(k, rights);
     return ERROR_SUCCESS;
 }
 
@@ -1189,9 +1215,10 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     LONG err;
     if (Injected("RegSetValueExA", &err)) return err;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (!lpData && cbData) return ERROR_NOACCESS;
-    if ((err = CheckAccess(k->security.get(), KEY_SET_VALUE)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, KEY_SET_VALUE)) != ERROR_SUCCESS) return err;
     // Data is kept exactly as given, terminator or not.
     k->SetValue(lpValueName ? lpValueName : "", dwType,
                 std::vector<uint8_t>(lpData, lpData + (lpData ? cbData : 0)));
@@ -1203,9 +1230,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     LONG err;
     if (Injected("RegQueryValueExA", &err)) return err;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    if ((err = CheckAccess(k->security.get(), KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
     const Value* v = k->FindValue(lpValueName ? lpValueName : "");
     if (!v) return ERROR_FILE_NOT_FOUND;
     return CopyValue(*v, lpType, lpData, lpcbData);
@@ -1217,9 +1245,10 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
     LONG err;
     if (Injected("RegEnumKeyExA", &err)) return err;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
-    if ((err = CheckAccess(k->security.get(), KEY_ENUMERATE_SUB_KEYS)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, KEY_ENUMERATE_SUB_KEYS)) != ERROR_SUCCESS) return err;
     if (dwIndex >= k->children.size()) return ERROR_NO_MORE_ITEMS;
     const Key& c = *k->children[dwIndex];
     if (c.name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
@@ -1246,10 +1275,11 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     LONG err;
     if (Injected("RegEnumValueA", &err)) return err;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
-    if ((err = CheckAccess(k->security.get(), KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
     if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& v = k->values[dwIndex];
     if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
@@ -1280,8 +1310,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     LONG err;
     if (Injected("RegDeleteValueA", &err)) return err;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
-    if ((err = CheckAccess(k->security.get(), KEY_SET_VALUE)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, KEY_SET_VALUE)) != ERROR_SUCCESS) return err;
     return k->DeleteValue(lpValueName ? lpValueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
@@ -1293,9 +1324,10 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
     LONG err;
     if (Injected("RegQueryInfoKeyA", &err)) return err;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (lpReserved) return ERROR_INVALID_PARAMETER;
-    if ((err = CheckAccess(k->security.get(), KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, KEY_QUERY_VALUE)) != ERROR_SUCCESS) return err;
     DWORD maxSub = 0, maxName = 0, maxData = 0;
     for (const auto& c : k->children)
         maxSub = std::max(maxSub, static_cast<DWORD>(c->name.size()));
@@ -1332,10 +1364,11 @@ LONG WINAPI RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformatio
     if (Injected("RegGetKeySecurity", &err)) return err;
     if (!IsNT()) return ERROR_CALL_NOT_IMPLEMENTED;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (!lpcbSecurityDescriptor) return ERROR_NOACCESS;
     if (SecurityInformation & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
-    if ((err = CheckAccess(k->security.get(), READ_CONTROL)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, READ_CONTROL)) != ERROR_SUCCESS) return err;
     std::vector<uint8_t> sd = MakeSelfRelative(k->security.get(), SecurityInformation);
     DWORD size = static_cast<DWORD>(sd.size());
     if (!pSecurityDescriptor || *lpcbSecurityDescriptor < size) {
@@ -1353,14 +1386,15 @@ LONG WINAPI RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformatio
     if (Injected("RegSetKeySecurity", &err)) return err;
     if (!IsNT()) return ERROR_CALL_NOT_IMPLEMENTED;
     Key* k;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
     if (SecurityInformation & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
     DescriptorParts parts;
     if ((err = ReadDescriptor(pSecurityDescriptor, &parts)) != ERROR_SUCCESS) return err;
     const bool setOwner = (SecurityInformation & OWNER_SECURITY_INFORMATION) != 0;
     const bool setDacl = (SecurityInformation & DACL_SECURITY_INFORMATION) != 0;
     DWORD need = (setOwner ? WRITE_OWNER : 0) | (setDacl ? WRITE_DAC : 0);
-    if ((err = CheckAccess(k->security.get(), need)) != ERROR_SUCCESS) return err;
+    if ((err = HandleHolds(rights, need)) != ERROR_SUCCESS) return err;
     if (setOwner && (!parts.hasOwner || !TokenCanOwn(parts.owner))) return ERROR_INVALID_OWNER;
     if (!k->security) {
         k->security = std::make_unique<KeySecurity>();

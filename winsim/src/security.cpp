@@ -515,12 +515,13 @@ DWORD GrantedAccess(const KeySecurity* sec) {
     return granted & kAllKeyRights;
 }
 
-LONG CheckAccess(const KeySecurity* sec, REGSAM desired) {
+LONG CheckAccess(const KeySecurity* sec, REGSAM desired, DWORD* handleRights) {
     DWORD granted = GrantedAccess(sec);
     bool maximum = (desired & MAXIMUM_ALLOWED) != 0;
     DWORD want = MapGeneric(desired) & ~(MAXIMUM_ALLOWED | SYNCHRONIZE);
     if (want & ~granted) return ERROR_ACCESS_DENIED;
     if (maximum && granted == 0) return ERROR_ACCESS_DENIED;
+    if (handleRights) *handleRights = maximum ? granted : want & kAllKeyRights;
     return ERROR_SUCCESS;
 }
 
