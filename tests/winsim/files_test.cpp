@@ -350,6 +350,11 @@ TEST_P(FilesTest, DelayedDeletionIsAnNtService) {
     EXPECT_EQ(std::string(data.begin(), data.end()), std::string(expected, sizeof(expected)));
     EXPECT_NE(GetFileAttributesA("C:\\KV\\KVDESK.EXE"), INVALID_FILE_ATTRIBUTES)
         << "nothing happens before the restart";
+
+    // Only administrators may add to the list.
+    winsim::SetSetting("machine", "privilege", "1");
+    EXPECT_FALSE(MoveFileExA("C:\\KV\\KVDESK.EXE", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 TEST_P(FilesTest, InjectedFailuresReachTheCaller) {

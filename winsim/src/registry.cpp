@@ -29,6 +29,8 @@ constexpr uint32_t kCurrentConfig = 0x80000005u;
 constexpr uint32_t kDynData = 0x80000006u;
 constexpr size_t kHexWrapColumn = 77; // regedit breaks a hex line once it reaches this width
 const char kProtectedSddl[] = "O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)";
+// NT 4.0's keys that only administrators and the system may change; others read them.
+const char kAdminsOnlySddl[] = "O:BAD:(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;WD)";
 
 enum Hive { kSystemHive = 0, kUserHive = 1, kNoHive = 2 };
 
@@ -944,7 +946,10 @@ void SeedFreshRegistry(Os os) {
         SeedText(k, "Driver", "localmon.dll");
         k = SeedKey(print + "\\Printers");
         SeedText(k, "DefaultSpoolDirectory", SystemDir() + "\\spool\\PRINTERS");
-        SeedKey(ccs + "\\Control\\Session Manager");
+        // The list of renames for the next start: only administrators may add to it.
+        k = SeedKey(ccs + "\\Control\\Session Manager");
+        k->security = std::make_unique<KeySecurity>();
+        ParseSddl(kAdminsOnlySddl, k->security.get());
         SeedKey(ccs + "\\Hardware Profiles\\Current");
         SeedKey(ccs + "\\Services");
         // NT 4.0 keeps the device tree to the system: administrators may only read it.
