@@ -2,6 +2,8 @@
 
 #include "devices/pnpkeys.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -209,13 +211,33 @@ TEST_F(PnPTest, NothingToWriteGives1024AndAnUncreatableKey1028) {
     EXPECT_EQ(DLL_MarkPnPKeyInstalled(kInf, "KV4720", "LPT1:"), 1028);
 }
 
-TEST_F(PnPTest, AddPnPKeyChangesNothing) {
+TEST_F(PnPTest, AddPnPKeyReadsTheSelectedDevicesAndChangesNothing) {
     Import(kEnumTree);
+    WriteHostFile(HostFile("SETUP/SETUP.INI"),
+                  "[KV4720]\r\nDevice=KV Pellora 4720\r\nWin95DeviceID=LPTENUM\\KV4720\r\n");
+    ASSERT_EQ(DLL_SetStr(1020, "C:\\SETUP\\SETUP.INI"), 0);
+    HGLOBAL h = GlobalAlloc(GHND, sizeof(DeviceRecord));
+    auto* record = static_cast<DeviceRecord*>(GlobalLock(h));
+    std::memcpy(record->SectionName, "KV4720", 7);
+    record->Selected = 1;
+    DeviceSlots[2] = DeviceSlot{h, record};
+
     const std::string before = winsim::ExportRegistry();
+    winsim::ClearDebugOutput();
     g_Settings.PnPMode = 1;
     EXPECT_EQ(DLL_AddPnPKey(), 0);
     g_Settings.PnPMode = 0;
     EXPECT_EQ(winsim::ExportRegistry(), before);
+    const std::vector<std::string> trace = winsim::DebugOutput();
+    EXPECT_NE(std::find(trace.begin(), trace.end(),
+                        "DLL_AddPnPKey() slot 2: KV Pellora 4720, LPTENUM\\KV4720"),
+              trace.end())
+        << ::testing::PrintToString(trace);
+
+    winsim::ClearDebugOutput();
+    EXPECT_EQ(DLL_AddPnPKey(), 0) << "without Plug-and-Play mode nothing is read";
+    EXPECT_TRUE(winsim::DebugOutput().empty());
+    DLL_FreePrinter(2);
 }
 
 // ---- the device ID through the port ----------------------------------------------------------

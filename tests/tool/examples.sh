@@ -3,7 +3,11 @@
 # demo says they leave.
 set -euo pipefail
 winsim=$1 src=$2
-out=$(WINSIM="$winsim" bash "$src/examples/demo.sh")
+out=$(WINSIM="$winsim" bash "$src/examples/demo.sh") || {
+  printf '%s\n' "$out"
+  echo "FAIL: the demo failed"
+  exit 1
+}
 check() { grep -q -- "$1" <<<"$out" || { echo "FAIL: the demo shows no $2"; exit 1; }; }
 check '"Version"="1.00.5.020"' "registry entry from the INI section"
 check '"Path"="C:\\\\Program Files\\\\Norvex\\\\KV4720"' "expanded placeholder"

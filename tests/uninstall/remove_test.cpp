@@ -316,13 +316,15 @@ TEST_P(RemoveTest, RegistryAndProfileEntriesGoAndComeInTheirOrder) {
 
     RemoveComponent("Components", "reg", 1);
 
-    EXPECT_TRUE(KeyExists(std::string(kv) + "\\Two")) << "B is left";
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    const std::string two = "HKEY_LOCAL_MACHINE\\" + std::string(kv) + "\\Two";
+    EXPECT_FALSE(winsim::ReadValue(two, "A", &type, &data));
+    EXPECT_TRUE(winsim::ReadValue(two, "B", &type, &data)) << "B is left, and so is its key";
     EXPECT_FALSE(KeyExists(std::string(kv) + "\\One")) << "it held only that value";
     EXPECT_TRUE(KeyExists(kv)) << "the keys above are not touched";
     EXPECT_FALSE(KeyExists(std::string(kv) + "\\Tree\\Sub"));
     EXPECT_TRUE(KeyExists("SOFTWARE\\Microsoft")) << "an empty path never names the root";
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
     ASSERT_TRUE(winsim::ReadValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\New\\Deep\\Key", "Name",
                                   &type, &data));
     EXPECT_EQ(type, static_cast<uint32_t>(REG_SZ));

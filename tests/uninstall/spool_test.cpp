@@ -136,10 +136,25 @@ TEST_P(SpoolRemovalTest, AConnectionOnTheDriverKeepsItOnNt) {
 }
 
 TEST_P(SpoolRemovalTest, ThePortStepDeletesThePortAndItsProfileEntry) {
+    const auto listed = [](const std::string& name) {
+        for (const auto& p : winsim::ReadSpooler().ports)
+            if (p.name == name) return true;
+        return false;
+    };
+    // A port the spooler keeps in its own key: only the spooler's deletion removes it.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE,
+                            "SYSTEM\\CurrentControlSet\\Control\\Print\\Ports\\KVOUT:", &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_TRUE(listed("KVOUT:"));
+    RemovePort("KVOUT:");
+    EXPECT_FALSE(listed("KVOUT:"));
+
     WriteProfileStringA("Ports", "C:\\KV\\OUT.PRN", "");
+    ASSERT_TRUE(listed("C:\\KV\\OUT.PRN"));
     RemovePort("C:\\KV\\OUT.PRN");
-    for (const auto& p : winsim::ReadSpooler().ports)
-        EXPECT_NE(p.name, "C:\\KV\\OUT.PRN");
+    EXPECT_FALSE(listed("C:\\KV\\OUT.PRN"));
     char value[16];
     GetProfileStringA("ports", "C:\\KV\\OUT.PRN", "gone", value, sizeof value);
     EXPECT_STREQ(value, "gone");

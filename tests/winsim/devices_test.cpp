@@ -132,6 +132,7 @@ TEST_P(DevicesTest, InjectedFailuresReachTheCaller) {
     winsim::FailCall("GetCommTimeouts", ERROR_INVALID_HANDLE, 1);
     COMMTIMEOUTS t;
     EXPECT_FALSE(GetCommTimeouts(h, &t));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     winsim::FailCall("DeviceIoControl", ERROR_SEM_TIMEOUT, 1);
     char buf[260];
     DWORD n = 0;

@@ -372,6 +372,7 @@ TEST_P(FilesTest, InjectedFailuresReachTheCaller) {
     CloseHandle(h);
     winsim::FailCall("FindFirstFileA", ERROR_NOT_READY);
     EXPECT_TRUE(FindAll("C:\\*.*").empty());
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_NOT_READY));
     winsim::ClearFailures();
 }
 

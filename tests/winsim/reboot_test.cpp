@@ -143,7 +143,8 @@ TEST_F(RebootTest, RunOnceThroughTheCommandInterpreterAndOtherPrograms) {
     SetRunOnce("DEL4720.BAT", "C:\\WINDOWS\\SYSTEM32\\cmd.exe NUL /C C:\\WINDOWS\\DEL4720.BAT");
     SetRunOnce("Other", "C:\\KV\\SETUP.EXE /finish");
     std::vector<std::string> report = winsim::Reboot();
-    EXPECT_TRUE(Has(report, "batch C:\\WINDOWS\\DEL4720.BAT line 2: removed C:\\KV")) << report[0];
+    EXPECT_TRUE(Has(report, "batch C:\\WINDOWS\\DEL4720.BAT line 2: removed C:\\KV"))
+        << ::testing::PrintToString(report);
     EXPECT_TRUE(Has(report, "runonce Other: not run (winsim runs batch files only)"));
     EXPECT_FALSE(winsim::ReadValue(
         "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "Other",

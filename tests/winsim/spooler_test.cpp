@@ -507,7 +507,9 @@ TEST_P(SpoolerTest, InjectedFailuresAnswerWithTheChosenError) {
     EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 1, nullptr, 0, &needed, &count));
     EXPECT_EQ(GetLastError(), 1722u);
     EXPECT_FALSE(EnumPortsA(nullptr, 1, nullptr, 0, &needed, &count));
+    EXPECT_EQ(GetLastError(), 1722u);
     EXPECT_FALSE(EnumMonitorsA(nullptr, 1, nullptr, 0, &needed, &count));
+    EXPECT_EQ(GetLastError(), 1722u);
     EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("KV"), &h, nullptr));
     EXPECT_EQ(GetLastError(), 1722u);
     winsim::ClearFailures();

@@ -139,6 +139,14 @@ TEST_F(UserTest, QueueHandsOutPostedThenQuitThenPaint) {
     EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
     EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(m.wParam, 3u);
+
+    // A quit due while the window still needs painting comes before the paint.
+    InvalidateRect(w, nullptr, TRUE);
+    PostQuitMessage(4);
+    EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
 }
 
 TEST_F(UserTest, PaintingIsRecordedWithColoursAndText) {
@@ -160,7 +168,7 @@ TEST_F(UserTest, PaintingIsRecordedWithColoursAndText) {
     EXPECT_EQ(winsim::LiveGdiObjects(), 1);
 }
 
-TEST_F(UserTest, GdiObjectsSelectedWhenDeletedGoWhenDeselected) {
+TEST_F(UserTest, DeleteObjectRefusesAnObjectStillSelected) {
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(GetDeviceCaps(screen, HORZRES), 800);
     winsim::SetSetting("display", "height", "768");
