@@ -32,5 +32,11 @@ std::string OsParamName(const ::testing::TestParamInfo<winsim::Os>& info);
                              ::testing::Values(winsim::Os::Win95, winsim::Os::Win98,               \
                                                winsim::Os::Nt4),                                   \
                              OsParamName)
+// For cases that belong to one family of systems.
+#define INSTANTIATE_WIN9X(suite)                                                                   \
+    INSTANTIATE_TEST_SUITE_P(Win9x, suite,                                                         \
+                             ::testing::Values(winsim::Os::Win95, winsim::Os::Win98), OsParamName)
+#define INSTANTIATE_NT(suite)                                                                      \
+    INSTANTIATE_TEST_SUITE_P(Nt, suite, ::testing::Values(winsim::Os::Nt4), OsParamName)
 
 #endif

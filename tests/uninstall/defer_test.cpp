@@ -28,6 +28,10 @@ class DeferTest : public RemovalTest {
 };
 INSTANTIATE_EVERY_OS(DeferTest);
 
+// Windows 95/98: WININIT.INI for files, the batch run once for folders.
+class Defer9xTest : public DeferTest {};
+INSTANTIATE_WIN9X(Defer9xTest);
+
 TEST_P(DeferTest, ARunWithNothingDeferredAsksNothingAndLeavesNothing) {
     Put("C:\\KV\\A.DLL");
     char path[UN_PATH_SIZE] = "C:\\KV\\A.DLL";
@@ -69,8 +73,7 @@ TEST_P(DeferTest, AFileInUseGoesAtTheNextStartWithItsFolderAndTheUserIsAsked) {
     EXPECT_EQ(winsim::RestartRequests(), std::vector<uint32_t>{EWX_REBOOT});
 }
 
-TEST_P(DeferTest, OnWindows9xFilesGoToWininitAndFoldersToTheBatch) {
-    if (Nt()) GTEST_SKIP() << "NT keeps its own list";
+TEST_P(Defer9xTest, OnWindows9xFilesGoToWininitAndFoldersToTheBatch) {
     Put("C:\\KV\\ONE.DLL");
     Put("C:\\KV\\TWO.DLL");
     Put("C:\\Program Files\\KV Tools\\X.TXT");
@@ -103,8 +106,7 @@ TEST_P(DeferTest, OnlyDeferredFilesWriteNoBatch) {
     EXPECT_EQ(winsim::RestartRequests().size(), 1u);
 }
 
-TEST_P(DeferTest, ABatchLineNeverCarriesCommandSyntax) {
-    if (Nt()) GTEST_SKIP() << "NT deletes folders through its own list";
+TEST_P(Defer9xTest, ABatchLineNeverCarriesCommandSyntax) {
     for (const char* folder : {"C:\\A&B", "C:\\50%", "C:\\X^Y"}) {
         ASSERT_TRUE(CreateDirectoryA(folder, nullptr)) << folder;
         EXPECT_EQ(ScheduleDelete(folder, 1), 1) << folder;
@@ -119,8 +121,7 @@ TEST_P(DeferTest, ABatchLineNeverCarriesCommandSyntax) {
     EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KVTOOL~1"}));
 }
 
-TEST_P(DeferTest, OtherProgramsLinesInWininitStayAndOursFollowARenameLine) {
-    if (Nt()) GTEST_SKIP();
+TEST_P(Defer9xTest, OtherProgramsLinesInWininitStayAndOursFollowARenameLine) {
     Put(WindowsDir() + "\\WININIT.INI", "[rename]\r\nNUL=C:\\OLD.TMP\r\n[CombineVxDs]\r\nx=1");
     Put("C:\\KV\\ONE.DLL");
     Put("C:\\KV\\TWO.DLL");
@@ -131,8 +132,7 @@ TEST_P(DeferTest, OtherProgramsLinesInWininitStayAndOursFollowARenameLine) {
                        "NUL=C:\\KV\\ONE.DLL", "NUL=C:\\KV\\TWO.DLL"}));
 }
 
-TEST_P(DeferTest, WithoutTheTemplateTheInterpreterRunsTheBatch) {
-    if (Nt()) GTEST_SKIP();
+TEST_P(Defer9xTest, WithoutTheTemplateTheInterpreterRunsTheBatch) {
     ASSERT_TRUE(CreateDirectoryA("C:\\KV", nullptr));
     ScheduleDelete("C:\\KV", 1);
     winsim::FailCall("FindResourceA", ERROR_RESOURCE_TYPE_NOT_FOUND);
@@ -146,8 +146,7 @@ TEST_P(DeferTest, WithoutTheTemplateTheInterpreterRunsTheBatch) {
     EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KV"})) << "no Del line without a PIF";
 }
 
-TEST_P(DeferTest, APifThatCannotBeWrittenStillGetsItsDelLine) {
-    if (Nt()) GTEST_SKIP();
+TEST_P(Defer9xTest, APifThatCannotBeWrittenStillGetsItsDelLine) {
     ASSERT_TRUE(CreateDirectoryA("C:\\KV", nullptr));
     ScheduleDelete("C:\\KV", 1);
     winsim::FailCall("CreateFileA", ERROR_ACCESS_DENIED, 1); // the PIF's, the first of the finish
@@ -159,8 +158,7 @@ TEST_P(DeferTest, APifThatCannotBeWrittenStillGetsItsDelLine) {
     EXPECT_EQ(Lines(Batch()), (Strings{"@ECHO OFF", "rd C:\\KV", "Del " + Pif()}));
 }
 
-TEST_P(DeferTest, AWindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
-    if (Nt()) GTEST_SKIP();
+TEST_P(Defer9xTest, AWindowsDirectoryAtADriveRootGetsNoSecondBackslash) {
     winsim::SetSetting("machine", "windir", "C:\\");
     ResetState();
     ASSERT_STREQ(WininitPath, "C:\\WININIT.INI");

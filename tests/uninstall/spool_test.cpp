@@ -121,8 +121,11 @@ TEST_P(SpoolRemovalTest, AFailedSearchKeepsTheDriver) {
     EXPECT_TRUE(HasDriver(kDriver));
 }
 
-TEST_P(SpoolRemovalTest, AConnectionOnTheDriverKeepsItOnNt) {
-    if (!Nt()) GTEST_SKIP() << "95/98 make no printer connections";
+// Only NT makes printer connections.
+class SpoolRemovalNtTest : public SpoolRemovalTest {};
+INSTANTIATE_NT(SpoolRemovalNtTest);
+
+TEST_P(SpoolRemovalNtTest, AConnectionOnTheDriverKeepsItOnNt) {
     AddMonitor(kLangMon, "KVLMON.DLL");
     AddDriver(kDriver, kLangMon);
     AddPrinter("KV Pellora 4720");
