@@ -23,8 +23,8 @@ bool CreateMachine(const std::string& dir, Os os, std::string* error = nullptr);
 // Any machine that was current is closed first.
 bool OpenMachine(const std::string& dir, std::string* error = nullptr);
 
-// Writes what the machine keeps in memory (the registry hives) and forgets it. Also done at
-// process exit for a machine still open.
+// Writes what the machine keeps in memory (the registry hives, the profile writes still cached)
+// and forgets it. Also done at process exit for a machine still open.
 void CloseMachine();
 
 bool HasMachine();

@@ -417,13 +417,17 @@ TEST_F(CompareStringTest, ComparesPrefixesAsTheReservedNameCheckDoes) {
     EXPECT_EQ(lstrcmpiA("a_b", "ABC"), -1);
 }
 
-TEST_P(FilesTest, AProfileWriteReachesTheFileAHandleHoldsOpen) {
+TEST_P(FilesTest, AFlushedProfileWriteReachesTheFileAHandleHoldsOpen) {
     HANDLE h = CreateFileA("C:\\WINDOWS\\SYSTEM.INI", GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(WritePrivateProfileStringA("386Enh", "device", "C:\\KV\\KVPAR.VXD", "SYSTEM.INI"));
     char buf[4096] = {};
     DWORD read = 0;
+    ASSERT_TRUE(ReadFile(h, buf, sizeof buf - 1, &read, nullptr));
+    EXPECT_EQ(std::string(buf, read).find("KVPAR"), std::string::npos) << "still in the cache";
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "SYSTEM.INI");
+    ASSERT_EQ(SetFilePointer(h, 0, nullptr, FILE_BEGIN), 0u);
     ASSERT_TRUE(ReadFile(h, buf, sizeof buf - 1, &read, nullptr));
     EXPECT_NE(std::string(buf, read).find("device=C:\\KV\\KVPAR.VXD"), std::string::npos)
         << "the write reached the file the handle has open";

@@ -31,6 +31,35 @@ const char kInfText[] = "; setup file\r\n"
                         "[install]\r\n"
                         "Late=in a repeated section\r\n";
 
+// The file as a program reads it through a handle; "<missing>" when it cannot be opened.
+std::string RawRead(const char* file) {
+    HANDLE h = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string text;
+    char buf[512];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
+        text.append(buf, n);
+    CloseHandle(h);
+    return text;
+}
+
+// The program writes the whole file itself.
+void RawWrite(const char* file, const std::string& text) {
+    HANDLE h = CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    EXPECT_TRUE(WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr));
+    CloseHandle(h);
+}
+
+std::string WithName(const std::string& name) {
+    std::string text = kInfText;
+    text.replace(text.find("Name=KV"), 7, "Name=" + name);
+    return text;
+}
+
 // Bytes of a list up to and including its closing NUL, NULs shown as '|'.
 std::string Shown(const char* buf, size_t n) {
     std::string s(buf, n);
@@ -53,6 +82,11 @@ class ProfileTest : public MachineTest {
         DWORD n = GetPrivateProfileStringA(section, key, def, buf, sizeof buf, file);
         EXPECT_EQ(n, std::strlen(buf));
         return buf;
+    }
+    // The file on disk once the all-NULL write has written the cached writes out.
+    std::string Flushed(const std::string& relative, const char* file = kInf) {
+        EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, file));
+        return ReadHostFile(HostFile(relative));
     }
 };
 
@@ -177,25 +211,25 @@ TEST_F(ProfileTest, Windows9xReadsOnlyMinusAndDecimals) {
 // ---- writing ----------------------------------------------------------------------------
 
 TEST_F(ProfileTest, ChangesOnlyTheLinesItMustInACrlfFile) {
-    const std::string host = HostFile("KV/SETUP.INF");
+    const std::string inf = "KV/SETUP.INF";
     ASSERT_TRUE(WritePrivateProfileStringA("INSTALL", "device", "KV 4720", kInf));
     std::string expected = kInfText;
     expected.replace(expected.find("Device = KV Pellora 4720  "), 26, "Device = KV 4720");
-    EXPECT_EQ(ReadHostFile(host), expected);
+    EXPECT_EQ(Flushed(inf), expected);
 
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Model", "4720", kInf));
     expected.insert(expected.find("[install]"), "Model=4720\r\n");
-    EXPECT_EQ(ReadHostFile(host), expected);
+    EXPECT_EQ(Flushed(inf), expected);
 
     ASSERT_TRUE(WritePrivateProfileStringA("Install", "Dup", nullptr, kInf));
     expected.erase(expected.find("Dup=first\r\n"), 11);
-    EXPECT_EQ(ReadHostFile(host), expected);
+    EXPECT_EQ(Flushed(inf), expected);
     EXPECT_EQ(Read("Install", "Dup"), "second") << "only the first line of a key goes";
 
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", nullptr, nullptr, kInf));
     expected.erase(expected.find("[Strings]"),
                    expected.find("[install]") - expected.find("[Strings]"));
-    EXPECT_EQ(ReadHostFile(host), expected);
+    EXPECT_EQ(Flushed(inf), expected);
     EXPECT_EQ(Read("Strings", "Name"), "dflt");
 }
 
@@ -205,20 +239,21 @@ TEST_F(ProfileTest, KeepsLfLineEndsMissingFinalNewlineAndCommentsBelowKeys) {
     const char* f = "C:\\KV\\LF.INI";
     ASSERT_TRUE(WritePrivateProfileStringA("a", "K1", "new", f));
     ASSERT_TRUE(WritePrivateProfileStringA("a", "k2", "two", f));
-    EXPECT_EQ(ReadHostFile(host), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1");
+    EXPECT_EQ(Flushed("KV/LF.INI", f), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1");
     ASSERT_TRUE(WritePrivateProfileStringA("b", "y", "2", f));
-    EXPECT_EQ(ReadHostFile(host), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n");
+    EXPECT_EQ(Flushed("KV/LF.INI", f), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n");
     ASSERT_TRUE(WritePrivateProfileStringA("c", "z", "3", f));
-    EXPECT_EQ(ReadHostFile(host),
+    EXPECT_EQ(Flushed("KV/LF.INI", f),
               "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n\n[c]\nz=3\n");
 }
 
 TEST_F(ProfileTest, CreatesAMissingFileButNotForADeletion) {
     ASSERT_TRUE(WritePrivateProfileStringA("App", "key", nullptr, "C:\\KV\\NEW.INI"));
     ASSERT_TRUE(WritePrivateProfileStringA("App", nullptr, nullptr, "C:\\KV\\NEW.INI"));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, "C:\\KV\\NEW.INI");
     EXPECT_FALSE(std::filesystem::exists(HostFile("KV/NEW.INI")));
     ASSERT_TRUE(WritePrivateProfileStringA("App", "key", "value", "C:\\KV\\NEW.INI"));
-    EXPECT_EQ(ReadHostFile(HostFile("KV/NEW.INI")), "[App]\r\nkey=value\r\n");
+    EXPECT_EQ(Flushed("KV/NEW.INI", "C:\\KV\\NEW.INI"), "[App]\r\nkey=value\r\n");
 }
 
 TEST_F(ProfileTest, RefusesWritesItCannotMake) {
@@ -237,7 +272,7 @@ TEST_F(ProfileTest, RefusesWritesItCannotMake) {
 
 TEST_F(ProfileTest, BareNamesAndWinIniLieInTheWindowsDirectory) {
     ASSERT_TRUE(WritePrivateProfileStringA("Pw", "k", "v", "PWSETUP.INI"));
-    EXPECT_EQ(ReadHostFile(HostFile("WINDOWS/PWSETUP.INI")), "[Pw]\r\nk=v\r\n");
+    EXPECT_EQ(Flushed("WINDOWS/PWSETUP.INI", "PWSETUP.INI"), "[Pw]\r\nk=v\r\n");
     EXPECT_EQ(Read("pw", "K", "", "pwsetup.ini"), "v");
 
     char buf[32];
@@ -245,7 +280,7 @@ TEST_F(ProfileTest, BareNamesAndWinIniLieInTheWindowsDirectory) {
     EXPECT_STREQ(buf, "9600,n,8,1,x");
     EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
     ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV 4720,winspool,LPT1:"));
-    const std::string winIni = ReadHostFile(HostFile("WINDOWS/WIN.INI"));
+    const std::string winIni = Flushed("WINDOWS/WIN.INI", "WIN.INI");
     EXPECT_NE(winIni.find("NullPort=None\r\ndevice=KV 4720,winspool,LPT1:\r\n\r\n[Desktop]"),
               std::string::npos);
     EXPECT_EQ(Read("windows", "DEVICE", "", "win.ini"), "KV 4720,winspool,LPT1:");
@@ -282,6 +317,69 @@ TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
     EXPECT_EQ(Read("Strings", "Name"), "dflt");
     WriteHostFile(host, "[Strings]\r\nName=back\r\n");
     EXPECT_EQ(Read("Strings", "Name"), "back");
+}
+
+TEST_F(ProfileTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
+    EXPECT_EQ(RawRead(kInf), kInfText) << "the file is as it was";
+    EXPECT_EQ(Read("Strings", "Name"), "new") << "the profile calls see the write at once";
+    char buf[32];
+    const DWORD n = GetPrivateProfileSectionA("Strings", buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "Name=new||");
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf), WithName("new"));
+
+    const char* created = "C:\\KV\\NEW.INI";
+    ASSERT_TRUE(WritePrivateProfileStringA("App", "k", "v", created));
+    EXPECT_EQ(RawRead(created), "<missing>") << "a new file is made when the writes go out";
+    EXPECT_FALSE(WritePrivateProfileSectionA(nullptr, nullptr, created));
+    EXPECT_EQ(RawRead(created), "[App]\r\nk=v\r\n");
+}
+
+TEST_F(ProfileTest, AccessingAnotherFileWritesOutThePreviousOne) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
+    EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
+    EXPECT_EQ(RawRead(kInf), WithName("new")) << "reading WIN.INI wrote SETUP.INF";
+
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV,winspool,LPT1:"));
+    EXPECT_EQ(RawRead("C:\\WINDOWS\\WIN.INI").find("device=KV"), std::string::npos);
+    EXPECT_EQ(Read("Strings", "Name"), "new");
+    EXPECT_NE(RawRead("C:\\WINDOWS\\WIN.INI").find("device=KV"), std::string::npos);
+
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "third", kInf));
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, "WIN.INI"));
+    EXPECT_EQ(RawRead(kInf), WithName("third")) << "an all-NULL write naming another file";
+}
+
+TEST_F(ProfileTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "closed", kInf));
+    winsim::CloseMachine();
+    EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), WithName("closed"));
+
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "restarted", kInf));
+    winsim::Reboot();
+    EXPECT_EQ(RawRead(kInf), WithName("restarted"));
+}
+
+TEST_F(ProfileTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "cached", kInf));
+    RawWrite(kInf, "[Strings]\r\nName=raw\r\nOther=raw\r\n");
+    EXPECT_EQ(Read("Strings", "Name"), "cached") << "the cache still holds its write";
+    EXPECT_EQ(Read("Strings", "Other"), "dflt");
+    winsim::ClearDebugOutput();
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf), WithName("cached")) << "as on Windows, the cached file wins";
+    EXPECT_EQ(winsim::DebugOutput(),
+              std::vector<std::string>{"winsim: profile writes overwrite what was changed in "
+                                       "C:\\KV\\SETUP.INF since it was read"});
+
+    // Without pending writes the program's own change stays and is read.
+    RawWrite(kInf, "[Strings]\r\nName=raw\r\n");
+    EXPECT_EQ(Read("Strings", "Name"), "raw");
+    EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf), "[Strings]\r\nName=raw\r\n");
 }
 
 // ---- injected failures ------------------------------------------------------------------

@@ -257,9 +257,10 @@ class FileObject {
     std::unique_ptr<PortDevice> m_port;
 };
 
+// Never destroyed: the machine's close at process exit asks which files are open.
 std::map<uint32_t, std::unique_ptr<FileObject>>& Files() {
-    static std::map<uint32_t, std::unique_ptr<FileObject>> files;
-    return files;
+    static auto* files = new std::map<uint32_t, std::unique_ptr<FileObject>>;
+    return *files;
 }
 
 FileObject* Lookup(HANDLE h) {

@@ -194,6 +194,11 @@ bool CloseFileHandle(HANDLE h);
 // Whether a file handle of the process has this host file open.
 bool IsHostFileOpen(const std::string& hostPath);
 
+// ---- profile files (profile.cpp) -------------------------------------------------------------
+// Writes what the profile cache holds and the file lacks to that file (any file for an empty
+// path). winsim's own services call it before they read or write a profile file themselves.
+void WritePendingProfile(const std::string& hostPath = "");
+
 } // namespace winsim
 
 #endif

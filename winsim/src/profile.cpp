@@ -2,7 +2,9 @@
 //
 // Parsed files are cached by host path. Each call checks the file's identity (device, inode,
 // size, modification and change times in nanoseconds) so the cache follows changes made behind
-// its back. A write rewrites the file atomically with only the changed lines different.
+// its back. Writes stay in the cache, as Windows keeps them, until the all-NULL write, an access
+// to another file or the machine's close writes them out: then the file is rewritten with only
+// the changed lines different.
 #include "internal.h"
 
 #include <algorithm>
@@ -60,16 +62,24 @@ bool IsRacy(const FileId& id) {
 
 struct Profile {
     std::string hostPath;
+    std::string name; // the file as the program last named it in a write, for debug lines
+    // The file as last read or written: its identity, whether it existed, its text (also for
+    // the content check of a racy entry).
     FileId id;
-    std::string text; // the file as read, for the content check of a racy entry
-    IniFile ini;
+    bool onDisk = false;
+    std::string text;
+    IniFile ini;          // what the profile calls see: the file with the pending writes
+    bool pending = false; // ini holds writes the file lacks
     bool racy = true;
     uint64_t lastUse = 0;
 };
 
+// Only the most recently accessed file holds pending writes: the others' went to their files
+// when the access moved on.
 struct Cache {
     std::vector<std::unique_ptr<Profile>> entries;
     uint64_t clock = 0;
+    std::string current; // host path of the most recently accessed file
 };
 
 // Never destroyed: the machine's close hook may run from another file's static destructor.
@@ -78,17 +88,9 @@ Cache& TheCache() {
     return *cache;
 }
 
-void ResetCache() {
-    TheCache().entries.clear();
+void Note(const std::string& line) {
+    OutputDebugStringA(("winsim: " + line + "\n").c_str());
 }
-
-struct RegisterProfileHooks {
-    RegisterProfileHooks() {
-        StateHooks hooks;
-        hooks.reset = &ResetCache;
-        RegisterStateHooks(hooks);
-    }
-} g_registerProfileHooks;
 
 void Forget(const std::string& hostPath) {
     auto& entries = TheCache().entries;
@@ -146,7 +148,52 @@ bool ReadProfileFile(const std::string& hostPath, std::string* text, FileId* id,
     return true;
 }
 
-Profile* Store(const std::string& hostPath, std::string text, const FileId& id) {
+Profile* PendingEntry() {
+    for (auto& p : TheCache().entries)
+        if (p->pending) return p.get();
+    return nullptr;
+}
+
+// Writes the pending writes to their file, in place when a file handle of the process holds it
+// open (so the handle sees them, as on Windows), else through a temporary file and a rename.
+// What the program changed in the file itself since the cache read it is overwritten, as Windows
+// does; a debug line says so.
+void WritePending() {
+    Profile* p = PendingEntry();
+    if (!p) return;
+    p->pending = false;
+    const std::string host = p->hostPath;
+    std::string now;
+    FileId nowId;
+    DWORD error = 0;
+    const bool exists = ReadProfileFile(host, &now, &nowId, &error);
+    if (exists != p->onDisk || (exists && now != p->text))
+        Note("profile writes overwrite what was changed in " + p->name + " since it was read");
+    std::string text = p->ini.Text();
+    const bool written =
+        IsHostFileOpen(host) ? WriteFileInPlace(host, text) : WriteFileAtomic(host, text);
+    struct stat st;
+    if (!written || stat(host.c_str(), &st) != 0) {
+        Note("profile writes to " + p->name + " are lost: the file cannot be written");
+        Forget(host);
+        return;
+    }
+    p->text = std::move(text);
+    p->onDisk = true;
+    p->id = IdOf(st);
+    p->racy = IsRacy(p->id);
+}
+
+// Makes `hostPath` the most recently accessed file; another file's pending writes go to it.
+void Access(const std::string& hostPath) {
+    Cache& cache = TheCache();
+    if (cache.current == hostPath) return;
+    WritePending();
+    cache.current = hostPath;
+}
+
+// The cache entry of a file, made (in place of the least recently used) when missing.
+Profile* Entry(const std::string& hostPath) {
     Cache& cache = TheCache();
     Profile* p = Cached(hostPath);
     if (!p) {
@@ -156,22 +203,35 @@ Profile* Store(const std::string& hostPath, std::string text, const FileId& id) 
                 [](const std::unique_ptr<Profile>& a, const std::unique_ptr<Profile>& b) {
                     return a->lastUse < b->lastUse;
                 });
+            if ((*oldest)->pending) WritePending();
             cache.entries.erase(oldest);
         }
         cache.entries.push_back(std::make_unique<Profile>());
         p = cache.entries.back().get();
         p->hostPath = hostPath;
     }
-    p->text = std::move(text);
-    p->ini.Parse(p->text);
-    p->id = id;
-    p->racy = IsRacy(id);
     p->lastUse = ++cache.clock;
     return p;
 }
 
-// The parsed file as it is on disk now, or null with *error set.
+Profile* Store(const std::string& hostPath, std::string text, const FileId& id) {
+    Profile* p = Entry(hostPath);
+    p->text = std::move(text);
+    p->ini.Parse(p->text);
+    p->id = id;
+    p->onDisk = true;
+    p->pending = false;
+    p->racy = IsRacy(id);
+    return p;
+}
+
+// The parsed file as the profile calls see it: with its pending writes, else as it is on disk
+// now; null with *error set.
 Profile* Load(const std::string& hostPath, DWORD* error) {
+    if (Profile* p = Cached(hostPath); p && p->pending) {
+        p->lastUse = ++TheCache().clock;
+        return p;
+    }
     struct stat st;
     if (stat(hostPath.c_str(), &st) != 0) {
         Forget(hostPath);
@@ -214,18 +274,40 @@ Profile* Open(LPCSTR fileName, DWORD* error) {
         *error = ERROR_PATH_NOT_FOUND;
         return nullptr;
     }
+    Access(host);
     return Load(host, error);
 }
 
-// Drops the cached copy: what Windows 95 does to write its cache out. Without a name, all.
+// The all-NULL write: the pending writes go to their file, whichever file the call names, and
+// the named file's parsed copy is dropped (without a name, every copy).
 void Flush(LPCSTR fileName) {
-    if (!HasMachine() || !fileName) {
-        ResetCache();
+    if (!HasMachine()) return; // the machine's close wrote and emptied the cache
+    if (!fileName) {
+        WritePending();
+        TheCache().entries.clear();
         return;
     }
-    std::string host = HostOf(fileName);
+    const std::string host = HostOf(fileName);
+    if (!host.empty()) Access(host);
+    WritePending();
     if (!host.empty()) Forget(host);
 }
+
+// The machine closes (also at process exit): what the cache holds goes to its file.
+void CloseCache() {
+    WritePending();
+    Cache& cache = TheCache();
+    cache.entries.clear();
+    cache.current.clear();
+}
+
+struct RegisterProfileHooks {
+    RegisterProfileHooks() {
+        StateHooks hooks;
+        hooks.reset = &CloseCache;
+        RegisterStateHooks(hooks);
+    }
+} g_registerProfileHooks;
 
 std::string Unquote(const std::string& v) {
     if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
@@ -347,8 +429,8 @@ UINT ReadInt(const char* api, LPCSTR app, LPCSTR key, INT def, LPCSTR fileName) 
 
 enum class Change { SetKey, DeleteKey, DeleteSection, ReplaceSection };
 
-// Applies one change to the file and writes it back; creates the file for a key or section to
-// be written, not for a deletion.
+// Applies one change to the cached file, which then holds a pending write; a missing file is
+// made for a key or section to be written, not for a deletion.
 BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, const std::string& key,
                  const std::string& value, const std::vector<std::string>& lines) {
     std::string host = HostOf(fileName);
@@ -356,17 +438,21 @@ BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, con
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
+    Access(host);
     DWORD error = 0;
     Profile* p = Load(host, &error);
-    IniFile fresh;
     if (!p) {
         if (error != ERROR_FILE_NOT_FOUND) {
             SetLastError(error);
             return FALSE;
         }
         if (change == Change::DeleteKey || change == Change::DeleteSection) return TRUE;
+        p = Entry(host);
+        p->text.clear();
+        p->ini.Parse("");
+        p->onDisk = false;
     }
-    IniFile& ini = p ? p->ini : fresh;
+    IniFile& ini = p->ini;
     bool changed = true;
     switch (change) {
     case Change::SetKey:
@@ -383,17 +469,8 @@ BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, con
         break;
     }
     if (!changed) return TRUE;
-    std::string text = ini.Text();
-    struct stat st;
-    // A file some handle holds open is rewritten in place, so the handle sees the change.
-    const bool written =
-        IsHostFileOpen(host) ? WriteFileInPlace(host, text) : WriteFileAtomic(host, text);
-    if (!written || stat(host.c_str(), &st) != 0) {
-        Forget(host); // the cached copy was changed in place; the disk has the truth
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    Store(host, std::move(text), IdOf(st));
+    p->pending = true;
+    p->name = fileName ? fileName : "WIN.INI";
     return TRUE;
 }
 
@@ -418,6 +495,11 @@ BOOL WriteString(const char* api, LPCSTR app, LPCSTR key, LPCSTR value, LPCSTR f
 }
 
 } // namespace
+
+void winsim::WritePendingProfile(const std::string& hostPath) {
+    const Profile* p = PendingEntry();
+    if (p && (hostPath.empty() || p->hostPath == hostPath)) WritePending();
+}
 
 extern "C" {
 

@@ -324,6 +324,7 @@ namespace winsim {
 
 std::vector<std::string> Reboot() {
     Require();
+    WritePendingProfile(); // the session's programs end, so the profile cache goes to its files
     std::vector<std::string> report;
     EndLastSession(&report);
     if (IsNT())

@@ -200,19 +200,24 @@ std::string ProcessorDirectory(const std::string& env) {
 
 // ---- WIN.INI --------------------------------------------------------------------------------
 // Read and written directly, not through the profile calls, so that failures a test arms for
-// the product's profile calls do not reach the spooler.
+// the product's profile calls do not reach the spooler; the profile writes still cached go to
+// the file first, so the spooler sees them and its own change is not overwritten later.
 
 std::string WinIniPath() {
     return ResolvePath(WindowsDir() + "\\WIN.INI", false);
 }
 IniFile ReadWinIni() {
+    const std::string host = WinIniPath();
+    WritePendingProfile(host);
     IniFile ini;
     std::string text;
-    if (ReadWholeFile(WinIniPath(), &text)) ini.Parse(text);
+    if (ReadWholeFile(host, &text)) ini.Parse(text);
     return ini;
 }
 void WriteWinIni(const IniFile& ini) {
-    WriteFileAtomic(WinIniPath(), ini.Text());
+    const std::string host = WinIniPath();
+    WritePendingProfile(host);
+    WriteFileAtomic(host, ini.Text());
 }
 
 // The printer that WIN.INI [windows] device= names (the part before the first comma).
