@@ -248,6 +248,15 @@ TEST_P(SystemIniTest, AListWithoutRoomRefusesTheNameAndLeavesTheFile) {
     EXPECT_EQ(SystemIni()[ini.find("device")], ';');
 }
 
+TEST_P(SystemIniTest, SeesADeviceLineJustWrittenThroughTheProfileCalls) {
+    WriteSystemIni("[386Enh]\r\nwoafont=dosapp.fon\r\n");
+    ASSERT_TRUE(
+        WritePrivateProfileStringA("386Enh", "device", "C:\\DRV\\PORTDRV.VXD", "system.ini"));
+    EXPECT_EQ(Cache("portdrv.vxd"), 1);
+    EXPECT_EQ(SystemIni(), "[386Enh]\r\nwoafont=dosapp.fon\r\n;evice=C:\\DRV\\PORTDRV.VXD\r\n");
+    EXPECT_EQ(TakeList(), "PORTDRV.VXD;");
+}
+
 TEST_P(SystemIniTest, AMissingFileFailsAndIsOpenedOnALaterCall) {
     const std::string ini = SystemIni();
     std::filesystem::remove(SystemIniPath());
