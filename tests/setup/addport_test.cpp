@@ -42,16 +42,6 @@ class AddPortTest : public EveryOsTest {
         GetProfileStringA("Ports", port, "<missing>", value, sizeof value);
         return value;
     }
-    static DWORD ValueCount(const std::string& key) {
-        HKEY h = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-            return 99;
-        DWORD values = 99;
-        RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                         nullptr, nullptr, nullptr);
-        RegCloseKey(h);
-        return values;
-    }
     std::string Snapshot() const {
         return winsim::ExportRegistry(kPortsKey) + ReadHostFile(HostFile("WINDOWS/WIN.INI"));
     }
@@ -79,7 +69,7 @@ TEST_P(AddPortTest, AddsAnEmptyPortKeyAndAWinIniEntry) {
         EXPECT_EQ(m_addPort(port), 1);
         const std::string key = kPortsKey + "\\" + port;
         EXPECT_TRUE(winsim::KeyExists(key));
-        EXPECT_EQ(ValueCount(kPortsPath + "\\" + port), 0u);
+        EXPECT_EQ(ValueCount(kPortsPath + "\\" + port, 99), 0u);
         EXPECT_EQ(PortsEntry(port), "");
     }
     EXPECT_TRUE(Traced("EnumPorts() found "));

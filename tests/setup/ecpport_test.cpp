@@ -76,16 +76,6 @@ TEST_P(EcpDetectionTest, PortsListedAsRootPortsNeedTheEcpHardwareId) {
 class EcpDriverTest : public MachineTest {
   protected:
     void SetUp() override { NewMachine(winsim::Os::Nt4); }
-    static DWORD ValueCount(const std::string& key) {
-        HKEY h = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-            return 0;
-        DWORD values = 0;
-        RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                         nullptr, nullptr, nullptr);
-        RegCloseKey(h);
-        return values;
-    }
     static std::string Bytes(const std::string& key, const std::string& name, uint32_t* type) {
         std::vector<uint8_t> data;
         *type = 0;
@@ -110,11 +100,11 @@ TEST_F(EcpDriverTest, WritesTheFortyValuesBelowKeysThatRefuseAPlainWrite) {
 
     const std::string legacy = ccs + "Enum\\Root\\LEGACY_KVPECP00";
     const std::string service = ccs + "Services\\KVPECP00";
-    EXPECT_EQ(ValueCount(legacy) + ValueCount(legacy + "\\0000") +
-                  ValueCount(legacy + "\\0000\\Control") + ValueCount(service) +
-                  ValueCount(service + "\\Enum") + ValueCount(service + "\\Parameters") +
-                  ValueCount(service + "\\Parameters\\278") +
-                  ValueCount(service + "\\Parameters\\378"),
+    EXPECT_EQ(ValueCount(legacy, 0) + ValueCount(legacy + "\\0000", 0) +
+                  ValueCount(legacy + "\\0000\\Control", 0) + ValueCount(service, 0) +
+                  ValueCount(service + "\\Enum", 0) + ValueCount(service + "\\Parameters", 0) +
+                  ValueCount(service + "\\Parameters\\278", 0) +
+                  ValueCount(service + "\\Parameters\\378", 0),
               40u);
     uint32_t type;
     EXPECT_EQ(Bytes(legacy + "\\0000", "Service", &type), std::string("Kvpecp00\0", 9));

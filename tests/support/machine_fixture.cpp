@@ -1,5 +1,7 @@
 #include "machine_fixture.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,4 +45,15 @@ void MachineTest::WriteHostFile(const std::string& hostPath, const std::string& 
 
 std::string OsParamName(const ::testing::TestParamInfo<winsim::Os>& info) {
     return winsim::OsName(info.param);
+}
+
+unsigned long MachineTest::ValueCount(const std::string& hklmKey, unsigned long whenMissing) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, hklmKey.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return whenMissing;
+    DWORD values = static_cast<DWORD>(whenMissing);
+    RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(h);
+    return values;
 }

@@ -17,6 +17,8 @@ protected:
     std::string HostFile(const std::string& relative) const;
     static std::string ReadHostFile(const std::string& hostPath);
     static void WriteHostFile(const std::string& hostPath, const std::string& text);
+    // The number of values of an HKEY_LOCAL_MACHINE key; whenMissing when it cannot be opened.
+    static unsigned long ValueCount(const std::string& hklmKey, unsigned long whenMissing);
 
     std::string m_dir;
 };
