@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "../machine.h"
+#include "failpoints.h"
 
 #include <cstdint>
 #include <map>
@@ -111,8 +112,6 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir);
 // the root.
 std::vector<std::string> PathComponents(const std::string& rest);
 
-// True when FailCall() armed a failure for this function; *error receives its code.
-bool ShouldFail(const char* function, DWORD* error);
 
 // Hooks the other API families register to load and save their state with the machine.
 struct StateHooks {

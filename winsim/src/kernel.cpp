@@ -77,11 +77,7 @@ DWORD WINAPI GetLastError(void) { return t_lastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
-    DWORD err;
-    if (ShouldFail("GlobalAlloc", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     auto* b = new GlobalBlock;
     b->bytes.assign(dwBytes ? dwBytes : 1, 0);
     b->movable = (uFlags & GMEM_MOVEABLE) != 0;

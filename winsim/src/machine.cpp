@@ -1,6 +1,7 @@
 // The machine folder: creation, opening, paths, settings, failures and debug output.
 #include "internal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -349,6 +350,17 @@ void FailCall(const std::string& function, uint32_t error, int count) {
 
 void ClearFailures() {
     Failures().clear();
+}
+
+// The linker gathers the names that WINSIM_API_NAME leaves in this section.
+extern "C" const char* const __start_winsim_failpoints[];
+extern "C" const char* const __stop_winsim_failpoints[];
+
+std::vector<std::string> FailableCalls() {
+    std::vector<std::string> names(__start_winsim_failpoints, __stop_winsim_failpoints);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
 }
 
 bool ShouldFail(const char* function, DWORD* error) {
