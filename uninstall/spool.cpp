@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "printer/printer_handle.h"
+#include "common/printerhandle.h"
 
 namespace {
 

@@ -4,7 +4,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\" UN_RUNONCE_KEY;
+const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\" PW_RUNONCE_KEY;
 
 class DeferTest : public RemovalTest {
   protected:
