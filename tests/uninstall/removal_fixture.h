@@ -39,6 +39,13 @@ class RemovalTest : public EveryOsTest {
 
     bool Nt() const { return GetParam() == winsim::Os::Nt4; }
 
+    // A text of the program's string table; its wording is checked once, in resources_test.
+    static std::string StringOf(UINT id) {
+        char text[UN_TEXT_SIZE];
+        const int n = LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
+        return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+    }
+
     void WriteScript(const std::string& text) { Put("C:\\KV\\UNINST.INI", text); }
 
     // A file with the given content at a Windows path, folders created as needed.
