@@ -31,6 +31,13 @@ template <typename Visit> void ForEachEntry(const std::vector<char>& list, Visit
         visit(p);
 }
 
+// Each entry of a section of the script, expanded.
+template <typename Visit> void ForEachEntryOf(const char* section, Visit visit) {
+    std::vector<char> list(UN_KEY_LIST_SIZE);
+    ReadEntries(section, list);
+    ForEachEntry(list, visit);
+}
+
 // A registry root written as the signed decimal value of its handle.
 bool ParseRoot(const char* text, HKEY* root) {
     long value = 0;
@@ -75,9 +82,7 @@ void RemoveFiles(const char* section, int honour) {
 }
 
 void RemoveProfileEntries(const char* section) {
-    std::vector<char> list(UN_KEY_LIST_SIZE);
-    ReadEntries(section, list);
-    ForEachEntry(list, [](const char* entry) {
+    ForEachEntryOf(section, [](const char* entry) {
         EntryFields fields;
         char *file, *sect, *key;
         if (SplitEntry(entry, fields, &file, &sect, &key)) {
@@ -93,9 +98,7 @@ void RemoveProfileEntries(const char* section) {
 }
 
 void RemoveRegistryEntries(const char* section) {
-    std::vector<char> list(UN_KEY_LIST_SIZE);
-    ReadEntries(section, list);
-    ForEachEntry(list, [](const char* entry) {
+    ForEachEntryOf(section, [](const char* entry) {
         EntryFields fields;
         char *root, *subkey, *value;
         HKEY hRoot = nullptr;
@@ -108,10 +111,8 @@ void RemoveRegistryEntries(const char* section) {
 }
 
 void AddRegistryEntries(const char* section) {
-    std::vector<char> list(UN_KEY_LIST_SIZE);
-    ReadEntries(section, list);
     std::vector<char> data(UN_KEY_LIST_SIZE);
-    ForEachEntry(list, [&](const char* entry) {
+    ForEachEntryOf(section, [&](const char* entry) {
         EntryFields fields;
         char *root, *subkey, *value, *type;
         if (!SplitEntry(entry, fields, &root, &subkey, &value, &type)) return;
@@ -131,9 +132,7 @@ void AddRegistryEntries(const char* section) {
 }
 
 void RemoveShortcuts(const char* section) {
-    std::vector<char> list(UN_KEY_LIST_SIZE);
-    ReadEntries(section, list);
-    ForEachEntry(list, [&](const char* entry) {
+    ForEachEntryOf(section, [&](const char* entry) {
         const int prune = static_cast<int>(GetPrivateProfileIntA(section, entry, 1, ScriptPath));
         EntryFields fields;
         char *folder, *name, *unused;
