@@ -37,18 +37,26 @@ class CommonTest : public MachineTest {
     }
 };
 
-TEST_F(CommonTest, AnAbsentPlaceholderEndsTheTextForSetupAndStaysForTheUninstaller) {
+TEST_F(CommonTest, UnderSetupsRuleAnAbsentOrEmptyNameEndsTheText) {
     ZrExpansion::Outcome outcome{};
     EXPECT_EQ(Expand("x%missing%\\a.dll", kSetupRule, &outcome), "x");
     EXPECT_EQ(outcome, ZrExpansion::NameAbsent);
+    // The look-up's default is empty, so an empty value is absent too.
+    EXPECT_EQ(Expand("%empty%\\a.dll", kSetupRule, &outcome), "");
+    EXPECT_EQ(outcome, ZrExpansion::NameAbsent);
+}
+
+TEST_F(CommonTest, UnderTheUninstallersRuleAnAbsentNameStaysAsWritten) {
+    ZrExpansion::Outcome outcome{};
     EXPECT_EQ(Expand("x%missing%\\a.dll", kUninstallRule, &outcome), "x%missing%\\a.dll");
     EXPECT_EQ(outcome, ZrExpansion::NameAbsent);
+    // An empty value is a value: the placeholder goes.
+    EXPECT_EQ(Expand("%empty%\\a.dll", kUninstallRule, &outcome), "\\a.dll");
+    EXPECT_EQ(outcome, ZrExpansion::Expanded);
+}
 
-    // An empty value is absent to setup (its look-up default is empty), a value to the other.
-    EXPECT_EQ(Expand("%empty%\\a.dll", kSetupRule), "");
-    EXPECT_EQ(Expand("%empty%\\a.dll", kUninstallRule), "\\a.dll");
-
-    // What both share: the first placeholder only, and no cut expansion.
+TEST_F(CommonTest, BothRulesExpandTheFirstPlaceholderOnlyAndNeverCut) {
+    ZrExpansion::Outcome outcome{};
     for (const ZrPlaceholderRule* rule : {&kSetupRule, &kUninstallRule}) {
         EXPECT_EQ(Expand("%DIR%\\a;%dir%", *rule, &outcome), "C:\\KV\\a;%dir%");
         EXPECT_EQ(outcome, ZrExpansion::Expanded);
@@ -84,8 +92,8 @@ TEST_F(CommonTest, KeyPathCreationTakesTheParentLimitAndTheOpenerOfItsCaller) {
     EXPECT_EQ(opener.done, (std::vector<int>{2, 1})) << "innermost first, each its own lease";
 
     // The uninstaller splits a parent in 783 bytes, the setup library a whole path in 260.
-    const std::string parent = "SOFTWARE\\" + std::string(100, 'a') + "\\" +
-                               std::string(100, 'b') + "\\" + std::string(100, 'c');
+    const std::string parent = "SOFTWARE\\" + std::string(100, 'a') + "\\" + std::string(100, 'b') +
+                               "\\" + std::string(100, 'c');
     CZRPlainKeyOpener plain;
     EXPECT_EQ(zrCreateKeyPath(HKEY_LOCAL_MACHINE, (parent + "\\x").c_str(), 260, plain), nullptr);
     CZRRegKey longer(zrCreateKeyPath(HKEY_LOCAL_MACHINE, (parent + "\\x").c_str(), 783, plain));
