@@ -37,22 +37,31 @@ class CommonTest : public MachineTest {
     }
 };
 
-TEST_F(CommonTest, UnderSetupsRuleAnAbsentOrEmptyNameEndsTheText) {
-    ZrExpansion::Outcome outcome{};
-    EXPECT_EQ(Expand("x%missing%\\a.dll", kSetupRule, &outcome), "x");
-    EXPECT_EQ(outcome, ZrExpansion::NameAbsent);
-    // The look-up's default is empty, so an empty value is absent too.
-    EXPECT_EQ(Expand("%empty%\\a.dll", kSetupRule, &outcome), "");
-    EXPECT_EQ(outcome, ZrExpansion::NameAbsent);
-}
+// What an absent name and an empty value do under each program's rule.
+struct RuleCase {
+    const char* program;
+    const ZrPlaceholderRule* rule;
+    const char* absentGives;
+    const char* emptyGives;
+    ZrExpansion::Outcome emptyIs;
+};
+const RuleCase kRuleCases[] = {
+    // The setup library's look-up default is empty, so an empty value is absent too.
+    {"Setup", &kSetupRule, "x", "", ZrExpansion::NameAbsent},
+    {"Uninstaller", &kUninstallRule, "x%missing%\\a.dll", "\\a.dll", ZrExpansion::Expanded},
+};
 
-TEST_F(CommonTest, UnderTheUninstallersRuleAnAbsentNameStaysAsWritten) {
+class PlaceholderRuleTest : public CommonTest, public ::testing::WithParamInterface<RuleCase> {};
+INSTANTIATE_TEST_SUITE_P(EachProgram, PlaceholderRuleTest, ::testing::ValuesIn(kRuleCases),
+                         [](const auto& info) { return std::string(info.param.program); });
+
+TEST_P(PlaceholderRuleTest, AnAbsentNameOrAnEmptyValueDoesWhatTheProgramsRuleSays) {
+    const RuleCase& c = GetParam();
     ZrExpansion::Outcome outcome{};
-    EXPECT_EQ(Expand("x%missing%\\a.dll", kUninstallRule, &outcome), "x%missing%\\a.dll");
+    EXPECT_EQ(Expand("x%missing%\\a.dll", *c.rule, &outcome), c.absentGives);
     EXPECT_EQ(outcome, ZrExpansion::NameAbsent);
-    // An empty value is a value: the placeholder goes.
-    EXPECT_EQ(Expand("%empty%\\a.dll", kUninstallRule, &outcome), "\\a.dll");
-    EXPECT_EQ(outcome, ZrExpansion::Expanded);
+    EXPECT_EQ(Expand("%empty%\\a.dll", *c.rule, &outcome), c.emptyGives);
+    EXPECT_EQ(outcome, c.emptyIs);
 }
 
 TEST_F(CommonTest, BothRulesExpandTheFirstPlaceholderOnlyAndNeverCut) {
