@@ -1,10 +1,11 @@
-// The uninstaller's frame: the blue background window with the product title, the start-up
-// picture, the handling both wizard pages share, and message boxes from the string table.
+// The uninstaller's frame: the blue background window with the product title, which starts the
+// wizard, and the start-up picture.
 #include "pwuninst.h"
 
 #include <cstdlib>
 #include <cstring>
 
+#include "common/fence.h"
 #include "gdihandles.h"
 
 LOGFONTA BackgroundLogFont = {};
@@ -16,24 +17,8 @@ const int kDefaultDivisor = 12;
 const int kSplashWidth = 322; // bitmap 401
 const int kSplashHeight = 142;
 
-// The pictures of the window on screen; each window kind has one at a time.
+// The start-up picture while it is on screen.
 CZRGdiObject g_splashBitmap; // 401
-CZRGdiObject g_sideBitmap;   // 402
-CZRGdiObject g_stripBitmap;  // 405
-LPARAM g_pageKind = 0;       // 0 welcome, 1 selection
-
-// Runs a window or dialog procedure's body; nothing thrown gets past it.
-template <typename Result, typename Body> Result Guarded(Result failure, Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return failure;
-    }
-}
-
-HBITMAP LoadPicture(int id) {
-    return LoadBitmapA(Instance, MAKEINTRESOURCEA(id));
-}
 
 // The title font: face from string 1010, height a fraction of the screen from string 1008,
 // character set from string 1101 (absent, so 0), italic TrueType of the roman family.
@@ -91,28 +76,10 @@ void PaintBackground(HWND hWnd) {
     TextOutA(dc, 4, 4, CaptionText, length);
 }
 
-// The wizard: the welcome page, and the selection page when the user goes on.
-void RunWizard(HWND hWnd) {
-    if (DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_WELCOME), hWnd, PageDlgProc, 0) == 0)
-        DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_SELECT), hWnd, PageDlgProc, 1);
-    DestroyWindow(hWnd);
-}
-
-int BitmapHeight(HGDIOBJ bitmap) {
-    BITMAP bm = {};
-    if (!bitmap || !GetObjectA(bitmap, sizeof bm, &bm)) return 0;
-    return bm.bmHeight;
-}
-
-INT_PTR PageOwnMessage(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return g_pageKind == 0 ? WelcomePageMessage(hDlg, msg, wParam, lParam)
-                           : SelectPageMessage(hDlg, msg, wParam, lParam);
-}
-
 } // namespace
 
 LRESULT CALLBACK BackgroundWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return Guarded<LRESULT>(0, [&]() -> LRESULT {
+    return zrFenced<LRESULT>(0, [&]() -> LRESULT {
         switch (msg) {
         case WM_CREATE:
             BuildTitleFont();
@@ -135,7 +102,7 @@ LRESULT CALLBACK BackgroundWndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 INT_PTR CALLBACK SplashDlgProc(HWND hDlg, UINT msg, WPARAM, LPARAM) {
-    return Guarded<INT_PTR>(0, [&]() -> INT_PTR {
+    return zrFenced<INT_PTR>(0, [&]() -> INT_PTR {
         switch (msg) {
         case WM_INITDIALOG:
             g_splashBitmap.Reset(LoadPicture(IDB_SPLASH));
@@ -159,75 +126,4 @@ INT_PTR CALLBACK SplashDlgProc(HWND hDlg, UINT msg, WPARAM, LPARAM) {
         }
         return 0;
     });
-}
-
-INT_PTR CALLBACK PageDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return Guarded<INT_PTR>(0, [&]() -> INT_PTR {
-        switch (msg) {
-        case WM_INITDIALOG: {
-            RECT r = {};
-            GetWindowRect(hDlg, &r);
-            const int width = r.right - r.left;
-            const int height = r.bottom - r.top;
-            // The halves of the screen size are taken as 15-bit values.
-            const int halfX = (GetSystemMetrics(SM_CXSCREEN) / 2) & 0x7FFF;
-            const int halfY = (GetSystemMetrics(SM_CYSCREEN) / 2) & 0x7FFF;
-            SetWindowPos(hDlg, nullptr, halfX - width / 2, halfY - height / 2, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW);
-            PageWindow = hDlg;
-            g_sideBitmap.Reset(LoadPicture(IDB_SIDE));
-            g_stripBitmap.Reset(LoadPicture(IDB_STRIP));
-            g_pageKind = lParam;
-            return PageOwnMessage(hDlg, msg, wParam, lParam);
-        }
-        case WM_PAINT: {
-            CZRPaint paint(hDlg);
-            if (!paint) return 0;
-            if (g_sideBitmap)
-                DrawBitmapAt(paint.Get(), static_cast<HBITMAP>(g_sideBitmap.Get()), 0, 0);
-            if (g_stripBitmap) {
-                RECT r = {};
-                GetWindowRect(hDlg, &r);
-                const int y = (r.bottom - r.top) - 2 * BitmapHeight(g_stripBitmap.Get()) - 12;
-                DrawBitmapAt(paint.Get(), static_cast<HBITMAP>(g_stripBitmap.Get()), 12, y);
-            }
-            return 0;
-        }
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDCANCEL) {
-                EndDialog(hDlg, -1);
-                return 1;
-            }
-            return PageOwnMessage(hDlg, msg, wParam, lParam);
-        case WM_CLOSE:
-            EndDialog(hDlg, 0);
-            return 1;
-        case WM_DESTROY: {
-            PageWindow = nullptr;
-            g_sideBitmap.Reset();
-            g_stripBitmap.Reset();
-            return PageOwnMessage(hDlg, msg, wParam, lParam);
-        }
-        }
-        return PageOwnMessage(hDlg, msg, wParam, lParam);
-    });
-}
-
-void DrawBitmapAt(HDC dc, HBITMAP bitmap, int x, int y) {
-    CZRMemoryDC memory(dc);
-    if (!memory) return;
-    CZRSelection selected(memory.Get(), bitmap);
-    SetMapMode(memory.Get(), GetMapMode(dc));
-    BITMAP bm = {};
-    GetObjectA(bitmap, sizeof bm, &bm);
-    POINT size = {bm.bmWidth, bm.bmHeight};
-    DPtoLP(dc, &size, 1);
-    POINT origin = {0, 0};
-    DPtoLP(memory.Get(), &origin, 1);
-    BitBlt(dc, x, y, size.x, size.y, memory.Get(), origin.x, origin.y, SRCCOPY);
-}
-
-int ShowStringMessage(HWND owner, UINT id, UINT type) {
-    if (LoadStringA(Instance, id, MessageText, sizeof MessageText) <= 0) return 0;
-    return MessageBoxA(owner, MessageText, CaptionText, type);
 }

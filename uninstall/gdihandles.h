@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "frame/handles.h"
+#include "common/handles.h"
 
 // A pen, brush, font or bitmap; deleted with DeleteObject.
 struct CZRGdiObjectTraits : CZRNullHandleTraits<HGDIOBJ> {

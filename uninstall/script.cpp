@@ -1,21 +1,15 @@
 // The uninstall script: where it is, its placeholders, its entry lists and the fields of an
 // entry. Every read goes through the profile functions on ScriptPath.
-#include "pwuninst.h"
+#include "removal.h"
 
 #include <cstring>
 #include <string>
 
-#include "frame/handles.h"
+#include "common/handles.h"
+#include "common/placeholder.h"
+#include "common/text.h"
 
 namespace {
-
-// Copies src into dest when it fits whole; returns false (and writes nothing) otherwise.
-bool CopyWhole(char* dest, size_t size, const char* src, size_t length) {
-    if (length + 1 > size) return false;
-    std::memcpy(dest, src, length);
-    dest[length] = '\0';
-    return true;
-}
 
 // Splits the copy of `entry` in `out` into `count` fields at its first count - 1 commas; the
 // last field keeps the rest of the text, commas included.
@@ -25,7 +19,7 @@ int SplitInto(const char* entry, EntryFields& out, int count) {
     out.work[0] = '\0';
     if (!entry) return 0;
     // A longer entry would be cut, and a cut entry names another key or file.
-    if (!CopyWhole(out.work, sizeof out.work, entry, std::strlen(entry))) return 0;
+    if (!zrCopyWhole(out.work, sizeof out.work, entry, std::strlen(entry))) return 0;
     char* p = out.work;
     out.field[0] = p;
     for (int i = 1; i < count; ++i) {
@@ -40,49 +34,6 @@ int SplitInto(const char* entry, EntryFields& out, int count) {
         out.field[i] = p;
     }
     return 1;
-}
-
-std::string UpperAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-// Full path, short form where the path exists, upper case, no trailing backslash (but "C:\"
-// keeps its own).
-std::string ComparablePath(const char* path) {
-    char full[UN_PATH_SIZE];
-    char* filePart = nullptr;
-    DWORD n = GetFullPathNameA(path, sizeof full, full, &filePart);
-    if (n == 0 || n >= sizeof full) {
-        // Taken as written (network paths among them).
-        std::string result = path;
-        while (result.size() > 3 && result.back() == '\\')
-            result.pop_back();
-        return UpperAscii(result);
-    }
-    char shortForm[UN_PATH_SIZE];
-    DWORD s = GetShortPathNameA(full, shortForm, sizeof shortForm);
-    std::string result = (s > 0 && s < sizeof shortForm) ? shortForm : full;
-    while (result.size() > 3 && result.back() == '\\')
-        result.pop_back();
-    return UpperAscii(result);
-}
-
-bool IsDriveRoot(const std::string& path) {
-    // "C:" and "C:\"
-    if (path.size() >= 2 && path.size() <= 3 && path[1] == ':' &&
-        (path.size() == 2 || path[2] == '\\'))
-        return true;
-    // "\\SERVER\SHARE" with nothing below it
-    if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
-        std::string rest = path.substr(2);
-        while (!rest.empty() && rest.back() == '\\')
-            rest.pop_back();
-        size_t slash = rest.find('\\');
-        return slash == std::string::npos || rest.find('\\', slash + 1) == std::string::npos;
-    }
-    return false;
 }
 
 } // namespace
@@ -107,38 +58,27 @@ void ReadScriptPath() {
 }
 
 void ExpandPlaceholder(char* text, int capacity) {
-    if (!text || capacity <= 0) return;
-    char* open = std::strchr(text, '%');
-    if (!open) return;
-    char* close = std::strchr(open + 1, '%');
-    if (!close) return;
+    // A name that [strings] lacks leaves the text as it is.
+    static const ZrPlaceholderRule kRule = {NotThereSentinel, false};
+    if (capacity > 0) zrExpandPlaceholder(text, static_cast<size_t>(capacity), ScriptPath, kRule);
+}
 
-    char name[UN_FILE_ENTRY_SIZE];
-    size_t nameLength = static_cast<size_t>(close - open - 1);
-    if (nameLength > sizeof name - 1) nameLength = sizeof name - 1;
-    std::memcpy(name, open + 1, nameLength);
-    name[nameLength] = '\0';
-
-    char value[UN_FILE_ENTRY_SIZE];
-    GetPrivateProfileStringA(UN_STRINGS_SECTION, name, NotThereSentinel, value, sizeof value,
-                             ScriptPath);
-    if (std::strcmp(value, NotThereSentinel) == 0) return;
-
-    const size_t before = static_cast<size_t>(open - text);
-    const size_t valueLength = std::strlen(value);
-    const size_t afterLength = std::strlen(close + 1);
-    const size_t total = before + valueLength + afterLength;
-    // The new text is built in a 128-byte buffer; one that does not fit is not cut but dropped.
-    if (total + 1 > UN_FILE_ENTRY_SIZE || total + 1 > static_cast<size_t>(capacity)) {
-        text[0] = '\0';
-        return;
+int ReadKeyNames(const char* section, char* list, int size) {
+    DWORD got = GetPrivateProfileStringA(section, nullptr, NotThereSentinel, list,
+                                         static_cast<DWORD>(size), ScriptPath);
+    if (std::strcmp(list, NotThereSentinel) == 0) {
+        list[0] = list[1] = '\0';
+        return 0;
     }
-    char built[UN_FILE_ENTRY_SIZE];
-    std::memcpy(built, text, before);
-    std::memcpy(built + before, value, valueLength);
-    std::memcpy(built + before + valueLength, close + 1, afterLength);
-    built[total] = '\0';
-    std::memcpy(text, built, total + 1);
+    if (got >= static_cast<DWORD>(size - 2)) {
+        // Cut the last (partial) name off at the NUL before it.
+        DWORD end = got;
+        while (end > 0 && list[end - 1] != '\0')
+            --end;
+        list[end] = '\0';
+        if (end + 1 < static_cast<DWORD>(size)) list[end + 1] = '\0';
+    }
+    return 1;
 }
 
 void ReadEntryList(const char* section, char* list, int size) {
@@ -162,7 +102,7 @@ void ReadEntryList(const char* section, char* list, int size) {
         const bool last = end >= original.size();
         if (!(cut && last)) {
             const size_t room = static_cast<size_t>(size) - out - 1;
-            if (room < 2 || !CopyWhole(list + out, room, original.data() + pos, end - pos)) break;
+            if (room < 2 || !zrCopyWhole(list + out, room, original.data() + pos, end - pos)) break;
             ExpandPlaceholder(list + out, static_cast<int>(room));
             const size_t length = std::strlen(list + out);
             if (length > 0) out += length + 1;
@@ -171,6 +111,14 @@ void ReadEntryList(const char* section, char* list, int size) {
     }
     list[out] = '\0';
     if (out + 1 < static_cast<size_t>(size)) list[out + 1] = '\0';
+}
+
+void ReadEntries(const char* section, std::vector<char>& list) {
+    ReadEntryList(section, list.data(), static_cast<int>(list.size()));
+    if (std::strcmp(list.data(), NotThereSentinel) == 0) {
+        list[0] = '\0';
+        list[1] = '\0';
+    }
 }
 
 int SplitEntry(const char* entry, EntryFields& out, char** f1, char** f2) {
@@ -195,17 +143,4 @@ int SplitEntry(const char* entry, EntryFields& out, char** f1, char** f2, char**
     *f3 = out.field[2];
     *f4 = out.field[3];
     return ok;
-}
-
-int IsProtectedPath(const char* path) {
-    if (!path || !path[0]) return 0;
-    const std::string candidate = ComparablePath(path);
-    if (IsDriveRoot(candidate)) return 1;
-
-    char dir[UN_PATH_SIZE];
-    UINT n = GetWindowsDirectoryA(dir, sizeof dir);
-    if (n > 0 && n < sizeof dir && candidate == ComparablePath(dir)) return 1;
-    n = GetSystemDirectoryA(dir, sizeof dir);
-    if (n > 0 && n < sizeof dir && candidate == ComparablePath(dir)) return 1;
-    return 0;
 }

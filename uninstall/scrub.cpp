@@ -6,23 +6,6 @@
 
 namespace {
 
-// The key names of a section of the script into `list` (double-NUL). 0 when the section is
-// missing. A name that the list cut is left out: it would name another section.
-int ReadKeyNames(const char* section, char* list, int size) {
-    DWORD got = GetPrivateProfileStringA(section, nullptr, NotThereSentinel, list,
-                                         static_cast<DWORD>(size), ScriptPath);
-    if (std::strcmp(list, NotThereSentinel) == 0) return 0;
-    if (got >= static_cast<DWORD>(size - 2)) {
-        // Cut the last (partial) name off at the NUL before it.
-        DWORD end = got;
-        while (end > 0 && list[end - 1] != '\0')
-            --end;
-        list[end] = '\0';
-        if (end + 1 < static_cast<DWORD>(size)) list[end + 1] = '\0';
-    }
-    return 1;
-}
-
 void RemoveEach(const char* listSection, int honour) {
     // RemoveComponent writes "0" into the script as it goes; the names are read already.
     for (const char* key = ComponentKeyList; *key; key += std::strlen(key) + 1)

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "printer/printer_handle.h"
+#include "common/printerhandle.h"
 
 namespace {
 
@@ -61,42 +61,43 @@ bool EnumerateAll(Enumerate enumerate, std::vector<BYTE>& buffer, DWORD* count) 
     return enumerate(buffer.data(), needed, &needed, count) != FALSE;
 }
 
-// True when no other printer uses the driver; a failed enumeration keeps it.
+// True when no record of the enumeration is `usedBy`; a failed enumeration counts as a use, so
+// that what it asks about is kept.
+template <typename Record, typename Enumerate, typename UsedBy>
+bool NoRecordUses(Enumerate enumerate, UsedBy usedBy) {
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    if (!EnumerateAll(enumerate, buffer, &count)) return false;
+    const auto* records = reinterpret_cast<const Record*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+        if (usedBy(records[i])) return false;
+    return true;
+}
+
+// True when no other printer uses the driver.
 bool DriverUnused(const char* printerName, const char* driver) {
     const DWORD flags =
         IsWindowsNT ? PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS : PRINTER_ENUM_LOCAL;
-    std::vector<BYTE> buffer;
-    DWORD count = 0;
-    auto enumerate = [flags](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-        return EnumPrintersA(flags, nullptr, 2, data, size, needed, returned);
-    };
-    if (!EnumerateAll(enumerate, buffer, &count)) return false;
-    const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        const PRINTER_INFO_2A& p = printers[i];
-        if (p.pPrinterName && p.pDriverName && lstrcmpiA(p.pPrinterName, printerName) != 0 &&
-            lstrcmpiA(p.pDriverName, driver) == 0)
-            return false;
-    }
-    return true;
+    return NoRecordUses<PRINTER_INFO_2A>(
+        [flags](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+            return EnumPrintersA(flags, nullptr, 2, data, size, needed, returned);
+        },
+        [&](const PRINTER_INFO_2A& p) {
+            return p.pPrinterName && p.pDriverName && lstrcmpiA(p.pPrinterName, printerName) != 0 &&
+                   lstrcmpiA(p.pDriverName, driver) == 0;
+        });
 }
 
 // True when no other driver of the current environment uses the monitor.
 bool MonitorUnused(const char* driver, const char* monitor) {
-    std::vector<BYTE> buffer;
-    DWORD count = 0;
-    auto enumerate = [](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-        return EnumPrinterDriversA(nullptr, nullptr, 3, data, size, needed, returned);
-    };
-    if (!EnumerateAll(enumerate, buffer, &count)) return false;
-    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        const DRIVER_INFO_3A& d = drivers[i];
-        if (d.pName && d.pMonitorName && lstrcmpiA(d.pName, driver) != 0 &&
-            lstrcmpiA(d.pMonitorName, monitor) == 0)
-            return false;
-    }
-    return true;
+    return NoRecordUses<DRIVER_INFO_3A>(
+        [](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+            return EnumPrinterDriversA(nullptr, nullptr, 3, data, size, needed, returned);
+        },
+        [&](const DRIVER_INFO_3A& d) {
+            return d.pName && d.pMonitorName && lstrcmpiA(d.pName, driver) != 0 &&
+                   lstrcmpiA(d.pMonitorName, monitor) == 0;
+        });
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 // The uninstaller's entry: the rights check on Windows NT, the background window and the
-// start-up picture, the scrub run or the wizard, and the end of the run. Also the welcome
-// page's own handling.
+// start-up picture, the scrub run or the wizard, and the end of the run with its restart.
 #include "pwuninst.h"
 
 #include <lm.h>
 
 #include <cstring>
 
-#include "frame/modulehandles.h"
+#include "common/fence.h"
+#include "common/module.h"
 #include "gdihandles.h"
 
 namespace {
@@ -18,10 +18,6 @@ const COLORREF kPureBlue = 0x00FF0000;
 
 typedef NET_API_STATUS(WINAPI* PFNNETUSERGETINFO)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
 typedef NET_API_STATUS(WINAPI* PFNNETAPIBUFFERFREE)(LPVOID);
-
-template <typename Fn> Fn ProcAs(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // Windows directory, a backslash when it lacks one, "WININIT.INI".
 void BuildWininitPath() {
@@ -50,6 +46,17 @@ void PumpWaitingMessages() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+void EnableShutdownPrivilege() {
+    CZRHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Put()))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid)) return;
+    AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
 int Run(HINSTANCE hInstance, LPSTR commandLine) {
@@ -125,8 +132,8 @@ int IsAdministrator() {
 
     CZRModule netapi(LoadLibraryA("netapi32.dll"));
     if (!netapi) return USER_PRIV_ADMIN;
-    auto bufferFree = ProcAs<PFNNETAPIBUFFERFREE>(netapi.Get(), "NetApiBufferFree");
-    auto getInfo = ProcAs<PFNNETUSERGETINFO>(netapi.Get(), "NetUserGetInfo");
+    auto bufferFree = zrProcAs<PFNNETAPIBUFFERFREE>(netapi.Get(), "NetApiBufferFree");
+    auto getInfo = zrProcAs<PFNNETUSERGETINFO>(netapi.Get(), "NetUserGetInfo");
 
     int privilege = USER_PRIV_ADMIN;
     if (getInfo) {
@@ -141,32 +148,20 @@ int IsAdministrator() {
     return privilege;
 }
 
-INT_PTR WelcomePageMessage(HWND page, UINT msg, WPARAM wParam, LPARAM) {
-    switch (msg) {
-    case WM_INITDIALOG:
-        ReadScriptPath();
-        if (ScriptPath[0]) {
-            GetPrivateProfileStringA(UN_COMPONENTS_SECTION, nullptr, NotThereSentinel,
-                                     ComponentKeyList, sizeof ComponentKeyList, ScriptPath);
-            if (std::strcmp(ComponentKeyList, NotThereSentinel) != 0) return 1;
-        }
-        ShowStringMessage(page, IDS_SCRIPT_UNUSABLE, MB_ICONERROR);
-        EndDialog(page, -1);
-        return 0;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            EndDialog(page, 0);
-            return 1;
-        }
-        return 0;
-    }
-    return 0;
+void FinishAndRestart() {
+    if (!RestartNeeded) return;
+    if (BatchNeeded) RegisterBatch();
+
+    if (!CaptionText[0])
+        CaptionLength = LoadStringA(Instance, IDS_CAPTION, CaptionText, sizeof CaptionText);
+    // Cancel, or no question at all: what was deferred waits for whichever start comes next.
+    if (ShowStringMessage(nullptr, IDS_RESTART_PROMPT, MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+        return;
+    if (IsWindowsNT) EnableShutdownPrivilege();
+    ExitWindowsEx(EWX_REBOOT, 0);
 }
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
-    try {
-        return Run(hInstance, lpCmdLine ? lpCmdLine : const_cast<LPSTR>(""));
-    } catch (...) {
-        return -1;
-    }
+    return zrFenced(-1,
+                    [&] { return Run(hInstance, lpCmdLine ? lpCmdLine : const_cast<LPSTR>("")); });
 }

@@ -1,6 +1,6 @@
 // Printer ports: a port name made known to the spooler's registry and to WIN.INI.
 #include "devices/zrdevices.h"
-#include "frame/handles.h"
+#include "common/handles.h"
 
 #include <winspool.h>
 

@@ -12,9 +12,8 @@ typedef LONG(WINAPI* PFNFINDDEVICE)(LONG value, LONG reserved);
 // The library's entry point, under its decorated standard-call name or, failing that, its plain
 // one.
 PFNFINDDEVICE zrFindDeviceEntry(HMODULE hLibrary) {
-    FARPROC proc = GetProcAddress(hLibrary, "_FindDevice@8");
-    if (!proc) proc = GetProcAddress(hLibrary, "FindDevice");
-    return reinterpret_cast<PFNFINDDEVICE>(reinterpret_cast<void (*)()>(proc));
+    PFNFINDDEVICE entry = zrProcAs<PFNFINDDEVICE>(hLibrary, "_FindDevice@8");
+    return entry ? entry : zrProcAs<PFNFINDDEVICE>(hLibrary, "FindDevice");
 }
 
 // Loads the discovery library with `libraryDir` current, so that the search finds it there

@@ -1,8 +1,8 @@
 // The ECP parallel port: whether a port is one, the NT driver's registry keys, and the device
 // lines of SYSTEM.INI that load the port drivers on Windows 95/98.
 #include "devices/zrdevices.h"
-#include "frame/filehandles.h"
-#include "frame/handles.h"
+#include "common/filehandles.h"
+#include "common/handles.h"
 #include "frame/zrregistry.h"
 
 #include <cstring>

@@ -2,8 +2,8 @@
 // that a printer reports through its port.
 #include "devices/pnpkeys.h"
 
-#include "frame/filehandles.h"
-#include "frame/handles.h"
+#include "common/filehandles.h"
+#include "common/handles.h"
 #include "printer/inf.h"
 
 #include <winioctl.h>

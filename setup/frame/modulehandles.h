@@ -1,16 +1,10 @@
-// Owners for run-time loading of the product's outside libraries: the loaded module, and the
-// process's current directory, which the loads change for their search.
+// Run-time loading of the product's outside libraries: the loaded module (common/module.h), and
+// the process's current directory, which the loads change for their search.
 #ifndef PWSETUP_FRAME_MODULEHANDLES_H
 #define PWSETUP_FRAME_MODULEHANDLES_H
 
-#include "frame/handles.h"
+#include "common/module.h"
 #include "frame/pwsetup.h"
-
-// A library loaded with LoadLibraryA; released with FreeLibrary.
-struct CZRModuleTraits : CZRNullHandleTraits<HMODULE> {
-    static void Close(HMODULE h) { FreeLibrary(h); }
-};
-using CZRModule = CZROwner<HMODULE, CZRModuleTraits>;
 
 // Remembers the current directory and makes it current again when it goes, whatever path the
 // caller leaves by. A directory that cannot be remembered is never left.

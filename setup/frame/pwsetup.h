@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include "common/fence.h"
+#include "common/text.h"
+
 // Every export is a flat standard-call function with C linkage; the .def file gives its plain name.
 #define PW_EXPORT extern "C" LONG WINAPI
 
@@ -71,17 +74,9 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void Trace(LPCSTR format, ...);
 
-// Copies at most size - 1 characters of src and terminates; writes nothing when size <= 0.
-void zrCopyBounded(char* dest, LONG size, const char* src);
-
 // Runs an export's body; an exception that escapes it becomes the export's failure result.
 template <typename Body> LONG zrGuarded(LONG failure, Body body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        Trace("exception caught at the export boundary\n");
-        return failure;
-    }
+    return zrFenced(failure, body, [] { Trace("exception caught at the export boundary\n"); });
 }
 
 // ---- exports of this part --------------------------------------------------------------------

@@ -6,8 +6,6 @@
 
 namespace {
 
-const char kSharedDllsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
 char s_szExpand[PW_EXPAND_SIZE];
 char s_szEntryKey[PW_ENTRY_KEY_SIZE];
 
@@ -33,6 +31,17 @@ DWORD zrMultiSzSize(const char* data) {
         ++offset;
     return offset + 2;
 }
+
+// Opens a parent key for a key creation even where its security refuses it; its former DACL goes
+// back once the child is created.
+struct CZRTakingKeyOpener {
+    CZRFormerDacl Open(HKEY root, const char* path, CZRRegKey* key) {
+        CZRFormerDacl former;
+        if (OpenKeyTakingAccess(root, path, key->Put(), &former) != ERROR_SUCCESS) key->Close();
+        return former;
+    }
+    void Done(const CZRFormerDacl& former, HKEY parent) { former.Restore(parent); }
+};
 
 // A descriptor with a present NULL DACL grants everyone everything.
 void zrNullDaclDescriptor(SECURITY_DESCRIPTOR* sd) {
@@ -162,26 +171,12 @@ LONG OpenKeyTakingAccess(HKEY hRoot, LPCSTR path, PHKEY phKey, CZRFormerDacl* pF
 
 HKEY CreateKeyPath(HKEY hRoot, LPCSTR path, BOOL takeAccess) {
     if (!zrPathFits(path)) return nullptr;
-    char parent[PW_PATH_SIZE];
-    std::strcpy(parent, path);
-    char* lastSlash = std::strrchr(parent, '\\');
-    if (!lastSlash || lastSlash == parent) return nullptr; // the first component must exist
-    *lastSlash = '\0';
-    const char* leaf = lastSlash + 1;
-
-    CZRRegKey parentKey;
-    CZRFormerDacl former;
-    if (zrOpenForWrite(hRoot, parent, takeAccess, &parentKey, &former) != ERROR_SUCCESS ||
-        !parentKey) {
-        parentKey = CZRRegKey(CreateKeyPath(hRoot, parent, takeAccess));
-        if (!parentKey) return nullptr;
+    if (!takeAccess) {
+        CZRPlainKeyOpener plain;
+        return zrCreateKeyPath(hRoot, path, PW_PATH_SIZE, plain);
     }
-    HKEY hNew = nullptr;
-    DWORD disposition = 0;
-    LONG rc = RegCreateKeyExA(parentKey.Get(), leaf, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              PW_KEY_ACCESS, nullptr, &hNew, &disposition);
-    former.Restore(parentKey.Get());
-    return rc == ERROR_SUCCESS ? hNew : nullptr;
+    CZRTakingKeyOpener taking;
+    return zrCreateKeyPath(hRoot, path, PW_PATH_SIZE, taking);
 }
 
 LONG WriteValueCreatingPath(HKEY hRoot, LPCSTR path, LPCSTR valueName, const void* data, DWORD type,
@@ -219,37 +214,12 @@ LONG WriteValueCreatingPath(HKEY hRoot, LPCSTR path, LPCSTR valueName, const voi
 }
 
 void ExpandIniPlaceholder(LPSTR text, DWORD room, LPCSTR iniPath) {
-    char* first = std::strchr(text, '%');
-    if (!first) return;
-    char* second = std::strchr(first + 1, '%');
-    if (!second) return;
-
-    char name[PW_PLACEHOLDER_SIZE];
-    size_t nameLen = static_cast<size_t>(second - first - 1);
-    if (nameLen > sizeof name - 1) nameLen = sizeof name - 1;
-    std::memcpy(name, first + 1, nameLen);
-    name[nameLen] = '\0';
-
-    char value[PW_PLACEHOLDER_SIZE];
-    GetPrivateProfileStringA("Strings", name, "", value, sizeof value, iniPath);
-    *first = '\0';
-    if (value[0] == '\0') return; // no such string: the text ends where its placeholder began
-
-    const size_t before = std::strlen(text), valueLen = std::strlen(value);
-    const char* after = second + 1;
-    const size_t total = before + valueLen + std::strlen(after);
-    if (total > PW_PLACEHOLDER_SIZE - 1 || total + 1 > room) {
-        // A cut path or name would write somewhere else: the text is refused as a whole.
-        Trace("ExpandIniPlaceholder: %%%s%% makes the text longer than %d characters\n", name,
+    // A name that "Strings" lacks, or holds empty, ends the text where its placeholder began.
+    static const ZrPlaceholderRule kRule = {"", true};
+    const ZrExpansion done = zrExpandPlaceholder(text, room, iniPath, kRule);
+    if (done.outcome == ZrExpansion::TooLong)
+        Trace("ExpandIniPlaceholder: %%%s%% makes the text longer than %d characters\n", done.name,
               PW_PLACEHOLDER_SIZE - 1);
-        text[0] = '\0';
-        return;
-    }
-    char work[PW_PLACEHOLDER_SIZE];
-    std::memcpy(work, text, before);
-    std::memcpy(work + before, value, valueLen);
-    std::strcpy(work + before + valueLen, after);
-    std::memcpy(text, work, total + 1);
 }
 
 DWORD ReadIniExpanded(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size,
@@ -383,7 +353,8 @@ PW_EXPORT DLL_IncSharedCount(LPCSTR dllPath) {
     return zrGuarded(0, [&] {
         if (!dllPath) return 0;
         CZRRegKey key;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSharedDllsKey, key.Put()) != ERROR_SUCCESS) return 0;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, PW_SHARED_DLLS_KEY, key.Put()) != ERROR_SUCCESS)
+            return 0;
         // Any 4-byte value counts, whatever its type (some setups keep counts as binary data),
         // as the uninstaller reads it.
         DWORD count = 0, size = sizeof count;

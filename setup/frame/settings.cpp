@@ -71,14 +71,6 @@ void Trace(LPCSTR format, ...) {
 void Trace(LPCSTR, ...) {}
 #endif
 
-void zrCopyBounded(char* dest, LONG size, const char* src) {
-    if (!dest || size <= 0) return;
-    size_t n = src ? std::strlen(src) : 0;
-    if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
-    if (n) std::memcpy(dest, src, n);
-    dest[n] = '\0';
-}
-
 namespace {
 // A record's text field may be filled to its last byte without a terminator (the records come
 // from outside the library): it is read no further than the field.

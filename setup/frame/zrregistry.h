@@ -3,19 +3,19 @@
 #ifndef PWSETUP_FRAME_ZRREGISTRY_H
 #define PWSETUP_FRAME_ZRREGISTRY_H
 
-#include "frame/handles.h"
+#include "common/handles.h"
+#include "common/placeholder.h"
+#include "common/registry.h"
 #include "frame/pwsetup.h"
 
 #include <memory>
 
 enum {
-    PW_KEY_ACCESS = KEY_READ | KEY_WRITE, // 0x2001F
     PW_TAKE_ACCESS_MASK =
         WRITE_OWNER | READ_CONTROL | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, // 0xA0006
-    PW_EXPAND_SIZE = 1024,     // the expansion buffer of ReadIniExpanded
-    PW_ENTRY_KEY_SIZE = 783,   // the buffer ParseRegEntryKey splits a key in
-    PW_PLACEHOLDER_SIZE = 128, // placeholder names and their expansions
-    PW_KEY_LIST_SIZE = 2048,   // a registry-entry section's key list
+    PW_EXPAND_SIZE = 1024,   // the expansion buffer of ReadIniExpanded
+    PW_ENTRY_KEY_SIZE = 783, // the buffer ParseRegEntryKey splits a key in
+    PW_KEY_LIST_SIZE = 2048, // a registry-entry section's key list
 };
 
 // The DACL a key had before OpenKeyTakingAccess opened it up; Restore() puts it back.

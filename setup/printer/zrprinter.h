@@ -5,7 +5,7 @@
 
 #include "frame/pwsetup.h"
 #include "printer/inf.h"
-#include "printer/printer_handle.h"
+#include "common/printerhandle.h"
 
 #include <windows.h>
 #include <winspool.h>

@@ -2,8 +2,9 @@
 // prescribes, and running the link finder of the link library in a folder the script names.
 #include "shell/progroup.h"
 
-#include "frame/findhandle.h"
-#include "frame/handles.h"
+#include "common/filehandles.h"
+#include "common/handles.h"
+#include "common/registry.h"
 #include "frame/modulehandles.h"
 
 #include <cstring>
@@ -21,10 +22,8 @@ struct ProgramsLookup {
 };
 // In order; the first that delivers a folder wins.
 const ProgramsLookup kProgramsLookups[] = {
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-     "Common Programs"},
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-     "Programs"},
+    {HKEY_LOCAL_MACHINE, PW_SHELL_FOLDERS_KEY, "Common Programs"},
+    {HKEY_CURRENT_USER, PW_SHELL_FOLDERS_KEY, "Programs"},
     {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\Current Version\\Explorer\\Shell Folders",
      "Programs"},
 };
@@ -34,24 +33,7 @@ typedef LONG(WINAPI* PFNFINDLINKS)(LONG first, LONG second);
 bool zrReadFolderValue(const ProgramsLookup& lookup, char* folder) {
     CZRRegKey key;
     if (RegOpenKeyA(lookup.hRoot, lookup.key, key.Put()) != ERROR_SUCCESS) return false;
-    DWORD type = 0;
-    DWORD size = PW_GROUP_TEXT_SIZE;
-    LONG rc = RegQueryValueExA(key.Get(), lookup.value, nullptr, &type,
-                               reinterpret_cast<BYTE*>(folder), &size);
-    key.Close();
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
-        folder[0] = '\0';
-        return false;
-    }
-    // A text stored without its terminator must still fit with one.
-    if (folder[size - 1] != '\0') {
-        if (size >= PW_GROUP_TEXT_SIZE) {
-            folder[0] = '\0';
-            return false;
-        }
-        folder[size] = '\0';
-    }
-    return folder[0] != '\0';
+    return zrReadRegText(key.Get(), lookup.value, folder, PW_GROUP_TEXT_SIZE) && folder[0] != '\0';
 }
 
 // A group INI value; false when it filled the whole buffer, where it may have been cut.
@@ -195,8 +177,7 @@ PW_EXPORT DLL_FindLinks(LONG first, LONG second, LPCSTR libraryDir, LPCSTR workD
                   (long)GetLastError());
             return 0;
         }
-        PFNFINDLINKS findLinks = reinterpret_cast<PFNFINDLINKS>(
-            reinterpret_cast<void (*)()>(GetProcAddress(linker.Get(), "_ZRI_FindLinks@8")));
+        PFNFINDLINKS findLinks = zrProcAs<PFNFINDLINKS>(linker.Get(), "_ZRI_FindLinks@8");
         if (!findLinks) {
             Trace("DLL_FindLinks(): %s has no _ZRI_FindLinks@8\n", PW_LINK_LIBRARY);
             return 0;

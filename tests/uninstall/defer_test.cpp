@@ -4,7 +4,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\" UN_RUNONCE_KEY;
+const char kRunOnce[] = "HKEY_LOCAL_MACHINE\\" PW_RUNONCE_KEY;
 
 class DeferTest : public RemovalTest {
   protected:
@@ -66,9 +66,8 @@ TEST_P(DeferTest, AFileInUseGoesAtTheNextStartWithItsFolderAndTheUserIsAsked) {
     const auto boxes = winsim::MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, 0u);
-    EXPECT_EQ(boxes[0].caption, "KV Pellora 4720 Uninstaller");
-    EXPECT_EQ(boxes[0].text, "KV Uninstaller must reboot your computer to finish.  You may close "
-                             "your other applications before continuing.");
+    EXPECT_EQ(boxes[0].caption, StringOf(IDS_CAPTION));
+    EXPECT_EQ(boxes[0].text, StringOf(IDS_RESTART_PROMPT));
     EXPECT_EQ(boxes[0].type, static_cast<uint32_t>(MB_OKCANCEL | MB_ICONQUESTION));
     EXPECT_EQ(winsim::RestartRequests(), std::vector<uint32_t>{EWX_REBOOT});
 }

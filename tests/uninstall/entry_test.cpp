@@ -21,6 +21,12 @@ class EntryTest : public EveryOsTest {
         BackgroundWindow = PageWindow = nullptr;
     }
     bool Nt() const { return GetParam() == winsim::Os::Nt4; }
+    // A text of the program's string table; its wording is checked once, in resources_test.
+    static std::string StringOf(UINT id) {
+        char text[UN_TEXT_SIZE];
+        const int n = LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
+        return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+    }
     static int Start(const char* commandLine) {
         return WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(commandLine),
                        SW_SHOWNORMAL);
@@ -66,8 +72,8 @@ TEST_P(EntryTest, AUserWhoIsNoAdministratorIsTurnedAwayBeforeAnyWindow) {
     EXPECT_EQ(code, -1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, 0u);
-    EXPECT_EQ(boxes[0].caption, "KV Pellora 4720 Uninstaller");
-    EXPECT_EQ(boxes[0].text, "You must be logged in as an administrator to continue.");
+    EXPECT_EQ(boxes[0].caption, StringOf(IDS_CAPTION));
+    EXPECT_EQ(boxes[0].text, StringOf(IDS_NOT_ADMINISTRATOR));
     EXPECT_EQ(boxes[0].type, static_cast<uint32_t>(MB_ICONERROR));
     EXPECT_TRUE(winsim::Windows().empty());
     EXPECT_TRUE(winsim::Drawing().empty());
@@ -78,8 +84,8 @@ TEST_P(EntryTest, ScrubWithoutAScriptSaysSoAndEnds) {
     EXPECT_EQ(Start("SCRUB"), 0);
     auto boxes = winsim::MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "The interface file name is unknown.");
-    EXPECT_EQ(boxes[0].caption, "KV Pellora 4720 Uninstaller");
+    EXPECT_EQ(boxes[0].text, StringOf(IDS_NO_SCRIPT_PATH));
+    EXPECT_EQ(boxes[0].caption, StringOf(IDS_CAPTION));
     EXPECT_EQ(boxes[0].type, static_cast<uint32_t>(MB_ICONERROR));
     EXPECT_NE(boxes[0].owner, 0u) << "owned by the background window";
     // The start-up picture stayed its 2 seconds, painted after the run, centred on the screen.
@@ -130,7 +136,7 @@ TEST_P(EntryTest, BackgroundRunsFromBlueToBlackWithTheTitleTwice) {
     EXPECT_EQ(bands[255].y + bands[255].cy, 600) << "the last band ends at the bottom";
     EXPECT_EQ(bands[128].cx, 801) << "one pixel past the right edge";
     ASSERT_EQ(titles.size(), 2u);
-    EXPECT_EQ(titles[0].text, "KV Pellora 4720 Uninstaller");
+    EXPECT_EQ(titles[0].text, StringOf(IDS_CAPTION));
     EXPECT_EQ(titles[0].x, 8);
     EXPECT_EQ(titles[0].color, static_cast<uint32_t>(RGB(0, 0, 0)));
     EXPECT_EQ(titles[1].x, 4);

@@ -5,6 +5,7 @@
 
 #include "support/machine_fixture.h"
 
+#include "common/registry.h"
 #include "pwuninst.h"
 
 #include <cstring>
@@ -37,6 +38,13 @@ class RemovalTest : public EveryOsTest {
     }
 
     bool Nt() const { return GetParam() == winsim::Os::Nt4; }
+
+    // A text of the program's string table; its wording is checked once, in resources_test.
+    static std::string StringOf(UINT id) {
+        char text[UN_TEXT_SIZE];
+        const int n = LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text);
+        return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+    }
 
     void WriteScript(const std::string& text) { Put("C:\\KV\\UNINST.INI", text); }
 
@@ -140,14 +148,14 @@ class RemovalTest : public EveryOsTest {
     static DWORD ReadCount(const std::string& path) {
         uint32_t type = 0;
         std::vector<uint8_t> data;
-        if (!winsim::ReadValue("HKEY_LOCAL_MACHINE\\" UN_SHARED_DLLS_KEY, path, &type, &data) ||
+        if (!winsim::ReadValue("HKEY_LOCAL_MACHINE\\" PW_SHARED_DLLS_KEY, path, &type, &data) ||
             data.size() != 4)
             return 0xFFFFFFFFu;
         return data[0] | data[1] << 8 | data[2] << 16 | static_cast<DWORD>(data[3]) << 24;
     }
     static void SetCount(const std::string& path, DWORD count) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, UN_SHARED_DLLS_KEY, &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, PW_SHARED_DLLS_KEY, &key), ERROR_SUCCESS);
         RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
                        sizeof count);
         RegCloseKey(key);

@@ -76,20 +76,20 @@ TEST_P(ScrubTest, OtherCommandLinesDoNothing) {
 
 TEST_P(ScrubTest, SaysWhatIsMissingAndKeepsTheScript) {
     EXPECT_EQ(RemoveAllComponents("scrub", 0), 1);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"The interface file name is unknown."}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{StringOf(IDS_NO_SCRIPT_PATH)}));
     EXPECT_EQ(winsim::MessageBoxes()[0].type, static_cast<uint32_t>(MB_ICONERROR));
 
     winsim::ClearMessageBoxes();
     RegisterScript();
     WriteScript("[strings]\r\nkv=C:\\KV\r\n");
     EXPECT_EQ(RemoveAllComponents("scrub", 0), 1);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"Something is wrong with the component file"}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{StringOf(IDS_BAD_SCRIPT)}));
 
     // Without [Shared] the components go, the script and its entry stay.
     winsim::ClearMessageBoxes();
     WriteTwoComponentsAndShared(false);
     EXPECT_EQ(RemoveAllComponents("scrub", 0), 1);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"Something is wrong with the component file"}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{StringOf(IDS_BAD_SCRIPT)}));
     EXPECT_FALSE(Exists("C:\\KV\\A.EXE"));
     EXPECT_FALSE(Exists("C:\\KV\\B.DLL"));
     EXPECT_TRUE(Exists("C:\\KV\\Common\\COMMON.DLL"));
@@ -110,9 +110,8 @@ TEST_P(ScrubTest, FromTheCommandLineNothingIsLeftAfterTheNextStart) {
     EXPECT_GE(winsim::TickCount() - before, 2000u);
     const auto boxes = winsim::MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "KV Uninstaller must reboot your computer to finish.  You may close "
-                             "your other applications before continuing.");
-    EXPECT_EQ(boxes[0].caption, "KV Pellora 4720 Uninstaller");
+    EXPECT_EQ(boxes[0].text, StringOf(IDS_RESTART_PROMPT));
+    EXPECT_EQ(boxes[0].caption, StringOf(IDS_CAPTION));
     EXPECT_EQ(boxes[0].owner, 0u) << "the background window is gone by then";
     EXPECT_EQ(winsim::RestartRequests(), (std::vector<uint32_t>{EWX_REBOOT}));
     EXPECT_TRUE(Exists("C:\\KV\\A.EXE"));

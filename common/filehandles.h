@@ -1,9 +1,9 @@
-// Owners of file handles: one for CreateFileA's handles, one for OpenFile's. Each closes what it
+// Owners of file handles: CreateFileA's, OpenFile's and FindFirstFileA's. Each closes what it
 // holds on every path.
-#ifndef PWSETUP_FRAME_FILEHANDLES_H
-#define PWSETUP_FRAME_FILEHANDLES_H
+#ifndef PW_COMMON_FILEHANDLES_H
+#define PW_COMMON_FILEHANDLES_H
 
-#include "frame/handles.h"
+#include "common/handles.h"
 
 // Handles whose empty value is INVALID_HANDLE_VALUE; a null one holds nothing either.
 struct CZRInvalidHandleTraits {
@@ -24,5 +24,11 @@ struct CZRHFileTraits {
     static void Close(HFILE h) { _lclose(h); }
 };
 using CZRHFile = CZROwner<HFILE, CZRHFileTraits>;
+
+// A file search from FindFirstFileA; only FindClose ends it.
+struct CZRFindFileTraits : CZRInvalidHandleTraits {
+    static void Close(HANDLE h) { FindClose(h); }
+};
+using CZRFindFile = CZROwner<HANDLE, CZRFindFileTraits>;
 
 #endif

@@ -1,6 +1,6 @@
 // One owner per handle kind: each closes what it holds on every path.
-#ifndef PWSETUP_FRAME_HANDLES_H
-#define PWSETUP_FRAME_HANDLES_H
+#ifndef PW_COMMON_HANDLES_H
+#define PW_COMMON_HANDLES_H
 
 #include <windows.h>
 
