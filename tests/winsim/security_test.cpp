@@ -413,8 +413,12 @@ TEST_F(SecurityTest, SecurityOutlivesTheProcessInMachineIni) {
 // keeps its own.
 TEST_F(SecurityTest, ANewKeyTakesItsCreatorsDescriptor) {
     Sid everyone(1, {0});
-    BYTE aclBytes[8 + 8 + 12] = {2,    0, sizeof aclBytes, 0, 1, 0, 0, 0, 0, 0, 20, 0, 0x19, 0,
-                                 0x02, 0}; // allow, KEY_READ
+    // An ACL of one entry that allows KEY_READ to Everyone.
+    const BYTE aclHeader[] = {ACL_REVISION, 0, 28, 0, 1, 0, 0, 0};
+    const BYTE aceHeader[] = {ACCESS_ALLOWED_ACE_TYPE, 0, 20, 0, 0x19, 0, 0x02, 0};
+    BYTE aclBytes[28];
+    std::memcpy(aclBytes, aclHeader, 8);
+    std::memcpy(aclBytes + 8, aceHeader, 8);
     std::memcpy(aclBytes + 16, everyone.p, 12);
     SECURITY_DESCRIPTOR sd;
     ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
