@@ -557,4 +557,108 @@ TEST_P(RegistryEveryOsTest, FreshMachineHasTheKeysOfItsWindows) {
     }
 }
 
+// The first line of a hex value breaks once it passes regedit's width, however long the name;
+// values without a text form of their own take hex(type).
+TEST_F(RegistryTest, ExportsEveryValueFormAndReadsItBack) {
+    const std::string longName(74, 'n');
+    {
+        Key k("SOFTWARE\\Norvex\\Forms");
+        k.Set(longName.c_str(), REG_BINARY, {1, 2, 3});
+        k.Set("High", REG_DWORD, {0x2a, 0, 0, 0x80});
+        k.Set("Short", REG_DWORD, {1, 2});
+        k.Set("Big", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1});
+        k.SetText("Slashes", "\\\\server\\\"share\"\\");
+    }
+    const std::string key = kHklm + "SOFTWARE\\Norvex\\Forms";
+    const std::string text = winsim::ExportRegistry(key);
+    EXPECT_EQ(text, "REGEDIT4\r\n\r\n[" + key + "]\r\n\"" + longName +
+                        "\"=hex:01,\\\r\n"
+                        "  02,03\r\n"
+                        "\"High\"=dword:8000002a\r\n"
+                        "\"Short\"=hex(4):01,02\r\n"
+                        "\"Big\"=hex(5):00,00,00,01\r\n"
+                        "\"Slashes\"=\"\\\\\\\\server\\\\\\\"share\\\"\\\\\"\r\n"
+                        "\r\n");
+    ASSERT_TRUE(winsim::ImportRegistry("REGEDIT4\r\n\r\n[-" + key + "]\r\n"));
+    std::string error;
+    ASSERT_TRUE(winsim::ImportRegistry(text, &error)) << error;
+    EXPECT_EQ(winsim::ExportRegistry(key), text);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(winsim::ReadValue(key, longName, nullptr, &data));
+    EXPECT_EQ(data, (std::vector<uint8_t>{1, 2, 3})) << "a CRLF continuation joins the bytes";
+}
+
+// system.reg holds HKEY_LOCAL_MACHINE, user.reg HKEY_CURRENT_USER and HKEY_USERS, in CRLF text;
+// HKEY_DYN_DATA (95/98 only) is never saved. A hive that does not read is left out whole.
+TEST_P(RegistryEveryOsTest, HivesHoldTheirRootsAndADamagedOneIsLeftOut) {
+    { Key machine("SOFTWARE\\Norvex"); }
+    { Key user("Software\\Norvex", HKEY_CURRENT_USER); }
+    { Key users(".Default\\Software\\Norvex", HKEY_USERS); }
+    HKEY dyn = nullptr;
+    const bool nt = GetParam() == winsim::Os::Nt4;
+    ASSERT_EQ(RegCreateKeyA(HKEY_DYN_DATA, "PerfStats", &dyn),
+              nt ? ERROR_INVALID_HANDLE : ERROR_SUCCESS);
+    if (dyn) RegCloseKey(dyn);
+    winsim::CloseMachine();
+    const std::string system = ReadHostFile(m_dir + "/system.reg");
+    const std::string user = ReadHostFile(m_dir + "/user.reg");
+    EXPECT_EQ(system.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE]\r\n", 0), 0u);
+    EXPECT_EQ(user.rfind("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n", 0), 0u);
+    EXPECT_NE(system.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex]\r\n"), std::string::npos);
+    EXPECT_NE(user.find("[HKEY_USERS\\.Default\\Software\\Norvex]\r\n"), std::string::npos);
+    for (const std::string* hive : {&system, &user}) {
+        EXPECT_EQ(hive->find("HKEY_DYN_DATA"), std::string::npos);
+        for (size_t lf = hive->find('\n'); lf != std::string::npos; lf = hive->find('\n', lf + 1))
+            ASSERT_EQ((*hive)[lf - 1], '\r') << "at " << lf;
+    }
+    EXPECT_EQ(user.find("HKEY_LOCAL_MACHINE"), std::string::npos);
+
+    WriteHostFile(m_dir + "/user.reg", user + "[HKEY_NOWHERE]\r\n");
+    std::string error;
+    ASSERT_TRUE(winsim::OpenMachine(m_dir, &error)) << error;
+    EXPECT_TRUE(winsim::KeyExists(kHklm + "SOFTWARE\\Norvex"));
+    EXPECT_FALSE(winsim::KeyExists("HKEY_CURRENT_USER\\Software\\Norvex"));
+    EXPECT_FALSE(winsim::KeyExists("HKEY_USERS\\.Default\\Software\\Norvex"));
+}
+
+TEST_P(RegistryEveryOsTest, FreshMachineTellsItsVersionAndPlacesItsDerivedRoots) {
+    const winsim::Os os = GetParam();
+    const std::string cv = kHklm + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    auto value = [](const std::string& key, const char* name) {
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+        if (!winsim::ReadValue(key, name, &type, &data)) return std::string("<missing>");
+        return std::to_string(type) + ":" + std::string(data.begin(), data.end());
+    };
+    auto sz = [](const std::string& text) { return "1:" + text + std::string(1, '\0'); };
+    HKEY config;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_CONFIG, "Norvex", &config), ERROR_SUCCESS);
+    RegCloseKey(config);
+    HKEY dyn = nullptr;
+    if (os == winsim::Os::Nt4) {
+        EXPECT_EQ(value(cv, "DevicePath"), "2:%SystemRoot%\\inf" + std::string(1, '\0'));
+        EXPECT_EQ(value(cv, "Version"), "<missing>");
+        const std::string ntcv = kHklm + "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+        EXPECT_EQ(value(ntcv, "CurrentVersion"), sz("4.0"));
+        EXPECT_EQ(value(ntcv, "CurrentBuildNumber"), sz("1381"));
+        EXPECT_TRUE(winsim::KeyExists(
+            kHklm + "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\Norvex"));
+        EXPECT_EQ(winsim::GetKeySecurity(kHklm + "SYSTEM\\CurrentControlSet\\Enum\\Root"),
+                  "O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)");
+        EXPECT_EQ(
+            winsim::GetKeySecurity(kHklm + "SYSTEM\\CurrentControlSet\\Control\\Session Manager"),
+            "O:BAD:(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;WD)");
+        EXPECT_EQ(RegOpenKeyA(HKEY_DYN_DATA, nullptr, &dyn), ERROR_INVALID_HANDLE);
+    } else {
+        const bool win95 = os == winsim::Os::Win95;
+        EXPECT_EQ(value(cv, "DevicePath"), sz("C:\\WINDOWS\\INF"));
+        EXPECT_EQ(value(cv, "SystemRoot"), sz("C:\\WINDOWS"));
+        EXPECT_EQ(value(cv, "Version"), sz(win95 ? "Windows 95" : "Windows 98"));
+        EXPECT_EQ(value(cv, "VersionNumber"), sz(win95 ? "4.00.950" : "4.10.1998"));
+        EXPECT_EQ(value(kHklm + "Network\\Logon", "username"), sz("Administrator"));
+        EXPECT_TRUE(winsim::KeyExists(kHklm + "Config\\0001\\Norvex"));
+        EXPECT_EQ(RegOpenKeyA(HKEY_DYN_DATA, nullptr, &dyn), ERROR_SUCCESS);
+    }
+}
+
 } // namespace

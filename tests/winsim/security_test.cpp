@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -405,6 +406,144 @@ TEST_F(SecurityTest, SecurityOutlivesTheProcessInMachineIni) {
     ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPath), ERROR_SUCCESS);
     winsim::FlushRegistry();
     EXPECT_EQ(ReadHostFile(m_dir + "/machine.ini").find("Locked"), std::string::npos);
+}
+
+// A creator's descriptor becomes the new key's security (an owner the token may not give is
+// replaced by its default), yet the creator's handle holds what it asked for. An existing key
+// keeps its own.
+TEST_F(SecurityTest, ANewKeyTakesItsCreatorsDescriptor) {
+    Sid everyone(1, {0});
+    // An ACL of one entry that allows KEY_READ to Everyone.
+    const BYTE aclHeader[] = {ACL_REVISION, 0, 28, 0, 1, 0, 0, 0};
+    const BYTE aceHeader[] = {ACCESS_ALLOWED_ACE_TYPE, 0, 20, 0, 0x19, 0, 0x02, 0};
+    BYTE aclBytes[28];
+    std::memcpy(aclBytes, aclHeader, 8);
+    std::memcpy(aclBytes + 8, aceHeader, 8);
+    std::memcpy(aclBytes + 16, everyone.p, 12);
+    SECURITY_DESCRIPTOR sd;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorOwner(&sd, everyone.p, FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(aclBytes), FALSE));
+    SECURITY_ATTRIBUTES sa = {sizeof sa, &sd, FALSE};
+    const char kNew[] = "SOFTWARE\\Norvex\\Created";
+    const std::string key = "HKEY_LOCAL_MACHINE\\" + std::string(kNew);
+    HKEY h;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kNew, 0, nullptr, 0, KEY_ALL_ACCESS, &sa, &h, nullptr),
+        ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(h), ERROR_SUCCESS) << "the creator holds what it asked for";
+    RegCloseKey(h);
+    EXPECT_EQ(winsim::GetKeySecurity(key), "O:BAD:(A;;KR;;;WD)");
+
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE));
+    EXPECT_EQ(
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kNew, 0, nullptr, 0, KEY_ALL_ACCESS, &sa, &h, nullptr),
+        ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kNew, 0, nullptr, 0, KEY_READ, &sa, &h, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_EQ(winsim::GetKeySecurity(key), "O:BAD:(A;;KR;;;WD)");
+}
+
+// Which groups the token holds follows machine.ini [machine] privilege: 0 guest, 1 user,
+// 2 administrator; everyone holds Everyone, Interactive and Authenticated Users.
+TEST_F(SecurityTest, TheTokenHoldsTheGroupsOfItsPrivilegeLevel) {
+    const std::vector<std::pair<const char*, std::vector<bool>>> groups = {
+        {"BG", {true, false, false}}, {"BU", {false, true, true}},
+        {"BA", {false, false, true}}, {"S-1-5-32-545", {false, true, true}},
+        {"WD", {true, true, true}},   {"IU", {true, true, true}},
+        {"AU", {true, true, true}},
+    };
+    for (int level = 0; level <= 2; ++level) {
+        winsim::SetSetting("machine", "privilege", std::to_string(level));
+        for (const auto& g : groups) {
+            ASSERT_TRUE(
+                winsim::SetKeySecurity(kKey, std::string("O:SYD:(A;;KR;;;") + g.first + ")"));
+            HKEY h;
+            LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ, &h);
+            EXPECT_EQ(rc == ERROR_SUCCESS, g.second[level]) << g.first << " at " << level;
+            if (rc == ERROR_SUCCESS) RegCloseKey(h);
+        }
+    }
+}
+
+TEST_F(SecurityTest, SddlTakesEveryFormAndWritesTheShortest) {
+    ASSERT_TRUE(winsim::SetKeySecurity(
+        kKey, "O:S-1-5-32-544G:SYD:PAI(A;OICI;0x20019;;;S-1-1-0)(D;;GA;;;BG)(A;NPIO;KX;;;AU)"));
+    EXPECT_EQ(winsim::GetKeySecurity(kKey),
+              "O:BAD:(A;OICI;KR;;;WD)(D;;0x10000000;;;BG)(A;NPIO;KR;;;AU)")
+        << "KEY_EXECUTE is KEY_READ; the group and the protection flags are not kept";
+    for (const char* bad : {"O:S-2-5-18", "D:(A;;KA;;;WD", "D:(X;;KA;;;WD)", "D:(A;ZZ;KA;;;WD)",
+                            "D:(A;;KA;x;;WD)", "O:SYO:BA"})
+        EXPECT_FALSE(winsim::SetKeySecurity(kKey, bad)) << bad;
+}
+
+TEST_F(SecurityTest, DescriptorCallsRefuseWhatWindowsRefuses) {
+    SECURITY_DESCRIPTOR sd;
+    EXPECT_FALSE(InitializeSecurityDescriptor(&sd, 2));
+    EXPECT_EQ(GetLastError(), 1305u) << "ERROR_UNKNOWN_REVISION";
+    HKEY h;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, kPath, &h), ERROR_SUCCESS);
+    std::vector<BYTE> relative(200);
+    DWORD size = static_cast<DWORD>(relative.size());
+    ASSERT_EQ(RegGetKeySecurity(h, OWNER_SECURITY_INFORMATION, relative.data(), &size),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_FALSE(SetSecurityDescriptorDacl(relative.data(), TRUE, nullptr, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR))
+        << "a self-relative descriptor is read only";
+    BOOL defaulted;
+    EXPECT_FALSE(GetSecurityDescriptorOwner(relative.data(), nullptr, &defaulted));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOACCESS));
+    BYTE notASid[12] = {7};
+    EXPECT_FALSE(EqualSid(notASid, notASid));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
+    EXPECT_EQ(FreeSid(notASid), static_cast<PVOID>(notASid)) << "only what it allocated";
+}
+
+TEST_F(SecurityTest, EveryCallThatCanFailCanBeMadeToFail) {
+    SECURITY_DESCRIPTOR sd;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    Sid system(5, {SECURITY_LOCAL_SYSTEM_RID});
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr, owner = nullptr;
+    PACL acl = nullptr;
+    BOOL present, defaulted;
+    HANDLE token = nullptr;
+    TOKEN_PRIVILEGES tp{};
+    LUID luid;
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"InitializeSecurityDescriptor",
+         [&] { return InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION); }},
+        {"SetSecurityDescriptorDacl",
+         [&] { return SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE); }},
+        {"GetSecurityDescriptorDacl",
+         [&] { return GetSecurityDescriptorDacl(&sd, &present, &acl, &defaulted); }},
+        {"SetSecurityDescriptorOwner",
+         [&] { return SetSecurityDescriptorOwner(&sd, system.p, FALSE); }},
+        {"GetSecurityDescriptorOwner",
+         [&] { return GetSecurityDescriptorOwner(&sd, &owner, &defaulted); }},
+        {"IsValidSecurityDescriptor", [&] { return IsValidSecurityDescriptor(&sd); }},
+        {"AllocateAndInitializeSid",
+         [&] { return AllocateAndInitializeSid(&nt, 1, 18, 0, 0, 0, 0, 0, 0, 0, &sid); }},
+        {"FreeSid", [&] { return FreeSid(system.p) == nullptr; }},
+        {"EqualSid", [&] { return EqualSid(system.p, system.p); }},
+        {"OpenProcessToken",
+         [&] { return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token); }},
+        {"LookupPrivilegeValueA",
+         [&] { return LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid); }},
+        {"AdjustTokenPrivileges",
+         [&] { return AdjustTokenPrivileges(m_token, FALSE, &tp, 0, nullptr, nullptr); }},
+    };
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &m_token));
+    for (const auto& call : calls) {
+        winsim::FailCall(call.first, 1234, 1);
+        SetLastError(0);
+        EXPECT_FALSE(call.second()) << call.first;
+        EXPECT_EQ(GetLastError(), 1234u) << call.first;
+    }
+    EXPECT_EQ(sid, nullptr);
+    EXPECT_EQ(token, nullptr);
 }
 
 class SecurityOn9xTest : public MachineTest, public ::testing::WithParamInterface<winsim::Os> {

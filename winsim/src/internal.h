@@ -102,7 +102,7 @@ MachineState& Require();    // aborts with a message without a machine
 std::string WindowsDir();   // "C:\WINDOWS"
 std::string SystemDir();    // "C:\WINDOWS\SYSTEM32" (NT) or "C:\WINDOWS\SYSTEM"
 bool IsNT();
-// Whether the process token has SeShutdownPrivilege enabled (security.cpp).
+// Whether the process token has SeShutdownPrivilege enabled (security/token.cpp).
 bool ShutdownPrivilegeEnabled();
 
 // Resolves a Windows path (absolute "C:\...", or relative to the Windows directory when

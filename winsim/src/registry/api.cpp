@@ -1,0 +1,368 @@
+// The registry calls of advapi32 (Reg*A). On NT a key handle holds the rights it was opened
+// with, fixed at the open: the rights asked for, checked against the key's security as it stands
+// then, or with MAXIMUM_ALLOWED (RegOpenKeyA, RegCreateKeyA) whatever that security grants then.
+// Each later call checks the handle's rights, so a handle opened before a key's DACL was relaxed
+// keeps its old rights, and only a key opened anew gets the new ones. Subkey creation also needs
+// the parent's security to allow it when it happens, and a deletion checks the security of the
+// key it deletes. The predefined roots hold every right; on 95/98, which have no registry
+// security, every handle does.
+#include "hives.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace winsim;
+using namespace winsim::registry;
+
+namespace {
+
+// Security of a new key from the caller's descriptor, when one was given.
+void ApplyCreationSecurity(Key* k, const SECURITY_ATTRIBUTES* sa) {
+    if (!IsNT() || !sa || !sa->lpSecurityDescriptor) return;
+    DescriptorParts parts;
+    if (ReadDescriptor(sa->lpSecurityDescriptor, &parts) != ERROR_SUCCESS) return;
+    auto sec = std::make_unique<KeySecurity>();
+    sec->owner = parts.hasOwner && TokenCanOwn(parts.owner) ? parts.owner : TokenDefaultOwner();
+    sec->dacl = DaclKindOf(parts);
+    sec->aces = parts.aces;
+    k->security = std::move(sec);
+    Reg().securityDirty = true;
+}
+
+// The key behind a handle for a call that needs `need` in the handle's rights. Errors come in
+// the order Windows checks them: the handle, then the call's arguments (`argumentError`,
+// ERROR_SUCCESS when they are good), then the handle's rights.
+LONG KeyFor(HKEY h, DWORD need, LONG argumentError, Key** out) {
+    DWORD rights;
+    LONG err = Resolve(h, out, &rights);
+    if (err != ERROR_SUCCESS) return err;
+    if (argumentError != ERROR_SUCCESS) return argumentError;
+    return HandleHolds(rights, need);
+}
+
+// Classes are not kept: a key's class is empty.
+void NoClass(LPSTR cls, LPDWORD cchClass) {
+    if (cls && cchClass && *cchClass) cls[0] = '\0';
+    if (cchClass) *cchClass = 0;
+}
+
+void StoreFileTime(uint64_t time, PFILETIME out) {
+    if (!out) return;
+    out->dwLowDateTime = static_cast<DWORD>(time);
+    out->dwHighDateTime = static_cast<DWORD>(time >> 32);
+}
+
+// Opens an existing key below `from` for RegOpenKeyExA and RegOpenKeyA.
+LONG OpenBelow(Key* from, LPCSTR subKey, REGSAM access, PHKEY result) {
+    std::vector<std::string> parts;
+    LONG err = SplitPath(subKey, &parts);
+    if (err != ERROR_SUCCESS) return err;
+    Key* k = Walk(from, parts);
+    if (!k) return ERROR_FILE_NOT_FOUND;
+    DWORD rights = 0;
+    if ((err = CheckAccess(k->security.get(), access, &rights)) != ERROR_SUCCESS) return err;
+    *result = NewHandle(k, rights);
+    return ERROR_SUCCESS;
+}
+
+// A value's type and data for RegQueryValueExA and RegEnumValueA; a null buffer asks the size.
+LONG CopyValue(const Value& v, LPDWORD type, LPBYTE data, LPDWORD cbData) {
+    if (type) *type = v.type;
+    if (!cbData) return ERROR_SUCCESS;
+    DWORD size = static_cast<DWORD>(v.data.size());
+    if (data && *cbData < size) {
+        *cbData = size;
+        return ERROR_MORE_DATA;
+    }
+    if (data && size) std::memcpy(data, v.data.data(), size);
+    *cbData = size;
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+extern "C" {
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) {
+    (void)ulOptions;
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* from;
+    LONG err = Resolve(hKey, &from);
+    if (err != ERROR_SUCCESS) return err;
+    return OpenBelow(from, lpSubKey, samDesired, phkResult);
+}
+
+LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* from;
+    LONG err = Resolve(hKey, &from);
+    if (err != ERROR_SUCCESS) return err;
+    if (!lpSubKey || !*lpSubKey) { // the same handle comes back, as documented
+        *phkResult = hKey;
+        return ERROR_SUCCESS;
+    }
+    return OpenBelow(from, lpSubKey, MAXIMUM_ALLOWED, phkResult);
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                            DWORD dwOptions, REGSAM samDesired,
+                            LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition) {
+    (void)Reserved;
+    (void)lpClass; // classes are not kept
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    LONG err;
+    Key* k;
+    DWORD handleRights;
+    std::vector<std::string> parts;
+    if ((err = Resolve(hKey, &k, &handleRights)) != ERROR_SUCCESS) return err;
+    if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
+    // Every missing key of the path is created, each needing KEY_CREATE_SUB_KEY from its
+    // parent's security; one created right below the handle's key needs it in the handle too.
+    bool created = false;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        Key* c = k->Child(parts[i]);
+        created = false;
+        if (!c) {
+            if (i == 0 && (err = HandleHolds(handleRights, KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
+                return err;
+            if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
+                return err;
+            c = k->AddChild(parts[i]);
+            c->isVolatile = k->isVolatile || (IsNT() && (dwOptions & REG_OPTION_VOLATILE));
+            created = true;
+        }
+        k = c;
+    }
+    // The creator of a key gets the rights it asked for; an existing key grants what its
+    // security allows.
+    DWORD rights = 0;
+    if (created) {
+        ApplyCreationSecurity(k, lpSecurityAttributes);
+        CheckAccess(nullptr, samDesired, &rights);
+    } else if ((err = CheckAccess(k->security.get(), samDesired, &rights)) != ERROR_SUCCESS) {
+        return err;
+    }
+    if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *phkResult = NewHandle(k, rights);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    if (!lpSubKey || !*lpSubKey) { // the same handle comes back, as documented
+        Key* k;
+        LONG err = Resolve(hKey, &k);
+        if (err != ERROR_SUCCESS) return err;
+        *phkResult = hKey;
+        return ERROR_SUCCESS;
+    }
+    return RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED,
+                           nullptr, phkResult, nullptr);
+}
+
+LONG WINAPI RegCloseKey(HKEY hKey) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Require();
+    if (IsPredefined(hKey)) return ERROR_SUCCESS;
+    return CloseHandleOf(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG WINAPI RegFlushKey(HKEY hKey) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    LONG err;
+    Key* k;
+    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    if (k->hive == kNoHive) return ERROR_SUCCESS;
+    return FlushHive(k->hive) ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+}
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) {
+    (void)Reserved;
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* k;
+    LONG err = KeyFor(hKey, KEY_SET_VALUE, !lpData && cbData ? ERROR_NOACCESS : ERROR_SUCCESS, &k);
+    if (err != ERROR_SUCCESS) return err;
+    // Data is kept exactly as given, terminator or not.
+    k->SetValue(lpValueName ? lpValueName : "", dwType,
+                std::vector<uint8_t>(lpData, lpData + (lpData ? cbData : 0)));
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* k;
+    const bool bad = lpReserved || (lpData && !lpcbData);
+    LONG err = KeyFor(hKey, KEY_QUERY_VALUE, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
+    if (err != ERROR_SUCCESS) return err;
+    const Value* v = k->FindValue(lpValueName ? lpValueName : "");
+    if (!v) return ERROR_FILE_NOT_FOUND;
+    return CopyValue(*v, lpType, lpData, lpcbData);
+}
+
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* k;
+    const bool bad = !lpName || !lpcchName || lpReserved;
+    LONG err =
+        KeyFor(hKey, KEY_ENUMERATE_SUB_KEYS, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
+    if (err != ERROR_SUCCESS) return err;
+    if (dwIndex >= k->children.size()) return ERROR_NO_MORE_ITEMS;
+    const Key& c = *k->children[dwIndex];
+    if (c.name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+    std::memcpy(lpName, c.name.c_str(), c.name.size() + 1);
+    *lpcchName = static_cast<DWORD>(c.name.size());
+    NoClass(lpClass, lpcchClass);
+    StoreFileTime(c.lastWrite, lpftLastWriteTime);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    DWORD size = cchName;
+    return RegEnumKeyExA(hKey, dwIndex, lpName, &size, nullptr, nullptr, nullptr, nullptr);
+}
+
+LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* k;
+    const bool bad = !lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData);
+    LONG err = KeyFor(hKey, KEY_QUERY_VALUE, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
+    if (err != ERROR_SUCCESS) return err;
+    if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+    const Value& v = k->values[dwIndex];
+    if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+    std::memcpy(lpValueName, v.name.c_str(), v.name.size() + 1);
+    *lpcchValueName = static_cast<DWORD>(v.name.size());
+    return CopyValue(v, lpType, lpData, lpcbData);
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    LONG err;
+    Key* from;
+    if ((err = Resolve(hKey, &from)) != ERROR_SUCCESS) return err;
+    if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+    std::vector<std::string> parts;
+    if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
+    Key* k = Walk(from, parts);
+    if (!k) return ERROR_FILE_NOT_FOUND;
+    if (!k->parent) return ERROR_ACCESS_DENIED; // a root key stays
+    if ((err = CheckAccess(k->security.get(), DELETE)) != ERROR_SUCCESS) return err;
+    // NT deletes only a key without subkeys; 95/98 delete the whole tree.
+    if (IsNT() && !k->children.empty()) return ERROR_ACCESS_DENIED;
+    DeleteTree(k);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* k;
+    LONG err = KeyFor(hKey, KEY_SET_VALUE, ERROR_SUCCESS, &k);
+    if (err != ERROR_SUCCESS) return err;
+    return k->DeleteValue(lpValueName ? lpValueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                             LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                             PFILETIME lpftLastWriteTime) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    Key* k;
+    LONG err =
+        KeyFor(hKey, KEY_QUERY_VALUE, lpReserved ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
+    if (err != ERROR_SUCCESS) return err;
+    DWORD maxSub = 0, maxName = 0, maxData = 0;
+    for (const auto& c : k->children)
+        maxSub = std::max(maxSub, static_cast<DWORD>(c->name.size()));
+    for (const Value& v : k->values) {
+        maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
+        maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+    }
+    NoClass(lpClass, lpcchClass);
+    if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(k->children.size());
+    if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSub;
+    if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
+    if (lpcValues) *lpcValues = static_cast<DWORD>(k->values.size());
+    if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
+    if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
+    if (lpcbSecurityDescriptor)
+        *lpcbSecurityDescriptor =
+            IsNT() ? static_cast<DWORD>(
+                         MakeSelfRelative(k->security.get(),
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)
+                             .size())
+                   : 0;
+    StoreFileTime(k->lastWrite, lpftLastWriteTime);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
+                              PSECURITY_DESCRIPTOR pSecurityDescriptor,
+                              LPDWORD lpcbSecurityDescriptor) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    if (!IsNT()) return ERROR_CALL_NOT_IMPLEMENTED;
+    LONG bad = ERROR_SUCCESS;
+    if (!lpcbSecurityDescriptor)
+        bad = ERROR_NOACCESS;
+    else if (SecurityInformation & SACL_SECURITY_INFORMATION)
+        bad = ERROR_PRIVILEGE_NOT_HELD;
+    Key* k;
+    LONG err = KeyFor(hKey, READ_CONTROL, bad, &k);
+    if (err != ERROR_SUCCESS) return err;
+    std::vector<uint8_t> sd = MakeSelfRelative(k->security.get(), SecurityInformation);
+    DWORD size = static_cast<DWORD>(sd.size());
+    if (!pSecurityDescriptor || *lpcbSecurityDescriptor < size) {
+        *lpcbSecurityDescriptor = size;
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::memcpy(pSecurityDescriptor, sd.data(), size);
+    *lpcbSecurityDescriptor = size;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
+                              PSECURITY_DESCRIPTOR pSecurityDescriptor) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    LONG err;
+    if (!IsNT()) return ERROR_CALL_NOT_IMPLEMENTED;
+    Key* k;
+    DWORD rights;
+    if ((err = Resolve(hKey, &k, &rights)) != ERROR_SUCCESS) return err;
+    if (SecurityInformation & SACL_SECURITY_INFORMATION) return ERROR_PRIVILEGE_NOT_HELD;
+    DescriptorParts parts;
+    if ((err = ReadDescriptor(pSecurityDescriptor, &parts)) != ERROR_SUCCESS) return err;
+    const bool setOwner = (SecurityInformation & OWNER_SECURITY_INFORMATION) != 0;
+    const bool setDacl = (SecurityInformation & DACL_SECURITY_INFORMATION) != 0;
+    DWORD need = (setOwner ? WRITE_OWNER : 0) | (setDacl ? WRITE_DAC : 0);
+    if ((err = HandleHolds(rights, need)) != ERROR_SUCCESS) return err;
+    if (setOwner && (!parts.hasOwner || !TokenCanOwn(parts.owner))) return ERROR_INVALID_OWNER;
+    if (!k->security) {
+        k->security = std::make_unique<KeySecurity>();
+        k->security->owner = TokenDefaultOwner();
+    }
+    if (setOwner) k->security->owner = parts.owner;
+    if (setDacl) {
+        k->security->dacl = DaclKindOf(parts);
+        k->security->aces = parts.aces;
+    }
+    Reg().securityDirty = true;
+    return ERROR_SUCCESS;
+}
+
+} // extern "C"

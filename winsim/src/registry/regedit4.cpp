@@ -1,0 +1,378 @@
+// REGEDIT4 text: writing keys and values as regedit exports them, and reading .reg text back
+// (hive files and imports alike).
+#include "regedit4.h"
+
+#include <cstdio>
+#include <cstring>
+
+using namespace winsim;
+using namespace winsim::registry;
+
+namespace {
+
+constexpr size_t kHexWrapColumn = 77; // regedit breaks a hex line once it reaches this width
+
+// ---- writing ----------------------------------------------------------------------------------
+
+void AppendEscaped(std::string* out, const char* s, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] == '\\' || s[i] == '"') *out += '\\';
+        *out += s[i];
+    }
+}
+
+bool IsPlainText(const std::vector<uint8_t>& d) {
+    return !d.empty() && d.back() == 0 && std::memchr(d.data(), 0, d.size() - 1) == nullptr;
+}
+
+void AppendValueLine(std::string* out, const Value& v) {
+    size_t lineStart = out->size();
+    if (v.name.empty()) {
+        *out += "@=";
+    } else {
+        *out += '"';
+        AppendEscaped(out, v.name.data(), v.name.size());
+        *out += "\"=";
+    }
+    char buf[32];
+    if (v.type == REG_SZ && IsPlainText(v.data)) {
+        *out += '"';
+        AppendEscaped(out, reinterpret_cast<const char*>(v.data.data()), v.data.size() - 1);
+        *out += "\"\r\n";
+        return;
+    }
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        std::snprintf(buf, sizeof buf, "dword:%08x\r\n", Load32(v.data.data()));
+        *out += buf;
+        return;
+    }
+    // Everything else is hex: REG_SZ without its single terminator, so that it reads back
+    // byte for byte, and any type regedit has no text form for.
+    if (v.type == REG_BINARY)
+        *out += "hex:";
+    else {
+        std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
+        *out += buf;
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    size_t column = out->size() - lineStart;
+    for (size_t i = 0; i < v.data.size(); ++i) {
+        *out += kDigits[v.data[i] >> 4];
+        *out += kDigits[v.data[i] & 15];
+        if (i + 1 == v.data.size()) break;
+        *out += ',';
+        column += 3;
+        if (column >= kHexWrapColumn) {
+            *out += "\\\r\n  ";
+            column = 2;
+        }
+    }
+    *out += "\r\n";
+}
+
+// ---- reading ----------------------------------------------------------------------------------
+
+// One step of an imported .reg file.
+struct RegOp {
+    enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue, kSecurity } kind = kCreateKey;
+    std::string path;
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+    KeySecurity security;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool StartsWithI(const std::string& s, size_t pos, const char* prefix) {
+    size_t n = std::strlen(prefix);
+    return s.size() >= pos + n && IEquals(s.substr(pos, n), prefix);
+}
+
+// All of `digits`, one to `maxDigits` hex digits.
+bool ParseHex(const std::string& digits, size_t maxDigits, DWORD* value) {
+    if (digits.empty() || digits.size() > maxDigits) return false;
+    DWORD v = 0;
+    for (char c : digits) {
+        if (HexDigit(c) < 0) return false;
+        v = (v << 4) | static_cast<DWORD>(HexDigit(c));
+    }
+    *value = v;
+    return true;
+}
+
+// A quoted text at s[*pos] (the opening quote), with \\ and \" unescaped; *pos ends past the
+// closing quote.
+bool ParseQuoted(const std::string& s, size_t* pos, std::string* text) {
+    text->clear();
+    for (size_t i = *pos + 1; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+            *text += s[++i];
+        } else if (s[i] == '"') {
+            *pos = i + 1;
+            return true;
+        } else {
+            *text += s[i];
+        }
+    }
+    return false;
+}
+
+// `"name"=data` or `@=data`; *why names what is wrong.
+bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
+    size_t pos = 0;
+    if (line[0] == '@') {
+        op->name.clear();
+        pos = 1;
+    } else if (!ParseQuoted(line, &pos, &op->name)) {
+        *why = "unterminated value name";
+        return false;
+    }
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
+        ++pos;
+    if (pos >= line.size() || line[pos] != '=') {
+        *why = "expected '=' after the value name";
+        return false;
+    }
+    std::string data = Trim(line.substr(pos + 1));
+    if (data == "-") {
+        op->kind = RegOp::kDeleteValue;
+        return true;
+    }
+    op->kind = RegOp::kSetValue;
+    if (!data.empty() && data[0] == '"') {
+        size_t end = 0;
+        std::string text;
+        if (!ParseQuoted(data, &end, &text) || end != data.size()) {
+            *why = "malformed string data";
+            return false;
+        }
+        op->type = REG_SZ;
+        op->data = TextBytes(text);
+        return true;
+    }
+    if (StartsWithI(data, 0, "dword:")) {
+        DWORD v = 0;
+        if (!ParseHex(data.substr(6), 8, &v)) {
+            *why = "malformed dword data";
+            return false;
+        }
+        op->type = REG_DWORD;
+        op->data.resize(4);
+        std::memcpy(op->data.data(), &v, 4);
+        return true;
+    }
+    if (StartsWithI(data, 0, "hex")) {
+        size_t p = 3;
+        op->type = REG_BINARY;
+        if (p < data.size() && data[p] == '(') {
+            size_t close = data.find(')', p);
+            if (close == std::string::npos ||
+                !ParseHex(data.substr(p + 1, close - p - 1), 8, &op->type)) {
+                *why = "malformed hex type";
+                return false;
+            }
+            p = close + 1;
+        }
+        if (p >= data.size() || data[p] != ':') {
+            *why = "expected ':' after hex";
+            return false;
+        }
+        std::string list = data.substr(p + 1);
+        op->data.clear();
+        size_t q = 0;
+        while (q < list.size()) {
+            size_t comma = list.find(',', q);
+            std::string b =
+                Trim(list.substr(q, comma == std::string::npos ? std::string::npos : comma - q));
+            bool last = comma == std::string::npos;
+            if (b.empty() && last) break; // a trailing comma
+            if (b.empty() || b.size() > 2 || HexDigit(b[0]) < 0 ||
+                (b.size() == 2 && HexDigit(b[1]) < 0)) {
+                *why = "malformed hex byte '" + b + "'";
+                return false;
+            }
+            op->data.push_back(static_cast<uint8_t>(
+                b.size() == 1 ? HexDigit(b[0]) : HexDigit(b[0]) * 16 + HexDigit(b[1])));
+            if (last) break;
+            q = comma + 1;
+        }
+        return true;
+    }
+    *why = "unrecognised value data";
+    return false;
+}
+
+bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string* error) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t nl = text.find('\n', pos);
+        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (nl == std::string::npos) break;
+        pos = nl + 1;
+    }
+    auto fail = [&](size_t index, const std::string& why) {
+        if (error) *error = "line " + std::to_string(index + 1) + ": " + why;
+        return false;
+    };
+    bool header = false, inDeletedKey = false, afterKeyLine = false;
+    std::string currentKey;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string t = Trim(lines[i]);
+        if (!header) {
+            if (t.rfind("\xEF\xBB\xBF", 0) == 0) t.erase(0, 3);
+            if (t.empty()) continue;
+            if (t != "REGEDIT4") return fail(i, "expected REGEDIT4");
+            header = true;
+            continue;
+        }
+        bool keyLineBefore = afterKeyLine;
+        afterKeyLine = false;
+        if (t.empty()) continue;
+        if (t[0] == ';') {
+            if (keyLineBefore && t.rfind(";security=", 0) == 0) {
+                RegOp op;
+                op.kind = RegOp::kSecurity;
+                op.path = currentKey;
+                if (!ParseSddl(Trim(t.substr(10)), &op.security))
+                    return fail(i, "malformed security '" + t.substr(10) + "'");
+                ops->push_back(std::move(op));
+            }
+            continue;
+        }
+        if (t[0] == '[') {
+            if (t.back() != ']') return fail(i, "key line without ']'");
+            std::string inner = t.substr(1, t.size() - 2);
+            bool remove = !inner.empty() && inner[0] == '-';
+            if (remove) inner.erase(0, 1);
+            RootedPath rp;
+            if (inner.empty() || !ParseRooted(inner, &rp))
+                return fail(i, "unknown key '" + inner + "'");
+            RegOp op;
+            op.kind = remove ? RegOp::kDeleteKey : RegOp::kCreateKey;
+            op.path = inner;
+            ops->push_back(std::move(op));
+            currentKey = remove ? "" : inner;
+            inDeletedKey = remove;
+            afterKeyLine = !remove;
+            continue;
+        }
+        if (t[0] == '"' || t[0] == '@') {
+            size_t first = i;
+            while (!t.empty() && t.back() == '\\' && i + 1 < lines.size()) {
+                t.pop_back();
+                t += Trim(lines[++i]);
+            }
+            RegOp op;
+            std::string why;
+            if (!ParseValueLine(t, &op, &why)) return fail(first, why);
+            if (currentKey.empty()) {
+                if (inDeletedKey) continue; // regedit ignores values of a deleted key
+                return fail(first, "value outside a key");
+            }
+            op.path = currentKey;
+            ops->push_back(std::move(op));
+            continue;
+        }
+        return fail(i, "unrecognised line '" + t + "'");
+    }
+    if (!header) return fail(0, "expected REGEDIT4");
+    return true;
+}
+
+void ApplyOps(const std::vector<RegOp>& ops) {
+    std::string lastPath;
+    Key* last = nullptr;
+    for (const RegOp& op : ops) {
+        RootedPath rp;
+        if (!ParseRooted(op.path, &rp)) continue; // checked while parsing
+        if (op.kind == RegOp::kDeleteKey) {
+            if (Key* k = FindRooted(rp)) DeleteTree(k);
+            last = nullptr;
+            lastPath.clear();
+            continue;
+        }
+        Key* k = (last && op.path == lastPath) ? last : CreateRooted(rp);
+        last = k;
+        lastPath = op.path;
+        switch (op.kind) {
+        case RegOp::kSetValue:
+            k->SetValue(op.name, op.type, op.data);
+            break;
+        case RegOp::kDeleteValue:
+            k->DeleteValue(op.name);
+            break;
+        case RegOp::kSecurity:
+            k->security = std::make_unique<KeySecurity>(op.security);
+            Reg().securityDirty = true;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace
+
+namespace winsim::registry {
+
+void AppendTree(std::string* out, const Key& k, const std::string& path, bool forHive) {
+    if (forHive && k.isVolatile) return;
+    *out += '[';
+    *out += path;
+    *out += "]\r\n";
+    for (const Value& v : k.values)
+        AppendValueLine(out, v);
+    *out += "\r\n";
+    for (const auto& c : k.children)
+        AppendTree(out, *c, path + "\\" + c->name, forHive);
+}
+
+bool ApplyRegText(const std::string& text, std::string* error) {
+    std::vector<RegOp> ops;
+    if (!ParseRegText(text, &ops, error)) return false;
+    ApplyOps(ops);
+    return true;
+}
+
+} // namespace winsim::registry
+
+namespace winsim {
+
+std::string ExportRegistry(const std::string& key) {
+    Require();
+    Registry& r = Reg();
+    std::string text = kRegedit4Header;
+    if (key.empty()) {
+        for (const Key* root : {r.machine.get(), r.user.get(), r.users.get()})
+            AppendTree(&text, *root, root->name, false);
+        return text;
+    }
+    RootedPath rp;
+    if (!ParseRooted(key, &rp)) return "";
+    Key* k = Walk(rp.root, rp.prefix);
+    std::string path = rp.rootName;
+    for (const std::string& p : rp.parts) {
+        k = k ? k->Child(p) : nullptr;
+        if (!k) return "";
+        path += "\\" + k->name; // regedit writes the names as they were created
+    }
+    if (!k) return "";
+    AppendTree(&text, *k, path, false);
+    return text;
+}
+
+bool ImportRegistry(const std::string& regText, std::string* error) {
+    Require();
+    return ApplyRegText(regText, error);
+}
+
+} // namespace winsim

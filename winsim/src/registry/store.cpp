@@ -1,0 +1,404 @@
+// The registry store: keys and values in memory, the predefined roots, key handles and paths,
+// and the access that winsim's own services and the control API have to it.
+#include "store.h"
+
+#include <algorithm>
+#include <chrono>
+
+using namespace winsim;
+using namespace winsim::registry;
+
+namespace {
+
+constexpr LONG kErrorBadPathname = 161;
+constexpr uint32_t kClassesRoot = 0x80000000u;
+constexpr uint32_t kCurrentUser = 0x80000001u;
+constexpr uint32_t kLocalMachine = 0x80000002u;
+constexpr uint32_t kUsers = 0x80000003u;
+constexpr uint32_t kCurrentConfig = 0x80000005u;
+constexpr uint32_t kDynData = 0x80000006u;
+
+uint64_t FileTimeNow() {
+    auto since = std::chrono::system_clock::now().time_since_epoch();
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(since).count();
+    return static_cast<uint64_t>(us) * 10 + 116444736000000000ULL;
+}
+
+void MarkDeleted(Key* k) {
+    k->deleted = true;
+    if (k->security) Reg().securityDirty = true;
+    for (auto& c : k->children)
+        MarkDeleted(c.get());
+}
+
+std::shared_ptr<Key> MakeRoot(const char* name, Hive hive) {
+    auto k = std::make_shared<Key>();
+    k->name = name;
+    k->hive = hive;
+    k->lastWrite = FileTimeNow();
+    return k;
+}
+
+Key* EnsurePath(Key* from, const std::vector<std::string>& parts) {
+    for (const std::string& p : parts) {
+        Key* c = from->Child(p);
+        from = c ? c : from->AddChild(p);
+    }
+    return from;
+}
+
+// Where the derived roots lie in HKEY_LOCAL_MACHINE on this system.
+std::vector<std::string> ClassesRootPath() {
+    return {"SOFTWARE", "Classes"};
+}
+std::vector<std::string> CurrentConfigPath() {
+    if (IsNT()) return {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"};
+    return {"Config", "0001"};
+}
+
+uint32_t HandleValue(HKEY h) {
+    // Handles travel through 32-bit integers and may come back sign- or zero-extended.
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
+}
+
+// The root node a predefined handle stands for; null for any other handle.
+Key* PredefinedKey(uint32_t h) {
+    Registry& r = Reg();
+    switch (h) {
+    case kClassesRoot:
+        return EnsurePath(r.machine.get(), ClassesRootPath());
+    case kCurrentUser:
+        return r.user.get();
+    case kLocalMachine:
+        return r.machine.get();
+    case kUsers:
+        return r.users.get();
+    case kCurrentConfig:
+        return EnsurePath(r.machine.get(), CurrentConfigPath());
+    case kDynData:
+        return IsNT() ? nullptr : r.dyn.get();
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+namespace winsim::registry {
+
+Registry& Reg() {
+    static Registry* registry = new Registry; // never destroyed: the machine may close at exit
+    return *registry;
+}
+
+void NewTree() {
+    Registry& r = Reg();
+    r = Registry{};
+    r.machine = MakeRoot("HKEY_LOCAL_MACHINE", kSystemHive);
+    r.user = MakeRoot("HKEY_CURRENT_USER", kUserHive);
+    r.users = MakeRoot("HKEY_USERS", kUserHive);
+    r.dyn = MakeRoot("HKEY_DYN_DATA", kNoHive);
+}
+
+// ---- the key tree -----------------------------------------------------------------------------
+
+Key* Key::Child(const std::string& n) const {
+    auto it = childIndex.find(Upper(n));
+    return it == childIndex.end() ? nullptr : children[it->second].get();
+}
+
+const Value* Key::FindValue(const std::string& n) const {
+    auto it = valueIndex.find(Upper(n));
+    return it == valueIndex.end() ? nullptr : &values[it->second];
+}
+
+void Key::Touch() {
+    lastWrite = FileTimeNow();
+    if (hive != kNoHive) Reg().dirty[hive] = true;
+}
+
+Key* Key::AddChild(const std::string& n) {
+    auto child = std::make_shared<Key>();
+    child->name = n;
+    child->parent = this;
+    child->hive = hive;
+    childIndex[Upper(n)] = children.size();
+    children.push_back(child);
+    child->Touch();
+    return child.get();
+}
+
+void Key::RemoveChild(Key* child) {
+    auto it = childIndex.find(Upper(child->name));
+    if (it == childIndex.end()) return;
+    std::shared_ptr<Key> keep = children[it->second]; // open handles may still hold it
+    children.erase(children.begin() + static_cast<std::ptrdiff_t>(it->second));
+    childIndex.clear();
+    for (size_t i = 0; i < children.size(); ++i)
+        childIndex[Upper(children[i]->name)] = i;
+    MarkDeleted(child);
+    child->parent = nullptr;
+    Touch();
+}
+
+void Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) {
+    std::string upper = Upper(n);
+    auto it = valueIndex.find(upper);
+    if (it != valueIndex.end()) {
+        values[it->second].type = type;
+        values[it->second].data = std::move(data);
+    } else {
+        valueIndex.emplace(std::move(upper), values.size());
+        values.push_back(Value{n, type, std::move(data)});
+    }
+    Touch();
+}
+
+bool Key::DeleteValue(const std::string& n) {
+    auto it = valueIndex.find(Upper(n));
+    if (it == valueIndex.end()) return false;
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
+    valueIndex.clear();
+    for (size_t i = 0; i < values.size(); ++i)
+        valueIndex[Upper(values[i].name)] = i;
+    Touch();
+    return true;
+}
+
+std::vector<uint8_t> TextBytes(const std::string& text) {
+    std::vector<uint8_t> b(text.begin(), text.end());
+    b.push_back(0);
+    return b;
+}
+
+std::string FullPath(const Key* k) {
+    std::string path = k->name;
+    for (const Key* p = k->parent; p; p = p->parent)
+        path = p->name + "\\" + path;
+    return path;
+}
+
+void DeleteTree(Key* k) {
+    if (k->parent) k->parent->RemoveChild(k);
+}
+
+// ---- handles ----------------------------------------------------------------------------------
+
+LONG Resolve(HKEY h, Key** out, DWORD* rights) {
+    Require();
+    if (IsPredefined(h)) {
+        Key* root = PredefinedKey(HandleValue(h));
+        if (!root) return ERROR_INVALID_HANDLE;
+        *out = root;
+        if (rights) *rights = KEY_ALL_ACCESS;
+        return ERROR_SUCCESS;
+    }
+    auto it = Reg().handles.find(HandleValue(h));
+    if (it == Reg().handles.end()) return ERROR_INVALID_HANDLE;
+    if (it->second.key->deleted) return ERROR_KEY_DELETED;
+    *out = it->second.key.get();
+    if (rights) *rights = it->second.rights;
+    return ERROR_SUCCESS;
+}
+
+LONG HandleHolds(DWORD rights, DWORD need) {
+    return !IsNT() || (rights & need) == need ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+HKEY NewHandle(Key* k, DWORD rights) {
+    uint32_t n = NextHandleNumber();
+    Reg().handles[n] = OpenKey{k->shared_from_this(), rights};
+    return reinterpret_cast<HKEY>(static_cast<uintptr_t>(n));
+}
+
+bool IsPredefined(HKEY h) {
+    return (HandleValue(h) & 0xfffffff8u) == 0x80000000u;
+}
+
+bool CloseHandleOf(HKEY h) {
+    return Reg().handles.erase(HandleValue(h)) != 0;
+}
+
+// ---- paths ------------------------------------------------------------------------------------
+
+LONG SplitPath(const char* sub, std::vector<std::string>* parts) {
+    parts->clear();
+    if (!sub || !*sub) return ERROR_SUCCESS;
+    std::string s = sub;
+    if (s[0] == '\\') {
+        if (IsNT()) return kErrorBadPathname;
+        s.erase(0, std::min(s.size(), s.find_first_not_of('\\')));
+    }
+    if (!s.empty() && s.back() == '\\') s.pop_back();
+    if (s.empty()) return ERROR_SUCCESS;
+    size_t pos = 0;
+    for (;;) {
+        size_t bs = s.find('\\', pos);
+        std::string part = s.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
+        if (part.empty()) return kErrorBadPathname;
+        parts->push_back(part);
+        if (bs == std::string::npos) break;
+        pos = bs + 1;
+    }
+    return ERROR_SUCCESS;
+}
+
+Key* Walk(Key* from, const std::vector<std::string>& parts) {
+    for (const std::string& p : parts) {
+        if (!from) return nullptr;
+        from = from->Child(p);
+    }
+    return from;
+}
+
+bool ParseRooted(const std::string& path, RootedPath* out) {
+    size_t bs = path.find('\\');
+    std::string root = path.substr(0, bs);
+    std::string rest = bs == std::string::npos ? "" : path.substr(bs + 1);
+    Registry& r = Reg();
+    RootedPath rp;
+    if (IEquals(root, "HKEY_LOCAL_MACHINE") || IEquals(root, "HKLM")) {
+        rp.root = r.machine.get();
+        rp.rootName = "HKEY_LOCAL_MACHINE";
+    } else if (IEquals(root, "HKEY_CURRENT_USER") || IEquals(root, "HKCU")) {
+        rp.root = r.user.get();
+        rp.rootName = "HKEY_CURRENT_USER";
+    } else if (IEquals(root, "HKEY_USERS") || IEquals(root, "HKU")) {
+        rp.root = r.users.get();
+        rp.rootName = "HKEY_USERS";
+    } else if (IEquals(root, "HKEY_CLASSES_ROOT") || IEquals(root, "HKCR")) {
+        rp.root = r.machine.get();
+        rp.rootName = "HKEY_CLASSES_ROOT";
+        rp.prefix = ClassesRootPath();
+    } else if (IEquals(root, "HKEY_CURRENT_CONFIG") || IEquals(root, "HKCC")) {
+        rp.root = r.machine.get();
+        rp.rootName = "HKEY_CURRENT_CONFIG";
+        rp.prefix = CurrentConfigPath();
+    } else if ((IEquals(root, "HKEY_DYN_DATA") || IEquals(root, "HKDD")) && !IsNT()) {
+        rp.root = r.dyn.get();
+        rp.rootName = "HKEY_DYN_DATA";
+    } else {
+        return false;
+    }
+    // Control-API paths are not held to NT's rule about a leading backslash.
+    size_t start = rest.find_first_not_of('\\');
+    rest = start == std::string::npos ? "" : rest.substr(start);
+    if (!rest.empty() && rest.back() == '\\') rest.pop_back();
+    size_t pos = 0;
+    while (!rest.empty()) {
+        size_t next = rest.find('\\', pos);
+        std::string part =
+            rest.substr(pos, next == std::string::npos ? std::string::npos : next - pos);
+        if (part.empty()) return false;
+        rp.parts.push_back(part);
+        if (next == std::string::npos) break;
+        pos = next + 1;
+    }
+    *out = rp;
+    return true;
+}
+
+Key* FindRooted(const RootedPath& rp) {
+    return Walk(Walk(rp.root, rp.prefix), rp.parts);
+}
+
+Key* CreateRooted(const RootedPath& rp) {
+    return EnsurePath(EnsurePath(rp.root, rp.prefix), rp.parts);
+}
+
+Key* FindKey(const std::string& path) {
+    if (!HasMachine()) return nullptr;
+    RootedPath rp;
+    return ParseRooted(path, &rp) ? FindRooted(rp) : nullptr;
+}
+
+} // namespace winsim::registry
+
+namespace winsim {
+
+// ---- the control API --------------------------------------------------------------------------
+
+bool KeyExists(const std::string& key) {
+    return FindKey(key) != nullptr;
+}
+
+bool ReadValue(const std::string& key, const std::string& name, uint32_t* type,
+               std::vector<uint8_t>* data) {
+    Key* k = FindKey(key);
+    const Value* v = k ? k->FindValue(name) : nullptr;
+    if (!v) return false;
+    if (type) *type = v->type;
+    if (data) *data = v->data;
+    return true;
+}
+
+bool SetKeySecurity(const std::string& key, const std::string& sddl) {
+    Key* k = FindKey(key);
+    if (!k) return false;
+    if (sddl.empty()) {
+        k->security.reset();
+    } else {
+        KeySecurity sec;
+        if (!ParseSddl(sddl, &sec)) return false;
+        k->security = std::make_unique<KeySecurity>(sec);
+    }
+    Reg().securityDirty = true;
+    return true;
+}
+
+std::string GetKeySecurity(const std::string& key) {
+    Key* k = FindKey(key);
+    return k && k->security ? ToSddl(*k->security) : "";
+}
+
+bool ProtectKey(const std::string& key) {
+    return SetKeySecurity(key, kProtectedSddl);
+}
+
+// ---- access for winsim's own services ---------------------------------------------------------
+
+bool SysCreateKey(const std::string& path) {
+    RootedPath rp;
+    if (!HasMachine() || !ParseRooted(path, &rp)) return false;
+    return CreateRooted(rp) != nullptr;
+}
+
+bool SysDeleteTree(const std::string& path) {
+    Key* k = FindKey(path);
+    if (!k || !k->parent) return false;
+    DeleteTree(k);
+    return true;
+}
+
+bool SysSubkeys(const std::string& path, std::vector<std::string>* names) {
+    names->clear();
+    Key* k = FindKey(path);
+    if (!k) return false;
+    for (const auto& c : k->children)
+        names->push_back(c->name);
+    return true;
+}
+
+bool SysValues(const std::string& path, std::vector<SysValue>* values) {
+    values->clear();
+    Key* k = FindKey(path);
+    if (!k) return false;
+    for (const Value& v : k->values)
+        values->push_back(SysValue{v.name, v.type, v.data});
+    return true;
+}
+
+bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
+                 const std::vector<uint8_t>& data) {
+    RootedPath rp;
+    if (!HasMachine() || !ParseRooted(path, &rp)) return false;
+    CreateRooted(rp)->SetValue(name, type, data);
+    return true;
+}
+
+bool SysDeleteValue(const std::string& path, const std::string& name) {
+    Key* k = FindKey(path);
+    return k && k->DeleteValue(name);
+}
+
+} // namespace winsim

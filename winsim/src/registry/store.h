@@ -1,0 +1,108 @@
+// The registry store: the key tree in memory, the predefined roots, key handles and key paths.
+// The Reg* calls (api.cpp), the REGEDIT4 text (regedit4.cpp), the hive files (hives.cpp) and a
+// fresh machine's keys (freshkeys.cpp) all work on this one tree.
+#ifndef WINSIM_REGISTRY_STORE_H
+#define WINSIM_REGISTRY_STORE_H
+
+#include "../keysecurity.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace winsim::registry {
+
+// The hive file a key is saved in; HKEY_DYN_DATA and its keys are in none.
+enum Hive { kSystemHive = 0, kUserHive = 1, kNoHive = 2 };
+
+struct Value {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+};
+
+struct Key : std::enable_shared_from_this<Key> {
+    std::string name; // as created
+    Key* parent = nullptr;
+    Hive hive = kNoHive;
+    bool deleted = false;
+    bool isVolatile = false;
+    uint64_t lastWrite = 0; // a FILETIME
+    // Subkeys and values keep creation order; the indexes map upper-case names to positions.
+    std::vector<std::shared_ptr<Key>> children;
+    std::unordered_map<std::string, size_t> childIndex;
+    std::vector<Value> values;
+    std::unordered_map<std::string, size_t> valueIndex;
+    std::unique_ptr<KeySecurity> security; // null: none of its own, which grants everything
+
+    Key* Child(const std::string& n) const;
+    const Value* FindValue(const std::string& n) const;
+    Key* AddChild(const std::string& n);
+    void RemoveChild(Key* child);
+    void SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data);
+    bool DeleteValue(const std::string& n);
+    void Touch(); // a change: new last-write time, the hive needs saving
+};
+
+// An open key handle: the key and the rights granted when it was opened.
+struct OpenKey {
+    std::shared_ptr<Key> key;
+    DWORD rights = 0;
+};
+
+struct Registry {
+    std::shared_ptr<Key> machine, user, users, dyn;
+    std::unordered_map<uint32_t, OpenKey> handles;
+    bool dirty[2] = {false, false}; // per hive: changed since it was last written
+    bool securityDirty = false;     // key security changed since machine.ini was last written
+};
+
+Registry& Reg();
+// Replaces the tree with four empty root nodes and no handles.
+void NewTree();
+
+// A text value's data: the text and its terminating zero.
+std::vector<uint8_t> TextBytes(const std::string& text);
+// The key's path from its root node ("HKEY_LOCAL_MACHINE\SOFTWARE\Norvex").
+std::string FullPath(const Key* k);
+// Removes a key and everything below it; open handles to them answer ERROR_KEY_DELETED.
+void DeleteTree(Key* k);
+
+// The security of a key that the system keeps to itself (NT 4.0's Enum; what ProtectKey gives):
+// owner SYSTEM, SYSTEM full control, Administrators and Everyone read.
+inline constexpr char kProtectedSddl[] = "O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)";
+
+// ---- handles --------------------------------------------------------------------------------
+// The key a handle stands for; *rights (when given) receives the handle's rights, every right
+// for a predefined root.
+LONG Resolve(HKEY h, Key** out, DWORD* rights = nullptr);
+// ERROR_SUCCESS when a handle's rights include every right of `need` (always on 95/98).
+LONG HandleHolds(DWORD rights, DWORD need);
+HKEY NewHandle(Key* k, DWORD rights);
+bool IsPredefined(HKEY h);
+// Forgets a handle; false when it is none.
+bool CloseHandleOf(HKEY h);
+
+// ---- paths ----------------------------------------------------------------------------------
+// Splits a caller's relative key path. NT refuses a leading backslash; 95/98 skip it. A trailing
+// backslash is ignored, an empty component elsewhere is ERROR_BAD_PATHNAME.
+LONG SplitPath(const char* sub, std::vector<std::string>* parts);
+// The key below `from` along `parts`; null when one is missing.
+Key* Walk(Key* from, const std::vector<std::string>& parts);
+
+// A key path with its root name ("HKLM\SOFTWARE\Norvex"), resolved to where it lies.
+struct RootedPath {
+    Key* root = nullptr;             // the root node the path lies in
+    std::string rootName;            // the root as it is written back
+    std::vector<std::string> prefix; // where a derived root (HKCR, HKCC) lies below `root`
+    std::vector<std::string> parts;  // the rest
+};
+bool ParseRooted(const std::string& path, RootedPath* out);
+Key* FindRooted(const RootedPath& rp);
+Key* CreateRooted(const RootedPath& rp); // creates every missing key of the path
+Key* FindKey(const std::string& path);   // null without a machine or when missing
+
+} // namespace winsim::registry
+
+#endif
