@@ -38,6 +38,15 @@ std::map<int, HBRUSH>& SysColorBrushes() {
 const bool g_hooks =
     (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { SysColorBrushes().clear(); }}), true);
 
+// FillRect and FrameRect: a rectangle in the brush's colour; 0 when the DC or brush is none.
+int BrushRect(const char* op, HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    COLORREF color = 0;
+    DcState dc;
+    if (!GetDcState(hDC, &dc) || !lprc || !BrushColor(hbr, &color)) return 0;
+    RecordFill(op, hDC, lprc, color);
+    return 1;
+}
+
 } // namespace
 
 extern "C" {
@@ -124,20 +133,12 @@ BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom) {
 
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     WINSIM_FAILPOINT(0);
-    COLORREF color = 0;
-    DcState dc;
-    if (!GetDcState(hDC, &dc) || !lprc || !BrushColor(hbr, &color)) return 0;
-    RecordFill("FillRect", hDC, lprc, color);
-    return 1;
+    return BrushRect("FillRect", hDC, lprc, hbr);
 }
 
 int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     WINSIM_FAILPOINT(0);
-    COLORREF color = 0;
-    DcState dc;
-    if (!GetDcState(hDC, &dc) || !lprc || !BrushColor(hbr, &color)) return 0;
-    RecordFill("FrameRect", hDC, lprc, color);
-    return 1;
+    return BrushRect("FrameRect", hDC, lprc, hbr);
 }
 
 BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc) {
