@@ -1,6 +1,6 @@
 // Icons, cursors and bitmaps that user32 loads from a module's resources (gdi.cpp makes the
 // objects). Icons and cursors are shared: every load of one hands out the same handle.
-#include "user.h"
+#include "../ui.h"
 
 namespace {
 

@@ -96,12 +96,12 @@ UserState& U();
 
 // What the control API reads back; gone when the machine closes.
 struct Records {
-    std::vector<BroadcastMessage> broadcasts;
-    std::vector<MessageBoxRecord> boxes;
+    std::vector<BroadcastMessage> broadcasts; // queue.cpp
+    std::vector<MessageBoxRecord> boxes;      // messagebox.cpp, with the answers queued for them
     std::deque<int> answers;
-    std::deque<int> clicks;
-    std::vector<uint32_t> restarts;
-    std::vector<std::string> closed;
+    std::deque<int> clicks;          // dialogs.cpp: the scripted user's clicks
+    std::vector<uint32_t> restarts;  // messagebox.cpp: ExitWindowsEx
+    std::vector<std::string> closed; // foreign.cpp
 };
 Records& R();
 

@@ -1,5 +1,5 @@
 // wsprintfA: user32's formatting into a buffer of at most 1024 bytes.
-#include "user.h"
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdarg>
