@@ -20,6 +20,20 @@ void RecordBroadcast(UINT msg, WPARAM wParam, LPARAM lParam, bool withText) {
     R().broadcasts.push_back(m);
 }
 
+// A sent message is handled at once: recorded when it goes to every top-level window, else by the
+// window's procedure. False for a window that is none (ERROR_INVALID_WINDOW_HANDLE).
+bool Deliver(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    *result = 0;
+    if (hWnd == HWND_BROADCAST) {
+        RecordBroadcast(Msg, wParam, lParam, true);
+        return true;
+    }
+    Window* w = LiveOrFail(hWnd);
+    if (!w) return false;
+    *result = CallProc(w->handle, Msg, wParam, lParam);
+    return true;
+}
+
 bool InRange(UINT msg, UINT lo, UINT hi) {
     return (lo == 0 && hi == 0) || (msg >= lo && msg <= hi);
 }
@@ -108,13 +122,9 @@ extern "C" {
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     Require();
     WINSIM_FAILPOINT(0);
-    if (hWnd == HWND_BROADCAST) {
-        RecordBroadcast(Msg, wParam, lParam, true);
-        return 0;
-    }
-    Window* w = LiveOrFail(hWnd);
-    if (!w) return 0;
-    return CallProc(w->handle, Msg, wParam, lParam);
+    LRESULT result;
+    Deliver(hWnd, Msg, wParam, lParam, &result);
+    return result;
 }
 
 LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
@@ -124,14 +134,9 @@ LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
     Require();
     if (lpdwResult) *lpdwResult = 0;
     WINSIM_FAILPOINT(0);
-    if (hWnd == HWND_BROADCAST) {
-        RecordBroadcast(Msg, wParam, lParam, true);
-        return 1;
-    }
-    Window* w = LiveOrFail(hWnd);
-    if (!w) return 0;
-    LRESULT r = CallProc(w->handle, Msg, wParam, lParam);
-    if (lpdwResult) *lpdwResult = static_cast<DWORD_PTR>(r);
+    LRESULT result;
+    if (!Deliver(hWnd, Msg, wParam, lParam, &result)) return 0;
+    if (lpdwResult) *lpdwResult = static_cast<DWORD_PTR>(result);
     return 1;
 }
 
