@@ -1,5 +1,5 @@
-// Windows, the message queue, dialogs from templates, painting, the scripted user and other
-// programs' windows.
+// Windows, the message queue and timers, painting and GDI objects, message boxes and the scripted
+// user, other programs' windows, restart requests. Dialogs and list boxes: dialog_test.cpp.
 #include "support/machine_fixture.h"
 #include "data/usertest_ids.h"
 
@@ -149,6 +149,92 @@ TEST_F(UserTest, QueueHandsOutPostedThenQuitThenPaint) {
     EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
 }
 
+TEST_F(UserTest, SentMessagesRunAtOnceWhilePostedOnesWait) {
+    HWND w = NewFrame();
+    PostMessageA(w, WM_USER, 0, 0);
+    g_seen.clear();
+    EXPECT_EQ(SendMessageA(w, WM_USER + 1, 0, 0), 0);
+    EXPECT_EQ(Messages(w), std::vector<UINT>{WM_USER + 1});
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+    EXPECT_EQ(m.hwnd, w);
+    EXPECT_EQ(g_seen.size(), 1u) << "taking a message does not dispatch it";
+    DispatchMessageA(&m);
+    EXPECT_EQ(Messages(w), (std::vector<UINT>{WM_USER + 1, WM_USER}));
+}
+
+TEST_F(UserTest, DueTimersComeAfterPaintingAndAgainEachPeriod) {
+    HWND w = NewFrame();
+    ShowWindow(w, SW_SHOWNORMAL); // a paint is due
+    ASSERT_NE(SetTimer(w, 9, 50, nullptr), 0u);
+    MSG m;
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) << "not due yet";
+    winsim::AdvanceClock(50);
+    PostMessageA(w, WM_USER, 0, 0);
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
+    DispatchMessageA(&m);
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(m.hwnd, w);
+    EXPECT_EQ(m.wParam, 9u);
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "due again a period later";
+    DWORD before = winsim::TickCount();
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_LE(winsim::TickCount(), before + 50);
+    EXPECT_TRUE(KillTimer(w, 9));
+    EXPECT_FALSE(KillTimer(w, 9));
+}
+
+std::vector<UINT_PTR> g_ticks;
+void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD) {
+    g_ticks.push_back(id);
+}
+
+TEST_F(UserTest, ThreadTimersGetTheirOwnIdAndRunTheirProcedure) {
+    g_ticks.clear();
+    UINT_PTR first = SetTimer(nullptr, 77, 20, Tick); // the ID asked for is not used
+    UINT_PTR second = SetTimer(nullptr, 77, 30, Tick);
+    ASSERT_NE(first, 0u);
+    EXPECT_NE(first, second);
+    MSG m;
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_EQ(m.hwnd, nullptr);
+    EXPECT_EQ(m.wParam, first);
+    DispatchMessageA(&m);
+    EXPECT_EQ(g_ticks, std::vector<UINT_PTR>{first});
+    EXPECT_TRUE(KillTimer(nullptr, first));
+    EXPECT_TRUE(KillTimer(nullptr, second));
+}
+
+TEST_F(UserTest, FiltersTakeAWindowsFamilyOrThreadMessagesButQuitAlways) {
+    HWND top = NewFrame();
+    HWND child = CreateWindowExA(0, "TestFrame", "", WS_CHILD, 0, 0, 10, 10, top,
+                                 reinterpret_cast<HMENU>(5), nullptr, nullptr);
+    HWND other = NewFrame();
+    PostMessageA(other, WM_USER, 0, 0);
+    PostMessageA(child, WM_USER + 1, 0, 0);
+    PostMessageA(nullptr, WM_USER + 2, 0, 0);
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, top, 0, 0, PM_REMOVE)); // its child's
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 1));
+    EXPECT_EQ(m.hwnd, child);
+    EXPECT_FALSE(PeekMessageA(&m, top, 0, 0, PM_REMOVE));
+    ASSERT_TRUE(PeekMessageA(&m, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 2));
+    EXPECT_EQ(m.hwnd, nullptr);
+    PostQuitMessage(0);
+    ASSERT_TRUE(PeekMessageA(&m, top, WM_PAINT, WM_PAINT, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.hwnd, other);
+}
+
 TEST_F(UserTest, PaintingIsRecordedWithColoursAndText) {
     HWND w = NewFrame(WS_VISIBLE);
     winsim::ClearDrawing();
@@ -270,223 +356,6 @@ TEST_F(UserTest, ClockMovesWithoutWaiting) {
     EXPECT_EQ(m.wParam, 4u);
     EXPECT_GE(winsim::TickCount(), before + 1000);
     EXPECT_TRUE(KillTimer(w, 4));
-}
-
-// ---- dialogs ----------------------------------------------------------------------------------
-
-struct DialogLog {
-    std::vector<UINT> messages;
-    LPARAM initParam = 0;
-    UINT itemHeightAsked = 0;
-    std::vector<int> commands;
-    std::vector<UINT> drawn;
-    INT_PTR endWith = 0;
-    bool endInInit = false;
-};
-DialogLog g_dlg;
-
-INT_PTR CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    g_dlg.messages.push_back(msg);
-    switch (msg) {
-    case WM_MEASUREITEM:
-        g_dlg.itemHeightAsked = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight;
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 16;
-        return TRUE;
-    case WM_INITDIALOG:
-        g_dlg.initParam = lParam;
-        if (g_dlg.endInInit) {
-            EndDialog(hwnd, -1);
-            return FALSE;
-        }
-        return TRUE;
-    case WM_DRAWITEM:
-        g_dlg.drawn.push_back(reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->itemID);
-        return TRUE;
-    case WM_COMMAND:
-        g_dlg.commands.push_back(LOWORD(wParam));
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(hwnd, LOWORD(wParam) == IDOK ? g_dlg.endWith : -1);
-            return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
-    }
-}
-
-class DialogTest : public UserTest {
-  protected:
-    void SetUp() override {
-        UserTest::SetUp();
-        g_dlg = DialogLog{};
-    }
-};
-
-TEST_F(DialogTest, ModelessDialogIsBuiltFromItsTemplate) {
-    HWND owner = NewFrame(WS_VISIBLE);
-    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner,
-                                  PageProc, 42);
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(g_dlg.initParam, 42);
-    // The owner-drawn list asks its item height before the dialog initialises.
-    auto at = [](UINT msg) {
-        auto it = std::find(g_dlg.messages.begin(), g_dlg.messages.end(), msg);
-        return it - g_dlg.messages.begin();
-    };
-    EXPECT_EQ(g_dlg.itemHeightAsked, 13u);
-    EXPECT_LT(at(WM_MEASUREITEM), at(WM_INITDIALOG));
-    EXPECT_LT(at(WM_SETFONT), at(WM_INITDIALOG));
-    EXPECT_TRUE(IsWindowVisible(dlg)); // WS_VISIBLE in the template: shown after WM_INITDIALOG
-    char caption[32];
-    GetWindowTextA(dlg, caption, sizeof caption);
-    EXPECT_STREQ(caption, "Select Components");
-
-    // Dialog units of MS Sans Serif 8 are 6 x 13 pixels per 4 x 8 units.
-    RECT client;
-    GetClientRect(dlg, &client);
-    EXPECT_EQ(client.right, 300);
-    EXPECT_EQ(client.bottom, 162);
-    HWND list = GetDlgItem(dlg, IDC_LIST);
-    ASSERT_NE(list, nullptr);
-    RECT lr;
-    GetWindowRect(list, &lr);
-    RECT dr;
-    GetWindowRect(dlg, &dr);
-    EXPECT_EQ(lr.right - lr.left, 180);
-    EXPECT_EQ(GetDlgCtrlID(list), IDC_LIST);
-    EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_ALL)); // the first tab stop
-    char text[32];
-    EXPECT_EQ(GetDlgItemTextA(dlg, IDC_TITLE, text, sizeof text), 13u);
-    EXPECT_STREQ(text, "Please select");
-
-    // The list keeps strings with item data; painting asks the dialog to draw each row.
-    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Printer")), 0);
-    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Scanner")), 1);
-    SendMessageA(list, LB_SETITEMDATA, 1, 77);
-    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 1, 0), 77);
-    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 2, 0), LB_ERR);
-    EXPECT_EQ(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), 16);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
-        if (!IsDialogMessageA(dlg, &m)) DispatchMessageA(&m);
-    EXPECT_EQ(g_dlg.drawn, (std::vector<UINT>{0, 1}));
-
-    // A click on the second row moves the caret there; the check box toggles and tells the page.
-    SendMessageA(list, WM_LBUTTONDOWN, 0, MAKELPARAM(3, 20));
-    EXPECT_EQ(SendMessageA(list, LB_GETCARETINDEX, 0, 0), 1);
-    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_ALL), 0u);
-    SendDlgItemMessageA(dlg, IDC_ALL, BM_CLICK, 0, 0);
-    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_ALL), static_cast<UINT>(BST_CHECKED));
-    EXPECT_EQ(g_dlg.commands.back(), IDC_ALL);
-
-    // A modeless dialog's EndDialog only hides it; DestroyWindow ends it.
-    EnableWindow(GetDlgItem(dlg, IDOK), FALSE);
-    SendMessageA(dlg, WM_COMMAND, IDOK, 0);
-    EXPECT_FALSE(IsWindowVisible(dlg));
-    EXPECT_TRUE(IsWindow(dlg));
-    int live = winsim::LiveGdiObjects();
-    EXPECT_TRUE(DestroyWindow(dlg));
-    EXPECT_EQ(winsim::LiveGdiObjects(), live - 1); // the template's font went with it
-}
-
-TEST_F(DialogTest, ModalDialogRunsUntilTheScriptedUserEndsIt) {
-    HWND owner = NewFrame(WS_VISIBLE);
-    g_dlg.endWith = 5;
-    winsim::QueueDialogClick(IDC_ALL); // checks the box, then OK
-    winsim::QueueDialogClick(IDOK);
-    EXPECT_EQ(
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 1),
-        5);
-    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDC_ALL, IDOK}));
-    EXPECT_TRUE(IsWindowEnabled(owner)); // disabled while the dialog ran, enabled again
-    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE),
-                              reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7777)), PageProc, 1),
-              0)
-        << "a bad owner is told by 0, any other failure by -1";
-
-    // With nothing queued the user presses Escape.
-    g_dlg = DialogLog{};
-    EXPECT_EQ(
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 0),
-        -1);
-    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDCANCEL}));
-
-    // Ended while it initialises: it never shows and the user is not asked.
-    g_dlg = DialogLog{};
-    g_dlg.endInInit = true;
-    winsim::ClearDrawing();
-    EXPECT_EQ(
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 0),
-        -1);
-    EXPECT_TRUE(g_dlg.commands.empty());
-    EXPECT_EQ(std::count(g_dlg.messages.begin(), g_dlg.messages.end(), static_cast<UINT>(WM_PAINT)),
-              0);
-}
-
-TEST_F(DialogTest, ExtendedAndFontlessTemplatesAndMissingOnes) {
-    HWND ex = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE_EX), nullptr,
-                                 PageProc, 0);
-    ASSERT_NE(ex, nullptr);
-    EXPECT_NE(GetDlgItem(ex, IDOK), nullptr);
-    EXPECT_NE(GetDlgItem(ex, 1300), nullptr);
-    EXPECT_FALSE(IsWindowVisible(ex)); // no WS_VISIBLE: a modeless dialog stays hidden
-    // Without a font the system font's units apply: 8 x 16 pixels per 4 x 8 units.
-    HWND plain = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NOFONT),
-                                    nullptr, PageProc, 0);
-    ASSERT_NE(plain, nullptr);
-    RECT r;
-    GetWindowRect(plain, &r);
-    EXPECT_EQ(r.left, 110);
-    EXPECT_EQ(r.top, 82);
-    EXPECT_EQ(r.right - r.left, 200);
-    EXPECT_EQ(
-        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999), nullptr, PageProc, 0),
-        nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
-}
-
-TEST_F(DialogTest, KeysInADialogPressTheDefaultButtonOrCancel) {
-    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), nullptr,
-                                  PageProc, 0);
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(LOWORD(SendMessageA(dlg, DM_GETDEFID, 0, 0)), IDOK);
-    MSG key{};
-    key.hwnd = GetDlgItem(dlg, IDC_LIST);
-    key.message = WM_KEYDOWN;
-    key.wParam = VK_RETURN;
-    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
-    key.wParam = VK_ESCAPE;
-    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
-    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDOK, IDCANCEL}));
-    // A disabled default button is not pressed; a message for another window is not the
-    // dialog's.
-    EnableWindow(GetDlgItem(dlg, IDOK), FALSE);
-    key.wParam = VK_RETURN;
-    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
-    EXPECT_EQ(g_dlg.commands.size(), 2u);
-    key.hwnd = NewFrame();
-    EXPECT_FALSE(IsDialogMessageA(dlg, &key));
-}
-
-TEST_F(DialogTest, ListBoxesSortAndKeepDataForOwnerDrawnRows) {
-    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE_EX), nullptr,
-                                  PageProc, 0);
-    HWND sorted = CreateWindowExA(0, "ListBox", "", WS_CHILD | LBS_SORT | LBS_HASSTRINGS, 0, 0, 100,
-                                  100, dlg, reinterpret_cast<HMENU>(1), nullptr, nullptr);
-    for (const char* t : {"Scanner", "printer", "Desk"})
-        SendMessageA(sorted, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
-    char text[16];
-    EXPECT_EQ(SendMessageA(sorted, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text)), 7);
-    EXPECT_STREQ(text, "printer"); // sorted without regard to case
-    EXPECT_EQ(SendMessageA(sorted, LB_GETTEXTLEN, 3, 0), LB_ERR);
-
-    // Owner-drawn without strings: the "string" is the item's data.
-    HWND data = CreateWindowExA(0, "ListBox", "", WS_CHILD | LBS_OWNERDRAWFIXED, 0, 0, 100, 100,
-                                dlg, reinterpret_cast<HMENU>(2), nullptr, nullptr);
-    SendMessageA(data, LB_ADDSTRING, 0, 1234);
-    EXPECT_EQ(SendMessageA(data, LB_GETITEMDATA, 0, 0), 1234);
-    SendMessageA(data, LB_RESETCONTENT, 0, 0);
-    EXPECT_EQ(SendMessageA(data, LB_GETCOUNT, 0, 0), 0);
 }
 
 TEST_F(UserTest, WaitingForWhatNeverComesEndsTheProgram) {

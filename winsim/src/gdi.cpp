@@ -1,6 +1,8 @@
-// Graphics: device contexts, brushes, fonts, bitmaps, icons and cursors, the screen's device
-// capabilities, and the drawing calls. The machine has no pixels: every drawing call is recorded
-// (winsim::Drawing) with what it drew, where, and in which colour, font or bitmap.
+// Graphics (gdi32): device contexts, brushes, pens, fonts and bitmaps, the screen's device
+// capabilities, map modes and the drawing calls. The machine has no pixels: every drawing call is
+// recorded (winsim::Drawing) with what it drew, where, and in which colour, font or bitmap. The
+// objects that user32 loads or hands out (icons, cursors, resource bitmaps, system colour brushes)
+// are made here for it (ui.h).
 #include "ui.h"
 
 #include <algorithm>
@@ -35,10 +37,8 @@ constexpr size_t kMaxDrawCalls = 200000;
 
 struct Gdi {
     std::map<uint32_t, Object> objects;
-    std::map<int, uint32_t> stock;               // GetStockObject index -> handle
-    std::map<int, uint32_t> sysBrush;            // GetSysColorBrush index -> handle
-    uint32_t defaultBitmap = 0;                  // the 1 x 1 bitmap a memory DC starts with
-    std::map<std::string, uint32_t> sharedIcons; // LoadIconA/LoadCursorA hand out one handle each
+    std::map<int, uint32_t> stock; // GetStockObject index -> handle
+    uint32_t defaultBitmap = 0;    // the 1 x 1 bitmap a memory DC starts with
     std::vector<DrawCall> drawn;
 };
 Gdi& G() {
@@ -252,23 +252,6 @@ void Scale(int mode, bool toDevice, LONG* x, LONG* y) {
     }
 }
 
-void RecordFill(const char* op, HDC hDC, const RECT* r, COLORREF color) {
-    Object* dc = Find(hDC, Kind::DC);
-    DrawCall c;
-    c.op = op;
-    c.window = dc ? dc->window : 0;
-    c.x = r->left;
-    c.y = r->top;
-    c.cx = r->right - r->left;
-    c.cy = r->bottom - r->top;
-    c.color = color;
-    RecordDraw(c);
-}
-
-int ResourceId(LPCSTR name) {
-    return IS_INTRESOURCE(name) ? LOWORD(reinterpret_cast<uintptr_t>(name)) : 0;
-}
-
 } // namespace
 
 namespace winsim {
@@ -315,12 +298,59 @@ void RecordDraw(const DrawCall& call) {
     if (G().drawn.size() < kMaxDrawCalls) G().drawn.push_back(call);
 }
 
+void RecordFill(const char* op, HDC hDC, const RECT* r, COLORREF color) {
+    Object* dc = Find(hDC, Kind::DC);
+    DrawCall c;
+    c.op = op;
+    c.window = dc ? dc->window : 0;
+    c.x = r->left;
+    c.y = r->top;
+    c.cx = r->right - r->left;
+    c.cy = r->bottom - r->top;
+    c.color = color;
+    RecordDraw(c);
+}
+
+bool GetDcState(HDC hdc, DcState* state) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc) return false;
+    state->window = dc->window;
+    state->textColor = dc->textColor;
+    auto font = G().objects.find(dc->font2);
+    state->face = font != G().objects.end() ? font->second.font.lfFaceName : "";
+    state->fontHeight = font != G().objects.end() ? font->second.font.lfHeight : 0;
+    return true;
+}
+
+HBRUSH NewSystemBrush(COLORREF color) {
+    Object o;
+    o.kind = Kind::Brush;
+    o.stock = true; // owned by the system; DeleteObject leaves it
+    o.color = color;
+    return AsHandle<HBRUSH>(NewObject(o));
+}
+
+HICON NewIcon(int resource) {
+    Object o;
+    o.kind = Kind::Icon;
+    o.resource = resource;
+    return AsHandle<HICON>(NewObject(o));
+}
+
+HBITMAP NewBitmap(int width, int height, int bits, int resource) {
+    Object o;
+    o.kind = Kind::Bitmap;
+    o.width = width;
+    o.height = height;
+    o.bits = bits;
+    o.resource = resource;
+    return AsHandle<HBITMAP>(NewObject(o));
+}
+
 void ResetGdi() {
     Gdi& g = G();
     g.objects.clear();
     g.stock.clear();
-    g.sysBrush.clear();
-    g.sharedIcons.clear();
     g.defaultBitmap = 0;
     g.drawn.clear();
 }
@@ -341,37 +371,6 @@ int LiveGdiObjects() {
 }
 
 } // namespace winsim
-
-namespace {
-
-// Icons and cursors of a module are shared: every load of one hands out the same handle.
-HICON LoadShared(HINSTANCE hInstance, LPCSTR name, LPCSTR groupType, WORD firstSystemId) {
-    std::string key;
-    if (!hInstance) {
-        WORD id = static_cast<WORD>(ResourceId(name));
-        if (!IS_INTRESOURCE(name) || id < firstSystemId || id > firstSystemId + 100) {
-            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-            return nullptr;
-        }
-        key = "system " + std::to_string(reinterpret_cast<uintptr_t>(groupType)) + " " +
-              std::to_string(id);
-    } else {
-        if (!FindResourceA(hInstance, name, groupType)) return nullptr;
-        key = std::to_string(reinterpret_cast<uintptr_t>(hInstance)) + " " +
-              std::to_string(reinterpret_cast<uintptr_t>(groupType)) + " " +
-              (IS_INTRESOURCE(name) ? std::to_string(ResourceId(name)) : Upper(name));
-    }
-    auto it = G().sharedIcons.find(key);
-    if (it != G().sharedIcons.end()) return AsHandle<HICON>(it->second);
-    Object o;
-    o.kind = Kind::Icon;
-    o.resource = ResourceId(name);
-    uint32_t h = NewObject(o);
-    G().sharedIcons[key] = h;
-    return AsHandle<HICON>(h);
-}
-
-} // namespace
 
 extern "C" {
 
@@ -406,11 +405,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
 }
 
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
-    DWORD err;
-    if (ShouldFail("CreateCompatibleDC", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     if (hdc && !Find(hdc, Kind::DC)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -419,6 +414,7 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {
+    WINSIM_FAILPOINT(FALSE);
     Object* o = Find(hdc, Kind::DC);
     // A window's DC goes back with ReleaseDC or EndPaint, not here.
     if (!o || !o->memory) {
@@ -430,6 +426,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+    WINSIM_FAILPOINT(nullptr);
     Object* dc = Find(hdc, Kind::DC);
     Object* o = FindAny(h);
     if (!dc || !o || o->kind == Kind::DC || o->kind == Kind::Icon) {
@@ -465,6 +462,7 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {
+    WINSIM_FAILPOINT(FALSE);
     uint32_t h = HandleValue(ho);
     auto it = G().objects.find(h);
     if (it == G().objects.end() || it->second.kind == Kind::DC || it->second.kind == Kind::Icon) {
@@ -482,6 +480,7 @@ HGDIOBJ WINAPI GetStockObject(int i) {
 }
 
 int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
+    WINSIM_FAILPOINT(0);
     Object* o = FindAny(h);
     if (!o) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -511,11 +510,7 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
-    DWORD err;
-    if (ShouldFail("CreateSolidBrush", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     Object o;
     o.kind = Kind::Brush;
     o.color = color & 0x00FFFFFF;
@@ -523,11 +518,7 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 }
 
 HFONT WINAPI CreateFontIndirectA(const LOGFONTA* lplf) {
-    DWORD err;
-    if (ShouldFail("CreateFontIndirectA", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     if (!lplf) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -543,6 +534,7 @@ HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientat
                          DWORD bItalic, DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet,
                          DWORD iOutPrecision, DWORD iClipPrecision, DWORD iQuality,
                          DWORD iPitchAndFamily, LPCSTR pszFaceName) {
+    WINSIM_FAILPOINT(nullptr);
     LOGFONTA f{};
     f.lfHeight = cHeight;
     f.lfWidth = cWidth;
@@ -562,6 +554,7 @@ HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientat
 }
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
+    WINSIM_FAILPOINT(nullptr);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || cx < 0 || cy < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -576,6 +569,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
 }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
+    WINSIM_FAILPOINT(0);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -587,6 +581,7 @@ int WINAPI SetBkMode(HDC hdc, int mode) {
 }
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
+    WINSIM_FAILPOINT(0xFFFFFFFF);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc) return 0xFFFFFFFF; // CLR_INVALID
     COLORREF old = dc->bkColor;
@@ -595,6 +590,7 @@ COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
 }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
+    WINSIM_FAILPOINT(0xFFFFFFFF);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc) return 0xFFFFFFFF; // CLR_INVALID
     COLORREF old = dc->textColor;
@@ -603,6 +599,7 @@ COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
 }
 
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
+    WINSIM_FAILPOINT(FALSE);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || c < 0 || (c > 0 && !lpString)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -624,6 +621,7 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
 }
 
 BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl) {
+    WINSIM_FAILPOINT(FALSE);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || !psizl || c < 0 || (c > 0 && !lpString)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -644,6 +642,7 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
     (void)ySrc;
     (void)wSrc;
     (void)hSrc;
+    WINSIM_FAILPOINT(FALSE);
     Object* dst = Find(hdcDest, Kind::DC);
     Object* src = hdcSrc ? Find(hdcSrc, Kind::DC) : nullptr;
     bool needsSource = ((rop >> 2) ^ rop) & 0x330000; // the operation reads the source
@@ -665,15 +664,18 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
 }
 
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+    WINSIM_FAILPOINT(FALSE);
     return StretchBlt(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
 }
 
 int WINAPI GetMapMode(HDC hdc) {
+    WINSIM_FAILPOINT(0);
     Object* dc = Find(hdc, Kind::DC);
     return dc ? dc->mapMode : 0;
 }
 
 int WINAPI SetMapMode(HDC hdc, int iMode) {
+    WINSIM_FAILPOINT(0);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || iMode < MM_TEXT || iMode > MM_ANISOTROPIC) return 0;
     int old = dc->mapMode;
@@ -682,6 +684,7 @@ int WINAPI SetMapMode(HDC hdc, int iMode) {
 }
 
 BOOL WINAPI DPtoLP(HDC hdc, LPPOINT lppt, int c) {
+    WINSIM_FAILPOINT(FALSE);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || !lppt || c < 0) return FALSE;
     for (int i = 0; i < c; ++i)
@@ -690,6 +693,7 @@ BOOL WINAPI DPtoLP(HDC hdc, LPPOINT lppt, int c) {
 }
 
 BOOL WINAPI LPtoDP(HDC hdc, LPPOINT lppt, int c) {
+    WINSIM_FAILPOINT(FALSE);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc || !lppt || c < 0) return FALSE;
     for (int i = 0; i < c; ++i)
@@ -698,125 +702,12 @@ BOOL WINAPI LPtoDP(HDC hdc, LPPOINT lppt, int c) {
 }
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    WINSIM_FAILPOINT(FALSE);
     Object* dc = Find(hdc, Kind::DC);
     if (!dc) return FALSE;
     RECT r{left, top, right, bottom};
     RecordFill("Rectangle", hdc, &r, G().objects[dc->brush].color);
     return TRUE;
-}
-
-// ---- user32's drawing calls -------------------------------------------------------------------
-
-int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
-    COLORREF color = 0;
-    if (!Find(hDC, Kind::DC) || !lprc || !BrushColor(hbr, &color)) return 0;
-    RecordFill("FillRect", hDC, lprc, color);
-    return 1;
-}
-
-int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
-    COLORREF color = 0;
-    if (!Find(hDC, Kind::DC) || !lprc || !BrushColor(hbr, &color)) return 0;
-    RecordFill("FrameRect", hDC, lprc, color);
-    return 1;
-}
-
-BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc) {
-    if (!Find(hDC, Kind::DC) || !lprc) return FALSE;
-    RecordFill("DrawFocusRect", hDC, lprc, 0);
-    return TRUE;
-}
-
-int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
-    (void)format;
-    Object* dc = Find(hdc, Kind::DC);
-    if (!dc || !lpchText || !lprc) return 0;
-    size_t n = cchText < 0 ? std::strlen(lpchText) : static_cast<size_t>(cchText);
-    DrawCall call;
-    call.op = "DrawText";
-    call.window = dc->window;
-    call.x = lprc->left;
-    call.y = lprc->top;
-    call.cx = lprc->right - lprc->left;
-    call.cy = lprc->bottom - lprc->top;
-    call.text.assign(lpchText, n);
-    call.color = dc->textColor;
-    const Object& font = G().objects[dc->font2];
-    call.face = font.font.lfFaceName;
-    call.height = font.font.lfHeight;
-    RecordDraw(call);
-    LONG h = font.font.lfHeight < 0 ? -font.font.lfHeight : font.font.lfHeight;
-    return h ? h : 13;
-}
-
-DWORD WINAPI GetSysColor(int nIndex) {
-    return SysColorOf(nIndex);
-}
-
-HBRUSH WINAPI GetSysColorBrush(int nIndex) {
-    if (nIndex < 0 || nIndex > 30) return nullptr;
-    auto it = G().sysBrush.find(nIndex);
-    if (it != G().sysBrush.end()) return AsHandle<HBRUSH>(it->second);
-    Object o;
-    o.kind = Kind::Brush;
-    o.stock = true; // owned by the system; DeleteObject leaves it
-    o.color = SysColorOf(nIndex);
-    uint32_t h = NewObject(o);
-    G().sysBrush[nIndex] = h;
-    return AsHandle<HBRUSH>(h);
-}
-
-HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
-    DWORD err;
-    if (ShouldFail("LoadBitmapA", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
-    if (!hInstance) { // the system's own bitmaps (OBM_*) are not on this machine
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return nullptr;
-    }
-    HRSRC res = FindResourceA(hInstance, lpBitmapName, RT_BITMAP);
-    if (!res) return nullptr;
-    const auto* data = static_cast<const unsigned char*>(LoadResource(hInstance, res));
-    DWORD size = SizeofResource(hInstance, res);
-    if (!data || size < 16) {
-        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    // A bitmap resource is a DIB: BITMAPINFOHEADER (or the old BITMAPCOREHEADER) first.
-    auto rd32 = [&](size_t at) {
-        return static_cast<int32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
-                                    static_cast<uint32_t>(data[at + 3]) << 24);
-    };
-    auto rd16 = [&](size_t at) { return static_cast<int>(data[at] | data[at + 1] << 8); };
-    uint32_t header = static_cast<uint32_t>(rd32(0));
-    int width = 0, height = 0;
-    if (header == 12) {
-        width = rd16(4);
-        height = rd16(6);
-    } else if (header >= 40 && size >= 16) {
-        width = rd32(4);
-        height = rd32(8);
-    } else {
-        SetLastError(ERROR_INVALID_DATA);
-        return nullptr;
-    }
-    Object o;
-    o.kind = Kind::Bitmap;
-    o.width = width;
-    o.height = height < 0 ? -height : height; // negative: stored top-down
-    o.bits = ScreenBits();                    // loaded as a bitmap compatible with the screen
-    o.resource = ResourceId(lpBitmapName);
-    return AsHandle<HBITMAP>(NewObject(o));
-}
-
-HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
-    return LoadShared(hInstance, lpIconName, RT_GROUP_ICON, 32512);
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
-    return LoadShared(hInstance, lpCursorName, MAKEINTRESOURCEA(12), 32512); // RT_GROUP_CURSOR
 }
 
 } // extern "C"

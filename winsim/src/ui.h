@@ -1,5 +1,6 @@
-// Internals shared by the user-interface families (user.cpp, gdi.cpp, session.cpp): the screen,
-// the virtual clock, device contexts of windows and the drawing record.
+// Internals shared by the user-interface families (user/, gdi.cpp, session.cpp): the screen,
+// the virtual clock, device contexts of windows, the GDI objects user32 hands out, and the drawing
+// record.
 #ifndef WINSIM_UI_H
 #define WINSIM_UI_H
 
@@ -26,10 +27,26 @@ bool CloseWindowDC(HDC dc);
 bool BrushColor(HBRUSH brush, COLORREF* color);
 COLORREF SystemColor(int index);
 void RecordDraw(const DrawCall& call);
+// Records a filled or framed rectangle drawn on `dc`.
+void RecordFill(const char* op, HDC dc, const RECT* r, COLORREF color);
+// What a DC draws with, for user32's drawing calls over it.
+struct DcState {
+    uintptr_t window = 0; // 0: the screen or a memory DC
+    COLORREF textColor = 0;
+    std::string face; // of the selected font
+    LONG fontHeight = 0;
+};
+// False when `dc` is no DC.
+bool GetDcState(HDC dc, DcState* state);
+// The GDI objects that user32 makes: a brush of the system's (DeleteObject leaves it), an icon or
+// cursor (not counted among the program's objects), a bitmap loaded from resource `resource`.
+HBRUSH NewSystemBrush(COLORREF color);
+HICON NewIcon(int resource);
+HBITMAP NewBitmap(int width, int height, int bits, int resource);
 // Forgets every GDI object of the process (the machine closes).
 void ResetGdi();
 
-// ---- windows for the other families (user.cpp) ------------------------------------------------
+// ---- windows for the other families (user/windows.cpp) -----------------------------------------
 bool IsLiveWindow(uintptr_t window);
 
 // ---- the journal ------------------------------------------------------------------------------

@@ -1,0 +1,451 @@
+// Dialogs built from their templates, the dialog manager, the scripted user of modal dialogs,
+// and the list box control.
+#include "support/machine_fixture.h"
+#include "data/usertest_ids.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct DialogLog {
+    std::vector<UINT> messages;
+    LPARAM initParam = 0;
+    UINT itemHeightAsked = 0;
+    std::vector<int> commands;
+    std::vector<UINT> drawn;
+    std::vector<DRAWITEMSTRUCT> draws;
+    INT_PTR endWith = 0;
+    bool endInInit = false;
+};
+DialogLog g_dlg;
+
+INT_PTR CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    g_dlg.messages.push_back(msg);
+    switch (msg) {
+    case WM_MEASUREITEM:
+        g_dlg.itemHeightAsked = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight;
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 16;
+        return TRUE;
+    case WM_INITDIALOG:
+        g_dlg.initParam = lParam;
+        if (g_dlg.endInInit) {
+            EndDialog(hwnd, -1);
+            return FALSE;
+        }
+        return TRUE;
+    case WM_DRAWITEM:
+        g_dlg.drawn.push_back(reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->itemID);
+        g_dlg.draws.push_back(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+        g_dlg.commands.push_back(LOWORD(wParam));
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(hwnd, LOWORD(wParam) == IDOK ? g_dlg.endWith : -1);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+class DialogTest : public MachineTest {
+  protected:
+    void SetUp() override {
+        NewMachine();
+        g_dlg = DialogLog{};
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TestOwner";
+        ASSERT_NE(RegisterClassA(&wc), 0);
+    }
+    // An overlapped window to own dialogs.
+    HWND NewFrame(DWORD style = 0) {
+        return CreateWindowExA(0, "TestOwner", "Owner", style, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    HWND NewDialog(int id) {
+        return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                  PageProc, 0);
+    }
+};
+
+TEST_F(DialogTest, ModelessDialogIsBuiltFromItsTemplate) {
+    HWND owner = NewFrame(WS_VISIBLE);
+    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner,
+                                  PageProc, 42);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(g_dlg.initParam, 42);
+    // The owner-drawn list asks its item height before the dialog initialises.
+    auto at = [](UINT msg) {
+        auto it = std::find(g_dlg.messages.begin(), g_dlg.messages.end(), msg);
+        return it - g_dlg.messages.begin();
+    };
+    EXPECT_EQ(g_dlg.itemHeightAsked, 13u);
+    EXPECT_LT(at(WM_MEASUREITEM), at(WM_INITDIALOG));
+    EXPECT_LT(at(WM_SETFONT), at(WM_INITDIALOG));
+    EXPECT_TRUE(IsWindowVisible(dlg)); // WS_VISIBLE in the template: shown after WM_INITDIALOG
+    char caption[32];
+    GetWindowTextA(dlg, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Select Components");
+
+    // Dialog units of MS Sans Serif 8 are 6 x 13 pixels per 4 x 8 units.
+    RECT client;
+    GetClientRect(dlg, &client);
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 162);
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    ASSERT_NE(list, nullptr);
+    RECT lr;
+    GetWindowRect(list, &lr);
+    RECT dr;
+    GetWindowRect(dlg, &dr);
+    EXPECT_EQ(lr.right - lr.left, 180);
+    EXPECT_EQ(GetDlgCtrlID(list), IDC_LIST);
+    EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_ALL)); // the first tab stop
+    char text[32];
+    EXPECT_EQ(GetDlgItemTextA(dlg, IDC_TITLE, text, sizeof text), 13u);
+    EXPECT_STREQ(text, "Please select");
+
+    // The list keeps strings with item data; painting asks the dialog to draw each row.
+    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Printer")), 0);
+    EXPECT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Scanner")), 1);
+    SendMessageA(list, LB_SETITEMDATA, 1, 77);
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 1, 0), 77);
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 2, 0), LB_ERR);
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), 16);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        if (!IsDialogMessageA(dlg, &m)) DispatchMessageA(&m);
+    EXPECT_EQ(g_dlg.drawn, (std::vector<UINT>{0, 1}));
+
+    // A click on the second row moves the caret there; the check box toggles and tells the page.
+    SendMessageA(list, WM_LBUTTONDOWN, 0, MAKELPARAM(3, 20));
+    EXPECT_EQ(SendMessageA(list, LB_GETCARETINDEX, 0, 0), 1);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_ALL), 0u);
+    SendDlgItemMessageA(dlg, IDC_ALL, BM_CLICK, 0, 0);
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_ALL), static_cast<UINT>(BST_CHECKED));
+    EXPECT_EQ(g_dlg.commands.back(), IDC_ALL);
+
+    // A modeless dialog's EndDialog only hides it; DestroyWindow ends it.
+    EnableWindow(GetDlgItem(dlg, IDOK), FALSE);
+    SendMessageA(dlg, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(IsWindowVisible(dlg));
+    EXPECT_TRUE(IsWindow(dlg));
+    int live = winsim::LiveGdiObjects();
+    EXPECT_TRUE(DestroyWindow(dlg));
+    EXPECT_EQ(winsim::LiveGdiObjects(), live - 1); // the template's font went with it
+}
+
+TEST_F(DialogTest, ModalDialogRunsUntilTheScriptedUserEndsIt) {
+    HWND owner = NewFrame(WS_VISIBLE);
+    g_dlg.endWith = 5;
+    winsim::QueueDialogClick(IDC_ALL); // checks the box, then OK
+    winsim::QueueDialogClick(IDOK);
+    EXPECT_EQ(
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 1),
+        5);
+    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDC_ALL, IDOK}));
+    EXPECT_TRUE(IsWindowEnabled(owner)); // disabled while the dialog ran, enabled again
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE),
+                              reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7777)), PageProc, 1),
+              0)
+        << "a bad owner is told by 0, any other failure by -1";
+
+    // With nothing queued the user presses Escape.
+    g_dlg = DialogLog{};
+    EXPECT_EQ(
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 0),
+        -1);
+    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDCANCEL}));
+
+    // Ended while it initialises: it never shows and the user is not asked.
+    g_dlg = DialogLog{};
+    g_dlg.endInInit = true;
+    winsim::ClearDrawing();
+    EXPECT_EQ(
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 0),
+        -1);
+    EXPECT_TRUE(g_dlg.commands.empty());
+    EXPECT_EQ(std::count(g_dlg.messages.begin(), g_dlg.messages.end(), static_cast<UINT>(WM_PAINT)),
+              0);
+}
+
+TEST_F(DialogTest, ExtendedAndFontlessTemplatesAndMissingOnes) {
+    HWND ex = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE_EX), nullptr,
+                                 PageProc, 0);
+    ASSERT_NE(ex, nullptr);
+    EXPECT_NE(GetDlgItem(ex, IDOK), nullptr);
+    EXPECT_NE(GetDlgItem(ex, 1300), nullptr);
+    EXPECT_FALSE(IsWindowVisible(ex)); // no WS_VISIBLE: a modeless dialog stays hidden
+    // Without a font the system font's units apply: 8 x 16 pixels per 4 x 8 units.
+    HWND plain = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NOFONT),
+                                    nullptr, PageProc, 0);
+    ASSERT_NE(plain, nullptr);
+    RECT r;
+    GetWindowRect(plain, &r);
+    EXPECT_EQ(r.left, 110);
+    EXPECT_EQ(r.top, 82);
+    EXPECT_EQ(r.right - r.left, 200);
+    EXPECT_EQ(
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999), nullptr, PageProc, 0),
+        nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+TEST_F(DialogTest, KeysInADialogPressTheDefaultButtonOrCancel) {
+    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), nullptr,
+                                  PageProc, 0);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(LOWORD(SendMessageA(dlg, DM_GETDEFID, 0, 0)), IDOK);
+    MSG key{};
+    key.hwnd = GetDlgItem(dlg, IDC_LIST);
+    key.message = WM_KEYDOWN;
+    key.wParam = VK_RETURN;
+    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
+    key.wParam = VK_ESCAPE;
+    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
+    EXPECT_EQ(g_dlg.commands, (std::vector<int>{IDOK, IDCANCEL}));
+    // A disabled default button is not pressed; a message for another window is not the
+    // dialog's.
+    EnableWindow(GetDlgItem(dlg, IDOK), FALSE);
+    key.wParam = VK_RETURN;
+    EXPECT_TRUE(IsDialogMessageA(dlg, &key));
+    EXPECT_EQ(g_dlg.commands.size(), 2u);
+    key.hwnd = NewFrame();
+    EXPECT_FALSE(IsDialogMessageA(dlg, &key));
+}
+
+TEST_F(DialogTest, ListBoxesSortAndKeepDataForOwnerDrawnRows) {
+    HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE_EX), nullptr,
+                                  PageProc, 0);
+    HWND sorted = CreateWindowExA(0, "ListBox", "", WS_CHILD | LBS_SORT | LBS_HASSTRINGS, 0, 0, 100,
+                                  100, dlg, reinterpret_cast<HMENU>(1), nullptr, nullptr);
+    for (const char* t : {"Scanner", "printer", "Desk"})
+        SendMessageA(sorted, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    char text[16];
+    EXPECT_EQ(SendMessageA(sorted, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text)), 7);
+    EXPECT_STREQ(text, "printer"); // sorted without regard to case
+    EXPECT_EQ(SendMessageA(sorted, LB_GETTEXTLEN, 3, 0), LB_ERR);
+
+    // Owner-drawn without strings: the "string" is the item's data.
+    HWND data = CreateWindowExA(0, "ListBox", "", WS_CHILD | LBS_OWNERDRAWFIXED, 0, 0, 100, 100,
+                                dlg, reinterpret_cast<HMENU>(2), nullptr, nullptr);
+    SendMessageA(data, LB_ADDSTRING, 0, 1234);
+    EXPECT_EQ(SendMessageA(data, LB_GETITEMDATA, 0, 0), 1234);
+    SendMessageA(data, LB_RESETCONTENT, 0, 0);
+    EXPECT_EQ(SendMessageA(data, LB_GETCOUNT, 0, 0), 0);
+}
+
+// Where a window lies in its parent's client area, as the control API reports it.
+RECT PlaceOf(HWND hwnd) {
+    for (const winsim::WindowInfo& w : winsim::Windows())
+        if (w.handle == reinterpret_cast<uintptr_t>(hwnd))
+            return RECT{w.x, w.y, w.x + w.cx, w.y + w.cy};
+    return RECT{-1, -1, -1, -1};
+}
+
+std::string ClassOf(HWND hwnd) {
+    for (const winsim::WindowInfo& w : winsim::Windows())
+        if (w.handle == reinterpret_cast<uintptr_t>(hwnd)) return w.className;
+    return "";
+}
+
+TEST_F(DialogTest, TemplateControlsAreChildWindowsPlacedInDialogUnits) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    ASSERT_NE(dlg, nullptr);
+    // MS Sans Serif 8: 6 x 13 pixels per 4 x 8 dialog units, rounded down.
+    const struct {
+        int id;
+        const char* className;
+        RECT place;
+    } kControls[] = {{IDC_TITLE, "Static", {15, 13, 165, 29}},
+                     {IDC_ALL, "Button", {15, 32, 165, 48}},
+                     {IDC_LIST, "ListBox", {15, 55, 195, 120}},
+                     {IDOK, "Button", {135, 130, 210, 152}},
+                     {IDCANCEL, "Button", {217, 130, 292, 152}}};
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(dlg, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    for (const auto& want : kControls) {
+        SCOPED_TRACE(want.id);
+        HWND c = GetDlgItem(dlg, want.id);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(GetParent(c), dlg);
+        EXPECT_TRUE(GetWindowLongA(c, GWL_STYLE) & WS_CHILD);
+        EXPECT_EQ(ClassOf(c), want.className);
+        RECT got = PlaceOf(c);
+        EXPECT_EQ(got.left, want.place.left);
+        EXPECT_EQ(got.top, want.place.top);
+        EXPECT_EQ(got.right, want.place.right);
+        EXPECT_EQ(got.bottom, want.place.bottom);
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)), font);
+    }
+    RECT units{10, 20, 110, 30}; // IDC_ALL's
+    ASSERT_TRUE(MapDialogRect(dlg, &units));
+    EXPECT_EQ(units.left, 15);
+    EXPECT_EQ(units.bottom, 48);
+    EXPECT_FALSE(MapDialogRect(NewFrame(), &units)); // not a dialog
+
+    // The extended form: help IDs, the styles in the other order, DWORD control IDs, and
+    // controls named by class atom.
+    HWND ex = NewDialog(IDD_PAGE_EX);
+    ASSERT_NE(ex, nullptr);
+    RECT client;
+    GetClientRect(ex, &client);
+    EXPECT_EQ(client.right, 150);
+    EXPECT_EQ(client.bottom, 81);
+    EXPECT_EQ(ClassOf(GetDlgItem(ex, IDOK)), "Button");
+    EXPECT_EQ(ClassOf(GetDlgItem(ex, 1300)), "Static");
+    EXPECT_EQ(GetWindowLongA(GetDlgItem(ex, 1300), GWL_STYLE) & 0x1F, SS_BLACKFRAME);
+    EXPECT_EQ(PlaceOf(GetDlgItem(ex, 1300)).top, 39);
+    char title[16];
+    GetWindowTextA(ex, title, sizeof title);
+    EXPECT_STREQ(title, "Extended");
+}
+
+TEST_F(DialogTest, ADialogFailsUnderItsOwnNameNotUnderCreateWindowExA) {
+    winsim::FailCall("CreateWindowExA", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(NewFrame(), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    HWND dlg = NewDialog(IDD_PAGE);
+    ASSERT_NE(dlg, nullptr) << "the dialog manager makes its windows itself";
+    EXPECT_NE(GetDlgItem(dlg, IDC_LIST), nullptr);
+    winsim::ClearFailures();
+    winsim::FailCall("CreateDialogParamA", ERROR_RESOURCE_DATA_NOT_FOUND, 1);
+    EXPECT_EQ(NewDialog(IDD_PAGE), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+    EXPECT_NE(NewDialog(IDD_PAGE), nullptr);
+}
+
+TEST_F(DialogTest, ListBoxesAddInsertDeleteAndKeepItemDataWithTheirItems) {
+    HWND dlg = NewDialog(IDD_PAGE_EX);
+    HWND list = CreateWindowExA(0, "ListBox", "", WS_CHILD, 0, 0, 100, 100, dlg,
+                                reinterpret_cast<HMENU>(3), nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    auto add = [&](UINT msg, int at, const char* text) {
+        return SendMessageA(list, msg, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(text));
+    };
+    EXPECT_EQ(add(LB_ADDSTRING, 0, "b"), 0);
+    EXPECT_EQ(add(LB_ADDSTRING, 0, "d"), 1); // unsorted: at the end
+    EXPECT_EQ(add(LB_INSERTSTRING, 1, "c"), 1);
+    EXPECT_EQ(add(LB_INSERTSTRING, 0, "a"), 0);
+    EXPECT_EQ(add(LB_INSERTSTRING, -1, "e"), 4); // -1: at the end
+    EXPECT_EQ(add(LB_INSERTSTRING, 6, "x"), LB_ERR);
+    ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 5);
+    std::string order;
+    for (int i = 0; i < 5; ++i) {
+        char text[8] = "";
+        EXPECT_EQ(SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text)), 1);
+        order += text;
+    }
+    EXPECT_EQ(order, "abcde");
+
+    // Item data travels with its item when others come and go before it.
+    EXPECT_EQ(SendMessageA(list, LB_SETITEMDATA, 2, 42), TRUE);
+    add(LB_INSERTSTRING, 0, "0");
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 3, 0), 42);
+    EXPECT_EQ(SendMessageA(list, LB_DELETESTRING, 0, 0), 5); // the count left
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 2, 0), 42);
+    EXPECT_EQ(SendMessageA(list, LB_DELETESTRING, 9, 0), LB_ERR);
+    EXPECT_EQ(SendMessageA(list, LB_SETITEMDATA, 9, 1), LB_ERR);
+}
+
+TEST_F(DialogTest, ListBoxesSelectOneItemOrManyAsTheirStyleSays) {
+    HWND dlg = NewDialog(IDD_PAGE_EX);
+    auto make = [&](DWORD style, int id) {
+        HWND list =
+            CreateWindowExA(0, "ListBox", "", WS_CHILD | WS_VISIBLE | style, 0, 0, 100, 100, dlg,
+                            reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+        for (const char* t : {"a", "b", "c"})
+            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+        return list;
+    };
+    HWND one = make(LBS_NOTIFY, 4);
+    EXPECT_EQ(SendMessageA(one, LB_GETCURSEL, 0, 0), LB_ERR); // nothing selected yet
+    EXPECT_EQ(SendMessageA(one, LB_SETCURSEL, 1, 0), 1);
+    EXPECT_EQ(SendMessageA(one, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendMessageA(one, LB_GETSEL, 1, 0), 1);
+    EXPECT_EQ(SendMessageA(one, LB_GETSEL, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(one, LB_SETSEL, TRUE, 2), LB_ERR); // only for many
+    EXPECT_EQ(SendMessageA(one, LB_GETSELCOUNT, 0, 0), LB_ERR);
+    // The arrow key moves the selection and tells the parent; a click on a row selects it.
+    g_dlg.commands.clear();
+    SendMessageA(one, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(SendMessageA(one, LB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(g_dlg.commands, std::vector<int>{4});
+    SendMessageA(one, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 2)); // row 0 (13 pixels a row)
+    EXPECT_EQ(SendMessageA(one, LB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(one, LB_SETCURSEL, static_cast<WPARAM>(-1), 0), LB_ERR); // clears
+    EXPECT_EQ(SendMessageA(one, LB_GETCURSEL, 0, 0), LB_ERR);
+
+    HWND many = make(LBS_MULTIPLESEL, 5);
+    EXPECT_EQ(SendMessageA(many, LB_SETCURSEL, 1, 0), LB_ERR);
+    SendMessageA(many, LB_SETSEL, TRUE, 0);
+    SendMessageA(many, LB_SETSEL, TRUE, 2);
+    EXPECT_EQ(SendMessageA(many, LB_GETSELCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(many, LB_GETSEL, 1, 0), 0);
+    EXPECT_EQ(SendMessageA(many, LB_SETSEL, TRUE, 7), LB_ERR);
+    SendMessageA(many, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 15)); // row 1 toggles on, 2 stays
+    EXPECT_EQ(SendMessageA(many, LB_GETSELCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageA(many, LB_GETCARETINDEX, 0, 0), 1);
+    SendMessageA(many, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 15)); // and off again
+    EXPECT_EQ(SendMessageA(many, LB_GETSEL, 1, 0), 0);
+    SendMessageA(many, LB_SETSEL, FALSE, static_cast<LPARAM>(-1)); // -1: every item
+    EXPECT_EQ(SendMessageA(many, LB_GETSELCOUNT, 0, 0), 0);
+}
+
+TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    for (const char* t : {"Printer", "Scanner", "Fax"})
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    SendMessageA(list, LB_SETITEMDATA, 1, 77);
+    EXPECT_EQ(SendMessageA(list, LB_SETTOPINDEX, 1, 0), 0);
+    MSG m;
+    auto pump = [&] {
+        g_dlg.draws.clear();
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            if (!IsDialogMessageA(dlg, &m)) DispatchMessageA(&m);
+    };
+    pump();
+    EXPECT_EQ(
+        std::count(g_dlg.messages.begin(), g_dlg.messages.end(), static_cast<UINT>(WM_MEASUREITEM)),
+        1)
+        << "asked once, when the list was made, not per item";
+    // From the top index on, each row in the list's height, with its data and rectangle.
+    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    const DRAWITEMSTRUCT& first = g_dlg.draws[0];
+    EXPECT_EQ(first.CtlType, static_cast<UINT>(ODT_LISTBOX));
+    EXPECT_EQ(first.CtlID, static_cast<UINT>(IDC_LIST));
+    EXPECT_EQ(first.hwndItem, list);
+    EXPECT_EQ(first.itemID, 1u);
+    EXPECT_EQ(first.itemData, 77u);
+    EXPECT_EQ(first.itemAction, static_cast<UINT>(ODA_DRAWENTIRE));
+    EXPECT_EQ(first.itemState, 0u);
+    EXPECT_EQ(first.rcItem.top, 0);
+    EXPECT_EQ(first.rcItem.bottom, 16);
+    EXPECT_EQ(g_dlg.draws[1].itemID, 2u);
+    EXPECT_EQ(g_dlg.draws[1].rcItem.top, 16);
+    RECT item;
+    ASSERT_EQ(SendMessageA(list, LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item)), 1);
+    EXPECT_EQ(item.top, 16);
+    EXPECT_EQ(item.bottom, 32);
+
+    // A click selects the row under it (extended selection) and takes the focus: the row is
+    // drawn selected, with the focus, and the page hears of the change.
+    g_dlg.commands.clear();
+    SendMessageA(list, WM_LBUTTONDOWN, 0, MAKELPARAM(5, 20)); // row 2
+    EXPECT_EQ(GetFocus(), list);
+    EXPECT_EQ(g_dlg.commands, std::vector<int>{IDC_LIST});
+    pump();
+    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    EXPECT_EQ(g_dlg.draws[0].itemState, 0u);
+    EXPECT_EQ(g_dlg.draws[1].itemState, static_cast<UINT>(ODS_SELECTED | ODS_FOCUS));
+}
+
+} // namespace

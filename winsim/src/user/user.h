@@ -1,0 +1,183 @@
+// Internals shared by the files of the user interface: window classes and windows, the
+// process's message queue and timers, what the control API reads back, and the procedures of the
+// system's window classes (dialogs and the standard controls).
+#ifndef WINSIM_USER_USER_H
+#define WINSIM_USER_USER_H
+
+#include "../ui.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace winsim::user {
+
+// ---- classes and windows ------------------------------------------------------------------------
+
+enum class Ctl { None, Button, Static, ListBox, Edit, Dialog, Foreign };
+
+struct WndClass {
+    std::string name;
+    ATOM atom = 0;
+    WNDPROC proc = nullptr;
+    UINT style = 0;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    int wndExtra = 0;
+    Ctl ctl = Ctl::None;
+    bool system = false;
+};
+
+struct ListItem {
+    std::string text;
+    LONG_PTR data = 0;
+    bool selected = false;
+};
+
+struct Window {
+    uint32_t handle = 0;
+    std::string className;
+    UINT classStyle = 0;
+    HBRUSH background = nullptr;
+    Ctl ctl = Ctl::None;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    std::string text;
+    DWORD style = 0, exStyle = 0;
+    RECT rect{};         // screen for a top-level window, the parent's client area for a child
+    uint32_t parent = 0; // child: its parent; top-level: its owner
+    bool child = false;
+    int id = 0;
+    LONG_PTR userData = 0;
+    std::vector<unsigned char> extra;
+    bool alive = true, destroying = false;
+    bool invalid = false, erase = false;
+    RECT update{};
+    HFONT font = nullptr;
+    // dialogs
+    DLGPROC dlgProc = nullptr;
+    LONG_PTR msgResult = 0, dlgUser = 0;
+    bool ended = false;
+    INT_PTR result = 0;
+    HFONT ownFont = nullptr; // the template's font, deleted with the dialog
+    int baseX = 8, baseY = 16;
+    int defId = IDOK;
+    // controls
+    int check = BST_UNCHECKED;
+    std::vector<ListItem> items;
+    int caret = -1, top = 0, itemHeight = 13, cursel = -1;
+};
+
+struct Timer {
+    uint32_t window = 0;
+    UINT_PTR id = 0;
+    UINT elapse = 0;
+    uint32_t due = 0;
+    TIMERPROC proc = nullptr;
+};
+
+struct UserState {
+    std::vector<std::unique_ptr<WndClass>> classes;
+    ATOM nextAtom = 0xC000;
+    std::map<uint32_t, std::unique_ptr<Window>> windows;
+    std::vector<uint32_t> order; // creation order
+    std::deque<MSG> posted;
+    bool quit = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    UINT_PTR nextTimerId = 1;
+    uint32_t focus = 0;
+    int depth = 0; // window procedures running
+};
+UserState& U();
+
+// What the control API reads back; gone when the machine closes.
+struct Records {
+    std::vector<BroadcastMessage> broadcasts; // queue.cpp
+    std::vector<MessageBoxRecord> boxes;      // messagebox.cpp, with the answers queued for them
+    std::deque<int> answers;
+    std::deque<int> clicks;          // dialogs.cpp: the scripted user's clicks
+    std::vector<uint32_t> restarts;  // messagebox.cpp: ExitWindowsEx
+    std::vector<std::string> closed; // foreign.cpp
+};
+Records& R();
+
+// A line of winsim's own on the debug output.
+void Debug(const std::string& line);
+
+// ---- windows (windows.cpp) ----------------------------------------------------------------------
+
+uint32_t HandleValue(HWND h);
+HWND AsHwnd(uint32_t v);
+// The window of a handle while it lives; null for none.
+Window* Live(uint32_t h);
+Window* Live(HWND h);
+// The same, with ERROR_INVALID_WINDOW_HANDLE for none.
+Window* LiveOrFail(HWND h);
+// Dead windows leave the table only when no window procedure runs, so no caller up the stack
+// holds a window that is gone.
+void Purge();
+bool IsDescendant(uint32_t ancestor, uint32_t h);
+// The frame around the client area, as the style draws it.
+void FrameInsets(DWORD style, DWORD exStyle, int* border, int* caption);
+RECT ClientOf(const Window& w);
+// Screen position of a window's client area.
+POINT ClientOrigin(const Window& w);
+bool Visible(const Window& w);
+// Calls the window's procedure, counted as running (see Purge).
+LRESULT CallProc(uint32_t h, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// What a dialog window carries beyond a window (dialogs.cpp makes it).
+struct DialogSetup {
+    DLGPROC proc = nullptr;
+    int baseX = 8, baseY = 16;
+};
+// CreateWindowExA's work, for it and for dialogs with their controls.
+HWND CreateWin(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+               int cx, int cy, HWND parentHwnd, HMENU menu, HINSTANCE instance, LPVOID param,
+               const DialogSetup* dialog);
+// WM_DESTROY, the children, WM_NCDESTROY; the window's messages and timers go with it.
+void DestroyTree(uint32_t h);
+// A control tells its parent (WM_COMMAND).
+void Notify(const Window& w, WORD code);
+
+// ---- painting (paint.cpp) -----------------------------------------------------------------------
+
+// Adds `r` (null: the client area) to the window's update rectangle.
+void Invalidate(Window& w, const RECT* r, bool erase);
+
+// ---- classes (classes.cpp) ----------------------------------------------------------------------
+
+// A class by name (without case) or atom; null for none.
+const WndClass* FindClass(LPCSTR name);
+
+// ---- the message queue (queue.cpp) --------------------------------------------------------------
+
+MSG MakeMsg(uint32_t h, UINT message, WPARAM wParam, LPARAM lParam);
+// Takes (or only looks at) the next message for the filter, in Windows' order of kinds.
+bool Fetch(MSG* out, HWND filter, UINT lo, UINT hi, bool remove);
+// The clock moves to the next timer; false when none is set.
+bool WaitForTimer();
+
+// ---- other programs' windows (foreign.cpp) ------------------------------------------------------
+
+// Brings the table of other programs' windows in line with machine.ini.
+void SyncForeign();
+
+// ---- the system's window classes ----------------------------------------------------------------
+
+// The default window procedure of dialogs: the dialog procedure first, then Windows' defaults.
+LRESULT WINAPI DialogWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// A click on a button as the user gives it: auto buttons change their check, BN_CLICKED follows.
+void ClickButton(uint32_t h);
+
+} // namespace winsim::user
+
+#endif
