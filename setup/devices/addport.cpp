@@ -1,6 +1,7 @@
 // Printer ports: a port name made known to the spooler's registry and to WIN.INI.
 #include "devices/zrdevices.h"
 #include "frame/handles.h"
+#include "resources/resource.h"
 
 #include <winspool.h>
 
@@ -14,9 +15,6 @@ namespace {
 #define PW_PORTS_KEY_PREFIX "System\\CurrentControlSet\\Control\\Print\\Ports\\"
 
 enum {
-    IDS_PORT_LPT = 25011,
-    IDS_PORT_COM = 25012,
-    IDS_PORT_FILE = 25013,
     PW_PREFIX_SIZE = 16,   // reserved prefixes are loaded into 16 characters
     PW_PORT_COPY_SIZE = 16 // the part of a port name compared with them
 };
