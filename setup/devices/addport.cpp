@@ -1,14 +1,13 @@
 // Printer ports: a port name made known to the spooler's registry and to WIN.INI.
 #include "devices/zrdevices.h"
 #include "frame/handles.h"
+#include "printer/spoolenum.h"
 #include "resources/resource.h"
 
 #include <winspool.h>
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace {
 
@@ -25,14 +24,12 @@ HMODULE zrLibraryModule() {
 }
 
 void zrTracePorts() {
-    DWORD needed = 0, returned = 0;
-    BOOL ok = EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned); // no ports need no room
-    if (!ok && needed) {
-        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-        ok = buffer && EnumPortsA(nullptr, 1, buffer.get(), needed, &needed, &returned);
-    }
-    if (ok)
-        Trace("EnumPorts() found %d ports\n", static_cast<int>(returned));
+    const CZRSpoolRecords ports =
+        zrEnumerateSpool([](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+            return EnumPortsA(nullptr, 1, p, size, pNeeded, pReturned);
+        });
+    if (ports.listed)
+        Trace("EnumPorts() found %d ports\n", static_cast<int>(ports.returned));
     else
         Trace("EnumPorts() FAILED: %lu\n", static_cast<unsigned long>(GetLastError()));
 }
