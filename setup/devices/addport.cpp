@@ -1,22 +1,19 @@
 // Printer ports: a port name made known to the spooler's registry and to WIN.INI.
 #include "devices/zrdevices.h"
 #include "common/handles.h"
+#include "printer/spoolenum.h"
+#include "resources/resource.h"
 
 #include <winspool.h>
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace {
 
 #define PW_PORTS_KEY_PREFIX "System\\CurrentControlSet\\Control\\Print\\Ports\\"
 
 enum {
-    IDS_PORT_LPT = 25011,
-    IDS_PORT_COM = 25012,
-    IDS_PORT_FILE = 25013,
     PW_PREFIX_SIZE = 16,   // reserved prefixes are loaded into 16 characters
     PW_PORT_COPY_SIZE = 16 // the part of a port name compared with them
 };
@@ -27,14 +24,12 @@ HMODULE zrLibraryModule() {
 }
 
 void zrTracePorts() {
-    DWORD needed = 0, returned = 0;
-    BOOL ok = EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned); // no ports need no room
-    if (!ok && needed) {
-        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
-        ok = buffer && EnumPortsA(nullptr, 1, buffer.get(), needed, &needed, &returned);
-    }
-    if (ok)
-        Trace("EnumPorts() found %d ports\n", static_cast<int>(returned));
+    const CZRSpoolRecords ports =
+        zrEnumerateSpool([](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+            return EnumPortsA(nullptr, 1, p, size, pNeeded, pReturned);
+        });
+    if (ports.listed)
+        Trace("EnumPorts() found %d ports\n", static_cast<int>(ports.returned));
     else
         Trace("EnumPorts() FAILED: %lu\n", static_cast<unsigned long>(GetLastError()));
 }

@@ -1,5 +1,6 @@
 // The settings store, the device records and the frame's small shared routines.
 #include "frame/pwsetup.h"
+#include "resources/version.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,7 +10,6 @@ DeviceSlot DeviceSlots[PW_DEVICE_SLOTS];
 
 namespace {
 
-const char kVersionText[] = "1.00.5.020";
 const char kDefaultModel[] = "KV 4720";
 
 // Stores a directory with a trailing backslash and remembers its drive.
@@ -135,7 +135,7 @@ PW_EXPORT DLL_GetStr(LONG id, LPSTR buffer, LONG size) {
         }
         return 0;
     case 1070:
-        if (writable) zrCopyBounded(buffer, size, kVersionText);
+        if (writable) zrCopyBounded(buffer, size, PW_VERSION_TEXT);
         return 0;
     case 1080: {
         if (!writable) return 0;

@@ -8,14 +8,6 @@
 // The product's own tree, so that the spooler's driver keys only ever hold what the spooler wrote.
 const char kDependentFilesBase[] = "SOFTWARE\\Norvex\\KVP\\Drivers\\";
 
-namespace {
-
-LPCSTR zrTextOrNull(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
-
-} // namespace
-
 CZRPrintDriver::CZRPrintDriver(CZRPrinter* pPrinter) {
     std::memset(m_szDependentFiles, 0, sizeof m_szDependentFiles);
     std::memset(m_szDefaultDataType, 0, sizeof m_szDefaultDataType);
@@ -119,18 +111,17 @@ int CZRPrintDriver::GetServer() {
 
 int CZRPrintDriver::IsInstalled(LPSTR server) {
     if (!m_bValid) return 0;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    EnumPrinterDriversA(server, m_pInfo->pEnvironment, m_dwLevel, nullptr, 0, &needed, &returned);
-    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
-    if (!block) return 0;
+    const LPSTR environment = m_pInfo->pEnvironment;
+    const DWORD level = m_dwLevel;
+    const CZRSpoolRecords records =
+        zrEnumerateSpool([=](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+            return EnumPrinterDriversA(server, environment, level, p, size, pNeeded, pReturned);
+        });
+    if (!records.listed) return 0;
+    const DRIVER_INFO_3A* drivers = records.As<DRIVER_INFO_3A>();
     int found = 0;
-    if (EnumPrinterDriversA(server, m_pInfo->pEnvironment, m_dwLevel, block.get(), needed, &needed,
-                            &returned)) {
-        const DRIVER_INFO_3A* drivers = reinterpret_cast<const DRIVER_INFO_3A*>(block.get());
-        for (DWORD i = returned; i-- > 0 && !found;)
-            found = drivers[i].pName && m_csName == drivers[i].pName ? 1 : 0;
-    }
+    for (DWORD i = records.Count(); i-- > 0 && !found;)
+        found = drivers[i].pName && m_csName == drivers[i].pName ? 1 : 0;
     return found;
 }
 

@@ -14,10 +14,6 @@ namespace {
 // a value without one; the file is dropped again for the built-in processor.
 const char kProcessorDefault[] = "WinPrint,winprint.dll";
 
-LPCSTR zrTextOrNull(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
-
 std::string zrOwnerText(LPCSTR text) {
     return text ? std::string(text) : std::string();
 }
@@ -34,22 +30,6 @@ int zrAddMonitor(const std::string& name, LPCSTR environment, const std::string&
     Trace("AddMonitor() Failed! ERROR=%d <0x%8.8lX>\n", static_cast<int>(error),
           static_cast<unsigned long>(error));
     return 0;
-}
-
-// A spooler enumeration: a call for the size, a block of it, a call for the records. Null (traced
-// for `who`) when no block can be had; *pOk then stays as it was.
-template <typename Enumerate>
-std::unique_ptr<BYTE[]> zrEnumerateSpool(Enumerate enumerate, LPCSTR who, DWORD* pReturned,
-                                         BOOL* pOk) {
-    DWORD needed = 0;
-    enumerate(nullptr, 0, &needed, pReturned);
-    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
-    if (!block) {
-        Trace("%s::IsInstalled() Memory failure!\n", who);
-        return block;
-    }
-    *pOk = enumerate(block.get(), needed, &needed, pReturned);
-    return block;
 }
 
 } // namespace
@@ -118,21 +98,21 @@ int CZRLangMonitor::Install() {
 }
 
 int CZRLangMonitor::IsInstalled(LPSTR server) {
-    DWORD returned = 0;
-    BOOL listed = FALSE;
-    std::unique_ptr<BYTE[]> block = zrEnumerateSpool(
-        [server](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+    const CZRSpoolRecords records =
+        zrEnumerateSpool([server](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
             return EnumMonitorsA(server, 1, p, size, pNeeded, pReturned);
-        },
-        "CZRLangMonitor", &returned, &listed);
-    if (!block) return 0;
-    if (!listed) {
+        });
+    if (records.noMemory) {
+        Trace("CZRLangMonitor::IsInstalled() Memory failure!\n");
+        return 0;
+    }
+    if (!records.listed) {
         Trace("FAILED EnumMonitors()!");
         return 0;
     }
-    const MONITOR_INFO_1A* entries = reinterpret_cast<const MONITOR_INFO_1A*>(block.get());
+    const MONITOR_INFO_1A* entries = records.As<MONITOR_INFO_1A>();
     int found = 0;
-    for (DWORD i = 0; i < returned && !found; ++i)
+    for (DWORD i = 0; i < records.Count() && !found; ++i)
         found = entries[i].pName && m_csName == entries[i].pName ? 1 : 0;
     Trace("%s Installed == %d\n", m_csName.c_str(), found);
     return found;
@@ -217,20 +197,20 @@ int CZRPortMonitor::Install() {
 // level-2 records name a port's monitor, so they are asked for on every platform: the names
 // alone would take the platform's own LPT1: for a port of ours.
 int CZRPortMonitor::IsInstalled(LPSTR server) {
-    DWORD returned = 0;
-    BOOL listed = FALSE;
-    std::unique_ptr<BYTE[]> block = zrEnumerateSpool(
-        [server](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+    const CZRSpoolRecords records =
+        zrEnumerateSpool([server](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
             return EnumPortsA(server, 2, p, size, pNeeded, pReturned);
-        },
-        "CZRPortMonitor", &returned, &listed);
-    if (!block) return 0;
+        });
+    if (records.noMemory) {
+        Trace("CZRPortMonitor::IsInstalled() Memory failure!\n");
+        return 0;
+    }
     int found = 0;
-    if (!listed) {
+    if (!records.listed) {
         Trace("EnumPorts() FAILED: %lu\n", static_cast<unsigned long>(GetLastError()));
     } else {
-        const PORT_INFO_2A* ports = reinterpret_cast<const PORT_INFO_2A*>(block.get());
-        for (DWORD i = 0; i < returned && !found; ++i)
+        const PORT_INFO_2A* ports = records.As<PORT_INFO_2A>();
+        for (DWORD i = 0; i < records.Count() && !found; ++i)
             found = ports[i].pPortName && ports[i].pMonitorName &&
                             m_csPortName == ports[i].pPortName && m_csName == ports[i].pMonitorName
                         ? 1

@@ -10,10 +10,6 @@
 
 namespace {
 
-LPCSTR zrTextOrNull(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
-
 // A UNC printer share name: longer than two characters and beginning with two backslashes.
 bool zrIsNetworkPort(const std::string& port) {
     return port.size() > 2 && port[0] == '\\' && port[1] == '\\';
@@ -25,6 +21,13 @@ PRINTER_DEFAULTSA zrAllAccess() {
     defaults.pDevMode = nullptr;
     defaults.DesiredAccess = PRINTER_ALL_ACCESS;
     return defaults;
+}
+
+// The local printers' records of `level`.
+CZRSpoolRecords zrEnumerateLocalPrinters(DWORD level) {
+    return zrEnumerateSpool([level](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {
+        return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, level, p, size, pNeeded, pReturned);
+    });
 }
 
 // Each rename follows a clash of the name it made, so the names climb; this only bounds a spooler
@@ -236,19 +239,13 @@ int CZRPrinter::CreatePrinter() {
 }
 
 int CZRPrinter::MakeNumberedName() {
-    DWORD needed = 0;
-    DWORD returned = 0;
-    EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 1, nullptr, 0, &needed, &returned);
-    if (needed == 0) return 0;
-    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
-    if (!block) return 0;
-    if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 1, block.get(), needed, &needed, &returned) ||
-        returned == 0)
-        return 0;
+    const CZRSpoolRecords records = zrEnumerateLocalPrinters(1);
+    if (!records.listed || records.Count() == 0) return 0;
+    const DWORD returned = records.Count();
 
     const size_t n =
         m_csName.size() < PW_NUMBERED_NAME_BASE ? m_csName.size() : size_t(PW_NUMBERED_NAME_BASE);
-    const PRINTER_INFO_1A* printers = reinterpret_cast<const PRINTER_INFO_1A*>(block.get());
+    const PRINTER_INFO_1A* printers = records.As<PRINTER_INFO_1A>();
     DWORD highest = 0;
     for (DWORD i = 0; i < returned; ++i) {
         const char* name = printers[i].pName;
@@ -306,15 +303,10 @@ int CZRPrinter::ListInstalledPorts(LPSTR buffer) {
     if (!buffer) return 0;
     buffer[0] = '\0';
     int count = 0;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned);
-    if (needed == 0) return 0;
-    std::unique_ptr<BYTE[]> block = zrSpoolBlock(needed);
-    if (!block) return 0;
-    if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, block.get(), needed, &needed, &returned))
-        return 0;
-    const PRINTER_INFO_2A* printers = reinterpret_cast<const PRINTER_INFO_2A*>(block.get());
+    const CZRSpoolRecords records = zrEnumerateLocalPrinters(2);
+    if (!records.listed) return 0;
+    const DWORD returned = records.Count();
+    const PRINTER_INFO_2A* printers = records.As<PRINTER_INFO_2A>();
     size_t used = 0;
     bool first = true, full = false;
     for (DWORD i = 0; i < returned; ++i) {

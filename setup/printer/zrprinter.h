@@ -6,12 +6,12 @@
 #include "frame/pwsetup.h"
 #include "printer/inf.h"
 #include "common/printerhandle.h"
+#include "printer/spoolenum.h"
 
 #include <windows.h>
 #include <winspool.h>
 
 #include <memory>
-#include <new>
 #include <string>
 
 // Results of DLL_AddPrinter besides 0.
@@ -52,9 +52,9 @@ LPCSTR zrPlatformEnvironment();
 inline LPSTR zrSpoolText(const std::string& text) {
     return const_cast<LPSTR>(text.c_str());
 }
-// A block for a spooler answer of `size` bytes; null when it cannot be had.
-inline std::unique_ptr<BYTE[]> zrSpoolBlock(DWORD size) {
-    return std::unique_ptr<BYTE[]>(new (std::nothrow) BYTE[size ? size : 1]);
+// A string member as the component's getters hand it out: null when it was never given.
+inline LPCSTR zrTextOrNull(const std::string& text) {
+    return text.empty() ? nullptr : text.c_str();
 }
 
 class CZRPrinter;

@@ -4,23 +4,13 @@
 #define WINSIM_LM_H
 
 #include <windows.h>
-
-#define NET_API_FUNCTION WINAPI
-typedef DWORD NET_API_STATUS;
+#include <lmcons.h>
 
 #define NERR_Success 0
 #define NERR_BASE 2100
 #define NERR_InvalidComputer (NERR_BASE + 251)
 #define NERR_UserNotFound (NERR_BASE + 121)
 #define NERR_BufTooSmall (NERR_BASE + 23)
-
-// lmcons.h
-#define CNLEN 15
-#define LM20_UNLEN 20
-#ifndef UNLEN
-#define UNLEN 256
-#endif
-#define MAX_PREFERRED_LENGTH ((DWORD)-1)
 
 #define USER_PRIV_MASK 0x3
 #define USER_PRIV_GUEST 0

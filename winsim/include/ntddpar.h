@@ -2,7 +2,7 @@
 #ifndef WINSIM_NTDDPAR_H
 #define WINSIM_NTDDPAR_H
 
-#include <windows.h>
+#include <winioctl.h>
 
 #define IOCTL_PAR_QUERY_INFORMATION                                                                \
     CTL_CODE(FILE_DEVICE_PARALLEL_PORT, 1, METHOD_BUFFERED, FILE_ANY_ACCESS)

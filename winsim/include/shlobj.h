@@ -1,4 +1,5 @@
-// winsim's <shlobj.h>: the shell calls the product makes.
+// winsim's <shlobj.h>: the shell calls the product makes (shell32). Implemented by libwinsim's
+// shell (winsim/src/shell.cpp); further shell calls join the section of their kind here.
 #ifndef WINSIM_SHLOBJ_H
 #define WINSIM_SHLOBJ_H
 
@@ -6,6 +7,7 @@
 
 #define SHSTDAPI_(type) extern "C" type WINAPI
 
+// ---- change notification ------------------------------------------------------------------
 // SHChangeNotify events and item kinds
 #define SHCNE_RENAMEITEM 0x00000001L
 #define SHCNE_CREATE 0x00000002L

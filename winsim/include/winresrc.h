@@ -3,6 +3,7 @@
 #ifndef WINSIM_WINRESRC_H
 #define WINSIM_WINRESRC_H
 
+#include <winnt.rh>
 #include <winuser.rh>
 
 // ---- version resources --------------------------------------------------------------------
@@ -38,14 +39,5 @@
 
 #define VFT2_UNKNOWN 0x00000000L
 #define VFT2_DRV_PRINTER 0x00000001L
-
-// ---- languages ----------------------------------------------------------------------------
-#define LANG_NEUTRAL 0x00
-#define LANG_ENGLISH 0x09
-#define LANG_GERMAN 0x07
-#define LANG_FRENCH 0x0c
-#define SUBLANG_NEUTRAL 0x00
-#define SUBLANG_DEFAULT 0x01
-#define SUBLANG_ENGLISH_US 0x01
 
 #endif

@@ -1,53 +1,12 @@
 // winsim's <winspool.h>: the print spooler's calls, structures and constants with the SDK's
 // names, signatures and layouts. Implemented by libwinsim's spooler on the simulated machine;
-// its error codes (ERROR_PRINTER_*, ERROR_PRINT_*) live in <windows.h> as winerror.h has them.
+// its error codes (ERROR_PRINTER_*, ERROR_PRINT_*) are in <winerror.h> and DEVMODEA in <wingdi.h>.
 #ifndef WINSIM_WINSPOOL_H
 #define WINSIM_WINSPOOL_H
 
 #include <windows.h>
 
 #define WINSPOOLAPI extern "C"
-
-// ---- device mode (wingdi.h on Windows; the printer fields of the NT 4.0 layout) --------------
-#ifndef WINSIM_DEVMODEA_DEFINED
-#define WINSIM_DEVMODEA_DEFINED
-#define CCHDEVICENAME 32
-#define CCHFORMNAME 32
-typedef struct _devicemodeA {
-    BYTE dmDeviceName[CCHDEVICENAME];
-    WORD dmSpecVersion;
-    WORD dmDriverVersion;
-    WORD dmSize;
-    WORD dmDriverExtra;
-    DWORD dmFields;
-    short dmOrientation;
-    short dmPaperSize;
-    short dmPaperLength;
-    short dmPaperWidth;
-    short dmScale;
-    short dmCopies;
-    short dmDefaultSource;
-    short dmPrintQuality;
-    short dmColor;
-    short dmDuplex;
-    short dmYResolution;
-    short dmTTOption;
-    short dmCollate;
-    BYTE dmFormName[CCHFORMNAME];
-    WORD dmLogPixels;
-    DWORD dmBitsPerPel;
-    DWORD dmPelsWidth;
-    DWORD dmPelsHeight;
-    DWORD dmDisplayFlags;
-    DWORD dmDisplayFrequency;
-    DWORD dmICMMethod;
-    DWORD dmICMIntent;
-    DWORD dmMediaType;
-    DWORD dmDitherType;
-    DWORD dmReserved1;
-    DWORD dmReserved2;
-} DEVMODEA, *PDEVMODEA, *NPDEVMODEA, *LPDEVMODEA;
-#endif
 
 // ---- printers -----------------------------------------------------------------------------
 typedef struct _PRINTER_INFO_1A {

@@ -7,6 +7,8 @@
 // attached: the port opens, and asking it for an ID fails as a port without a printer does.
 #include "internal.h"
 
+#include <winioctl.h>
+
 #include <cstring>
 
 using namespace winsim;

@@ -16,22 +16,10 @@ namespace winsim {
 namespace {
 
 // The setup engine calls every export with 32-bit arguments; the script must give each its count.
+// The counts are those of PWSETUP.def, read at build time.
 const std::map<std::string, int>& ExportArgCounts() {
     static const std::map<std::string, int> counts = {
-        {"DLL_SetStr", 2},          {"DLL_GetStr", 3},          {"DLL_SetNum", 2},
-        {"DLL_GetNum", 1},          {"DLL_IsDetected", 1},      {"DLL_FreePrinter", 1},
-        {"DLL_RestartBackEnd", 0},  {"DLL_IncSharedCount", 1},  {"DLL_AddRegKey", 2},
-        {"DLL_WriteRegValue", 5},   {"DLL_AddRegEntries", 3},   {"DLL_InitComp", 5},
-        {"DLL_InitCompDlg", 1},     {"DLL_AddCompFile", 3},     {"DLL_SetSubIndx", 1},
-        {"DLL_ChgCompDrv", 2},      {"DLL_ReqSpace", 2},        {"DLL_MaxSpace", 2},
-        {"DLL_InitMaxSpace", 0},    {"DLL_GetFreeSpace", 1},    {"DLL_GetReqSpace", 1},
-        {"DLL_SysDrvInfo", 1},      {"DLL_UpdateDriveList", 1}, {"DLL_UpdateSizeReq", 1},
-        {"DLL_CleanupDiskInfo", 0}, {"DLL_AddPrinter", 3},      {"DLL_IsPrinterInstalled", 3},
-        {"DLL_ConfigIO", 2},        {"DLL_AddPort", 1},         {"DLL_IsPortECP", 1},
-        {"DLL_CacheVxD", 1},        {"DLL_AddPnPKey", 0},       {"DLL_MarkPnPKeyInstalled", 3},
-        {"DLL_GetDeviceMatch", 3},  {"DLL_FindDevice", 3},      {"DLL_MakeSubfolders", 3},
-        {"DLL_FindLinks", 4},       {"DLL_BrowseForFile", 4},   {"DLL_BrowseForPrinter", 4},
-        {"DLL_HasTCPIP", 0},
+#include "pwsetup_arg_counts.inc"
     };
     return counts;
 }

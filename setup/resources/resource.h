@@ -1,0 +1,13 @@
+// PWSETUP's resource IDs, shared by the resource script and the library. Only #defines, so that
+// the resource compiler reads it as well as C++.
+#ifndef PWSETUP_RESOURCES_RESOURCE_H
+#define PWSETUP_RESOURCES_RESOURCE_H
+
+// ---- strings --------------------------------------------------------------------------------
+#define IDS_MEGABYTES 25001 // "%5lu.%02u Mb"
+// Port names Windows keeps for its own ports; DLL_AddPort refuses names that begin with them.
+#define IDS_PORT_LPT 25011
+#define IDS_PORT_COM 25012
+#define IDS_PORT_FILE 25013
+
+#endif
