@@ -5,9 +5,9 @@
 #include <winspool.h>
 
 #include <cstring>
-#include <vector>
 
 #include "common/printerhandle.h"
+#include "common/spoolenum.h"
 
 namespace {
 
@@ -18,58 +18,28 @@ void CopyName(char (&dest)[UN_NAME_SIZE], const char* src) {
     if (src && std::strlen(src) < sizeof dest) std::strcpy(dest, src);
 }
 
-// The printer's record at level 2, or an empty buffer.
-std::vector<BYTE> PrinterRecord(const char* name) {
-    std::vector<BYTE> record;
+// One of the printer's records (GetPrinterA, GetPrinterDriverA) in two calls, size first; no
+// records when the printer cannot be opened or the spooler does not complete the call.
+template <typename Get> CZRSpoolRecords PrinterRecord(const char* name, Get get) {
     CZRPrinterHandle printer;
-    if (!OpenPrinterA(const_cast<LPSTR>(name), printer.Put(), nullptr)) return record;
-    DWORD needed = 0;
-    if (GetPrinterA(printer.Get(), 2, nullptr, 0, &needed) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
-        return record;
-    record.assign(needed, 0);
-    if (!GetPrinterA(printer.Get(), 2, record.data(), needed, &needed)) record.clear();
-    return record;
-}
-
-// The driver record (level 3) of the printer's driver in the current environment.
-std::vector<BYTE> DriverRecord(const char* name) {
-    std::vector<BYTE> record;
-    CZRPrinterHandle printer;
-    if (!OpenPrinterA(const_cast<LPSTR>(name), printer.Put(), nullptr)) return record;
-    DWORD needed = 0;
-    if (GetPrinterDriverA(printer.Get(), nullptr, 3, nullptr, 0, &needed) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
-        return record;
-    record.assign(needed, 0);
-    if (!GetPrinterDriverA(printer.Get(), nullptr, 3, record.data(), needed, &needed))
-        record.clear();
-    return record;
-}
-
-// Enumeration in two calls, size first; false when the spooler does not complete it.
-template <typename Enumerate>
-bool EnumerateAll(Enumerate enumerate, std::vector<BYTE>& buffer, DWORD* count) {
-    DWORD needed = 0;
-    *count = 0;
-    if (enumerate(nullptr, 0, &needed, count)) {
-        buffer.clear();
-        return true;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-    buffer.assign(needed, 0);
-    return enumerate(buffer.data(), needed, &needed, count) != FALSE;
+    if (!OpenPrinterA(const_cast<LPSTR>(name), printer.Put(), nullptr)) return {};
+    CZRSpoolRecords found = zrEnumerateSpool([&](BYTE* data, DWORD size, DWORD* needed,
+                                                 DWORD* returned) {
+        *returned = 1;
+        return get(printer.Get(), data, size, needed);
+    });
+    if (!found.listed) found.returned = 0;
+    return found;
 }
 
 // True when no record of the enumeration is `usedBy`; a failed enumeration counts as a use, so
 // that what it asks about is kept.
 template <typename Record, typename Enumerate, typename UsedBy>
 bool NoRecordUses(Enumerate enumerate, UsedBy usedBy) {
-    std::vector<BYTE> buffer;
-    DWORD count = 0;
-    if (!EnumerateAll(enumerate, buffer, &count)) return false;
-    const auto* records = reinterpret_cast<const Record*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
+    const CZRSpoolRecords found = zrEnumerateSpool(enumerate);
+    if (!found.listed) return false;
+    const Record* records = found.As<Record>();
+    for (DWORD i = 0; i < found.Count(); ++i)
         if (usedBy(records[i])) return false;
     return true;
 }
@@ -110,17 +80,20 @@ void RemovePrinter(const char* printerName) {
     bool monitorMayGo = false;
 
     {
-        std::vector<BYTE> record = PrinterRecord(printerName);
-        if (!record.empty())
-            CopyName(driver, reinterpret_cast<const PRINTER_INFO_2A*>(record.data())->pDriverName);
+        const CZRSpoolRecords record =
+            PrinterRecord(printerName, [](HANDLE printer, BYTE* data, DWORD size, DWORD* needed) {
+                return GetPrinterA(printer, 2, data, size, needed);
+            });
+        if (record.Count()) CopyName(driver, record.As<PRINTER_INFO_2A>()->pDriverName);
     }
     if (driver[0]) {
         driverMayGo = DriverUnused(printerName, driver);
         if (driverMayGo) {
-            std::vector<BYTE> record = DriverRecord(printerName);
-            if (!record.empty())
-                CopyName(monitor,
-                         reinterpret_cast<const DRIVER_INFO_3A*>(record.data())->pMonitorName);
+            const CZRSpoolRecords record = PrinterRecord(
+                printerName, [](HANDLE printer, BYTE* data, DWORD size, DWORD* needed) {
+                    return GetPrinterDriverA(printer, nullptr, 3, data, size, needed);
+                });
+            if (record.Count()) CopyName(monitor, record.As<DRIVER_INFO_3A>()->pMonitorName);
             // The network monitor serves other products as well; it is never ours to delete.
             if (std::strstr(monitor, "Netvane")) monitor[0] = '\0';
         }

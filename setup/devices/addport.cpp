@@ -1,7 +1,7 @@
 // Printer ports: a port name made known to the spooler's registry and to WIN.INI.
 #include "devices/zrdevices.h"
 #include "common/handles.h"
-#include "printer/spoolenum.h"
+#include "common/spoolenum.h"
 #include "resources/resource.h"
 
 #include <winspool.h>

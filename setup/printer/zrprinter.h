@@ -6,7 +6,7 @@
 #include "frame/pwsetup.h"
 #include "printer/inf.h"
 #include "common/printerhandle.h"
-#include "printer/spoolenum.h"
+#include "common/spoolenum.h"
 
 #include <windows.h>
 #include <winspool.h>

@@ -1,7 +1,7 @@
 // The spooler's enumerations (EnumPrintersA, EnumPortsA, EnumMonitorsA, EnumPrinterDriversA, ...)
 // as one protocol: a call for the size, then a block of that size and a call for the records.
-#ifndef PWSETUP_PRINTER_SPOOLENUM_H
-#define PWSETUP_PRINTER_SPOOLENUM_H
+#ifndef PW_COMMON_SPOOLENUM_H
+#define PW_COMMON_SPOOLENUM_H
 
 #include <windows.h>
 
