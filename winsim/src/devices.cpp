@@ -5,7 +5,8 @@
 // machine.ini [devices] names ("LPT2:=" declares a second parallel port without a printer). The
 // value of a port's key is the ID of the printer attached to it; an empty value means nothing is
 // attached: the port opens, and asking it for an ID fails as a port without a printer does.
-#include "internal.h"
+#include "devices.h"
+#include "files.h"
 
 #include <cstring>
 

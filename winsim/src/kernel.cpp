@@ -1,5 +1,5 @@
 // Kernel basics: version, last error, global memory, debug output, processes and strings.
-#include "internal.h"
+#include "files.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -6,7 +6,7 @@
 // handles look like Windows' load addresses (the main program at 0x00400000, libraries from
 // 0x10000000 in steps of 64 KB), so they fit in 32 bits and leave room below each handle for
 // the resource handles of resources.cpp.
-#include "internal.h"
+#include "modules.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -220,10 +220,6 @@ void* FindExport(const Module& m, const char* name) {
         p = dlsym(m.dl.get(), spelled.c_str());
     }
     return p && own && LinkMapAt(p) == own ? p : nullptr;
-}
-
-template <typename F> FARPROC AsProc(F* f) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
 }
 
 // kernel32.dll is in every process; programs look its functions up by name.

@@ -1,7 +1,7 @@
 // The user account: GetUserNameA/W and netapi32.dll, a system library that winsim builds in
 // (LoadLibraryA finds it by name). NetUserGetInfo knows one account, the machine's user
 // (machine.ini [machine] user), with the privilege machine.ini [machine] privilege gives it.
-#include "internal.h"
+#include "modules.h"
 
 #include <lm.h>
 
@@ -47,10 +47,6 @@ LPBYTE NewInfoBlock(const std::vector<std::string>& texts, std::vector<LPWSTR>* 
     }
     Buffers().insert(block);
     return block;
-}
-
-template <typename F> FARPROC AsProc(F* f) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
 }
 
 const bool g_netapi = [] {

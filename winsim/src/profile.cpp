@@ -5,7 +5,7 @@
 // its back. Writes stay in the cache, as Windows keeps them, until the all-NULL write, an access
 // to another file or the machine's close writes them out: then the file is rewritten with only
 // the changed lines different.
-#include "internal.h"
+#include "files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,7 +3,7 @@
 //
 // A resource handle is the module handle plus 4 * (the resource's position + 1): module handles
 // lie 64 KB apart, so the handle names both without a table of its own.
-#include "internal.h"
+#include "modules.h"
 
 #include <algorithm>
 #include <cstdlib>
