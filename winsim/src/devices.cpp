@@ -92,8 +92,8 @@ bool OpenPort(const std::string& name, PortDevice* port, DWORD* error) {
 
 namespace {
 
-// The port a call is made on, after the failures a test armed for the call; null with the
-// error set otherwise. A disk file is no port: its driver does not know the request.
+// The port a call is made on, after the failure a test armed for the call (`function`, the
+// caller's name); null with the error set otherwise. A disk file is no port: its driver does not know the request.
 PortDevice* CalledPort(const char* function, HANDLE h) {
     DWORD err;
     if (ShouldFail(function, &err)) {
@@ -110,7 +110,7 @@ PortDevice* CalledPort(const char* function, HANDLE h) {
 extern "C" {
 
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortDevice* port = CalledPort("GetCommTimeouts", hFile);
+    PortDevice* port = CalledPort(WINSIM_API_NAME(), hFile);
     if (!port) return FALSE;
     if (!lpCommTimeouts) {
         SetLastError(ERROR_NOACCESS);
@@ -121,7 +121,7 @@ BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
 }
 
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortDevice* port = CalledPort("SetCommTimeouts", hFile);
+    PortDevice* port = CalledPort(WINSIM_API_NAME(), hFile);
     if (!port) return FALSE;
     if (!lpCommTimeouts) {
         SetLastError(ERROR_NOACCESS);
@@ -144,7 +144,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     }
     LPDWORD returned = lpBytesReturned ? lpBytesReturned : &ignored;
     *returned = 0;
-    PortDevice* port = CalledPort("DeviceIoControl", hDevice);
+    PortDevice* port = CalledPort(WINSIM_API_NAME(), hDevice);
     if (!port) return FALSE;
     const bool parallel = port->name.compare(0, 3, "LPT") == 0;
     const bool nt = IsNT();

@@ -320,11 +320,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
         return nullptr;
     }
     Require();
-    DWORD err;
-    if (ShouldFail("LoadLibraryA", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     std::string name = lpLibFileName;
     if (name.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
@@ -359,6 +355,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+    WINSIM_FAILPOINT(FALSE);
     ModuleTable& t = Table();
     for (auto it = t.modules.begin(); it != t.modules.end(); ++it) {
         Module& m = **it;
@@ -371,6 +368,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    WINSIM_FAILPOINT(nullptr);
     if (!lpModuleName) return AsHmodule(kMainHandle);
     // Windows compares the file name of each loaded module; a path adds nothing here.
     if (Module* m = FindLoadedByName(WithDefaultExtension(BaseName(lpModuleName))))
@@ -380,11 +378,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    DWORD err;
-    if (ShouldFail("GetProcAddress", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     Module* m = FindModule(hModule);
     if (!m) {
         SetLastError(ERROR_MOD_NOT_FOUND);

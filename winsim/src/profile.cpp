@@ -356,6 +356,7 @@ DWORD CopyDefaultList(const std::string& def, LPSTR buf, DWORD size) {
     return len;
 }
 
+// `api` is the calling function's name (WINSIM_API_NAME()), under which a failure is armed.
 DWORD ReadString(const char* api, LPCSTR app, LPCSTR key, LPCSTR def, LPSTR buf, DWORD size,
                  LPCSTR fileName) {
     std::string dflt = def ? def : "";
@@ -505,38 +506,38 @@ extern "C" {
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                       LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
-    return ReadString("GetPrivateProfileStringA", lpAppName, lpKeyName, lpDefault, lpReturnedString,
+    return ReadString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString,
                       nSize, lpFileName);
 }
 
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
                                   LPCSTR lpFileName) {
-    return ReadInt("GetPrivateProfileIntA", lpAppName, lpKeyName, nDefault, lpFileName);
+    return ReadInt(WINSIM_API_NAME(), lpAppName, lpKeyName, nDefault, lpFileName);
 }
 
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                        LPCSTR lpFileName) {
-    return WriteString("WritePrivateProfileStringA", lpAppName, lpKeyName, lpString, lpFileName);
+    return WriteString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpString, lpFileName);
 }
 
 DWORD WINAPI GetProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize) {
-    return ReadString("GetProfileStringA", lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+    return ReadString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
                       "WIN.INI");
 }
 
 UINT WINAPI GetProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault) {
-    return ReadInt("GetProfileIntA", lpAppName, lpKeyName, nDefault, "WIN.INI");
+    return ReadInt(WINSIM_API_NAME(), lpAppName, lpKeyName, nDefault, "WIN.INI");
 }
 
 BOOL WINAPI WriteProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString) {
-    return WriteString("WriteProfileStringA", lpAppName, lpKeyName, lpString, "WIN.INI");
+    return WriteString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpString, "WIN.INI");
 }
 
 DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
                                        LPCSTR lpFileName) {
     DWORD error = 0;
-    if (ShouldFail("GetPrivateProfileSectionA", &error)) {
+    if (WINSIM_ARMED(&error)) {
         SetLastError(error);
         return CopyList({}, lpReturnedString, nSize);
     }
@@ -553,11 +554,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
 }
 
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCSTR lpFileName) {
-    DWORD error = 0;
-    if (ShouldFail("WritePrivateProfileSectionA", &error)) {
-        SetLastError(error);
-        return FALSE;
-    }
+    WINSIM_FAILPOINT(FALSE);
     if (!lpAppName && !lpString) {
         Flush(lpFileName);
         return FALSE;
@@ -576,7 +573,7 @@ BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCST
 
 DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize,
                                             LPCSTR lpFileName) {
-    return ReadString("GetPrivateProfileSectionNamesA", nullptr, nullptr, nullptr, lpszReturnBuffer,
+    return ReadString(WINSIM_API_NAME(), nullptr, nullptr, nullptr, lpszReturnBuffer,
                       nSize, lpFileName);
 }
 
