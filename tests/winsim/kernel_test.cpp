@@ -76,7 +76,8 @@ TEST_P(KernelTest, WindowsAndSystemDirectoriesFollowTheOs) {
     EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), 10u);
     EXPECT_STREQ(buf, "C:\\WINDOWS");
     UINT n = GetSystemDirectoryA(buf, sizeof buf);
-    EXPECT_STREQ(buf, GetParam() == winsim::Os::Nt4 ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM");
+    EXPECT_STREQ(buf,
+                 GetParam() == winsim::Os::Nt4 ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM");
     EXPECT_EQ(n, std::strlen(buf));
     EXPECT_EQ(GetWindowsDirectoryA(buf, 5), 11u) << "too small: the size needed";
 }

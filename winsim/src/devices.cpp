@@ -93,7 +93,8 @@ bool OpenPort(const std::string& name, PortDevice* port, DWORD* error) {
 namespace {
 
 // The port a call is made on, after the failure a test armed for the call (`function`, the
-// caller's name); null with the error set otherwise. A disk file is no port: its driver does not know the request.
+// caller's name); null with the error set otherwise. A disk file is no port: its driver does not
+// know the request.
 PortDevice* CalledPort(const char* function, HANDLE h) {
     DWORD err;
     if (ShouldFail(function, &err)) {

@@ -8,7 +8,7 @@ namespace winsim {
 
 // A port that CreateFileA opened ("LPT1", "COM2"): its device ID and time-outs.
 struct PortDevice {
-    std::string name;     // "LPT1"
+    std::string name; // "LPT1"
     bool hasDevice = false;
     std::string deviceId; // the IEEE 1284 ID of the printer on the port, without length prefix
     COMMTIMEOUTS timeouts{};

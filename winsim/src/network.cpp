@@ -1,5 +1,5 @@
-// Network connections (mpr, winnetwk.h): the machine's redirected local names (machine.ini [net-use], for example
-// LPT2:=\\SERVER\KV4720) and their cancellation.
+// Network connections (mpr, winnetwk.h): the machine's redirected local names (machine.ini
+// [net-use], for example LPT2:=\\SERVER\KV4720) and their cancellation.
 #include "internal.h"
 
 #include <winnetwk.h>

@@ -1,8 +1,8 @@
 // Text comparison as the national language support does it for the Western code page (1252):
 // CompareStringA (kernel32, winnls.h), and lstrcmpA and lstrcmpiA (kernel32, winbase.h), which
-// sort the same way. Sorting is linguistic, level by level: letters without regard to
-// case or accent first, then accents, then case (lower before upper), then, in a word sort, the
-// hyphens and apostrophes that the first levels passed over.
+// sort the same way. Sorting is linguistic, level by level: letters without regard to case or
+// accent first, then accents, then case (lower before upper), then, in a word sort, the hyphens
+// and apostrophes that the first levels passed over.
 #include "internal.h"
 
 #include <cstring>

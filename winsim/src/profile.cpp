@@ -506,8 +506,8 @@ extern "C" {
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                       LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
-    return ReadString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString,
-                      nSize, lpFileName);
+    return ReadString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+                      lpFileName);
 }
 
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
@@ -573,8 +573,8 @@ BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCST
 
 DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize,
                                             LPCSTR lpFileName) {
-    return ReadString(WINSIM_API_NAME(), nullptr, nullptr, nullptr, lpszReturnBuffer,
-                      nSize, lpFileName);
+    return ReadString(WINSIM_API_NAME(), nullptr, nullptr, nullptr, lpszReturnBuffer, nSize,
+                      lpFileName);
 }
 
 } // extern "C"

@@ -13,7 +13,8 @@ int WINAPI lstrlenA(LPCSTR lpString) {
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
     if (!lpString1 || iMaxLength <= 0) return lpString1;
     int i = 0;
-    for (; i < iMaxLength - 1 && lpString2 && lpString2[i]; ++i) lpString1[i] = lpString2[i];
+    for (; i < iMaxLength - 1 && lpString2 && lpString2[i]; ++i)
+        lpString1[i] = lpString2[i];
     lpString1[i] = '\0';
     return lpString1;
 }

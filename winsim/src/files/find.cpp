@@ -85,8 +85,8 @@ void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
         lstrcpynA(data->cAlternateFileName, e.shortName.c_str(), sizeof(data->cAlternateFileName));
 }
 
-const bool g_hooks = (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Finds().clear(); }}),
-                      true);
+const bool g_hooks =
+    (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Finds().clear(); }}), true);
 
 } // namespace
 

@@ -46,8 +46,8 @@ FileObject* Lookup(HANDLE h) {
     return it == Files().end() ? nullptr : it->second.get();
 }
 
-const bool g_hooks = (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Files().clear(); }}),
-                      true);
+const bool g_hooks =
+    (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Files().clear(); }}), true);
 
 FileObject* LookupDisk(HANDLE h, DWORD* error) {
     FileObject* f = Lookup(h);
@@ -63,8 +63,6 @@ HANDLE Keep(std::unique_ptr<FileObject> f) {
     Files()[n] = std::move(f);
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(n));
 }
-
-
 
 // CreateFileA without its failure injection, shared with OpenFile and the _l calls.
 HANDLE OpenFileHandle(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
@@ -229,6 +227,28 @@ std::string SearchOpenFile(const std::string& name) {
     return FullWindowsPath(name);
 }
 
+// The access and sharing that an OpenFile style or an _lopen mode asks for: both take the same
+// bits, the access in the low two and the share mode above.
+void AccessOfStyle(UINT style, DWORD* access, DWORD* share) {
+    *access = GENERIC_READ;
+    if ((style & 3) == OF_WRITE) *access = GENERIC_WRITE;
+    if ((style & 3) == OF_READWRITE) *access = GENERIC_READ | GENERIC_WRITE;
+    *share = FILE_SHARE_READ | FILE_SHARE_WRITE; // compatibility mode and deny-none
+    switch (style & 0x70) {
+    case OF_SHARE_EXCLUSIVE:
+        *share = 0;
+        break;
+    case OF_SHARE_DENY_WRITE:
+        *share = FILE_SHARE_READ;
+        break;
+    case OF_SHARE_DENY_READ:
+        *share = FILE_SHARE_WRITE;
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 namespace winsim::files {
@@ -268,7 +288,6 @@ DWORD RemovalBlocked(const std::string& full, const std::string& host) {
         return ERROR_SHARING_VIOLATION;
     return NO_ERROR;
 }
-
 
 } // namespace winsim::files
 
@@ -417,23 +436,8 @@ HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
         return 1;
     }
 
-    DWORD access = GENERIC_READ;
-    if ((uStyle & 3) == OF_WRITE) access = GENERIC_WRITE;
-    if ((uStyle & 3) == OF_READWRITE) access = GENERIC_READ | GENERIC_WRITE;
-    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE; // compatibility mode and deny-none
-    switch (uStyle & 0x70) {
-    case OF_SHARE_EXCLUSIVE:
-        share = 0;
-        break;
-    case OF_SHARE_DENY_WRITE:
-        share = FILE_SHARE_READ;
-        break;
-    case OF_SHARE_DENY_READ:
-        share = FILE_SHARE_WRITE;
-        break;
-    default:
-        break;
-    }
+    DWORD access = 0, share = 0;
+    AccessOfStyle(uStyle, &access, &share);
     HANDLE h = OpenFileHandle(full.c_str(), access, share,
                               (uStyle & OF_CREATE) ? CREATE_ALWAYS : OPEN_EXISTING, 0);
     if (h == INVALID_HANDLE_VALUE) return fail(GetLastError());
@@ -447,13 +451,8 @@ HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
 
 HFILE WINAPI _lopen(LPCSTR lpPathName, int iReadWrite) {
     WINSIM_FAILPOINT(HFILE_ERROR);
-    DWORD access = GENERIC_READ;
-    if ((iReadWrite & 3) == OF_WRITE) access = GENERIC_WRITE;
-    if ((iReadWrite & 3) == OF_READWRITE) access = GENERIC_READ | GENERIC_WRITE;
-    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    if ((iReadWrite & 0x70) == OF_SHARE_EXCLUSIVE) share = 0;
-    if ((iReadWrite & 0x70) == OF_SHARE_DENY_WRITE) share = FILE_SHARE_READ;
-    if ((iReadWrite & 0x70) == OF_SHARE_DENY_READ) share = FILE_SHARE_WRITE;
+    DWORD access = 0, share = 0;
+    AccessOfStyle(static_cast<UINT>(iReadWrite), &access, &share);
     HANDLE h = OpenFileHandle(lpPathName, access, share, OPEN_EXISTING, 0);
     return h == INVALID_HANDLE_VALUE ? HFILE_ERROR
                                      : static_cast<HFILE>(reinterpret_cast<uintptr_t>(h));
