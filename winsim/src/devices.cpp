@@ -1,5 +1,6 @@
-// Port devices: the parallel and serial ports that CreateFileA opens by device name, their comm
-// time-outs, and the printer's IEEE 1284 device ID answered through DeviceIoControl.
+// Port devices (kernel32, winbase.h; control codes from winioctl.h and ntddpar.h): the parallel and
+// serial ports that CreateFileA opens by device name, their comm time-outs, and the printer's IEEE
+// 1284 device ID answered through DeviceIoControl.
 //
 // A machine has LPT1, COM1 and COM2, as a PC with one parallel port does, and every port that
 // machine.ini [devices] names ("LPT2:=" declares a second parallel port without a printer). The

@@ -1,6 +1,6 @@
-// Modules: the process's module table, LoadLibraryA and its search of the machine's folders,
-// GetProcAddress, GetModuleHandleA, built-in system libraries, and the resources that modules
-// bring along.
+// Modules (kernel32, winbase.h): the process's module table, LoadLibraryA and its search of the
+// machine's folders, GetProcAddress, GetModuleHandleA, built-in system libraries, and the resources
+// that modules bring along.
 //
 // A module file on the machine is a native shared object; loading it maps it with dlopen. Module
 // handles look like Windows' load addresses (the main program at 0x00400000, libraries from

@@ -1,4 +1,5 @@
-// Profile files: GetPrivateProfileStringA and its family, and their WIN.INI forms.
+// Profile files (kernel32, winbase.h): GetPrivateProfileStringA and its family, and their WIN.INI
+// forms.
 //
 // Parsed files are cached by host path. Each call checks the file's identity (device, inode,
 // size, modification and change times in nanoseconds) so the cache follows changes made behind

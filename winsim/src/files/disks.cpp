@@ -1,4 +1,4 @@
-// Disks: GetDiskFreeSpaceA answers from machine.ini [drives].
+// Disks (kernel32, winbase.h): GetDiskFreeSpaceA answers from machine.ini [drives].
 #include "common.h"
 
 #include <algorithm>

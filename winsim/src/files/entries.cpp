@@ -1,5 +1,5 @@
-// Files and folders as entries of the file system: creating and removing folders, deleting,
-// moving (also at the next start of NT) and copying files, and their attributes.
+// Files and folders as entries of the file system (kernel32, winbase.h): creating and removing
+// folders, deleting, moving (also at the next start of NT) and copying files, and their attributes.
 #include "common.h"
 
 #include <cerrno>

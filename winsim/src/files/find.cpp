@@ -1,5 +1,5 @@
-// Find handles: FindFirstFileA, FindNextFileA and FindClose over a folder's listing, with
-// wildcards matched against the long and the 8.3 name.
+// Find handles (kernel32, winbase.h): FindFirstFileA, FindNextFileA and FindClose over a folder's
+// listing, with wildcards matched against the long and the 8.3 name.
 #include "common.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
-// File handles: CreateFileA and the I/O on its handles, OpenFile and the _l calls of 16-bit
-// heritage, and the sharing checks that open handles and in-use marks impose on the others.
+// File handles (kernel32, winbase.h): CreateFileA and the I/O on its handles, OpenFile and the _l
+// calls of 16-bit heritage, and the sharing checks that open handles and in-use marks impose on the
+// others.
 #include "common.h"
 
 #include <cerrno>

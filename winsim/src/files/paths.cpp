@@ -1,5 +1,5 @@
-// Paths: the current directory, full paths, 8.3 short names and the Windows path of a host
-// file. Paths resolve on the machine's drives without regard to case.
+// Paths (kernel32, winbase.h): the current directory, full paths, 8.3 short names and the Windows
+// path of a host file. Paths resolve on the machine's drives without regard to case.
 #include "common.h"
 
 #include <algorithm>
