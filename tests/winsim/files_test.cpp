@@ -197,6 +197,26 @@ TEST_P(FilesTest, CurrentDirectoryResolvesRelativePathsForThisProcess) {
     EXPECT_STREQ(buf, "C:\\");
 }
 
+TEST_P(FilesTest, FullPathsResolveAgainstTheCurrentDirectory) {
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\WINDOWS"));
+    char buf[MAX_PATH];
+    LPSTR part = nullptr;
+    EXPECT_EQ(GetFullPathNameA("system\\..\\win.ini", sizeof buf, buf, &part), 18u);
+    EXPECT_STREQ(buf, "C:\\WINDOWS\\win.ini");
+    EXPECT_EQ(part, buf + 11);
+    // A folder named with its backslash keeps it and has no file part.
+    EXPECT_EQ(GetFullPathNameA("..\\KV\\", sizeof buf, buf, &part), 6u);
+    EXPECT_STREQ(buf, "C:\\KV\\");
+    EXPECT_EQ(part, nullptr);
+    // Another drive's relative name starts at its root; nothing need exist.
+    EXPECT_EQ(GetFullPathNameA("D:setup.log", sizeof buf, buf, nullptr), 12u);
+    EXPECT_STREQ(buf, "D:\\setup.log");
+    EXPECT_EQ(GetFullPathNameA("\\TEMP\\A.TMP", 5, buf, &part), 14u)
+        << "too small: the size needed";
+    EXPECT_EQ(GetFullPathNameA("", sizeof buf, buf, &part), 0u);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_NAME));
+}
+
 TEST_P(FilesTest, DirectoriesAndMovesReportWindowsErrors) {
     ASSERT_TRUE(CreateDirectoryA("C:\\Group", nullptr));
     EXPECT_FALSE(CreateDirectoryA("c:\\GROUP", nullptr));

@@ -76,7 +76,51 @@ TEST_P(KernelTest, WindowsAndSystemDirectoriesFollowTheOs) {
     EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), 10u);
     EXPECT_STREQ(buf, "C:\\WINDOWS");
     UINT n = GetSystemDirectoryA(buf, sizeof buf);
-    EXPECT_STREQ(buf, GetParam() == winsim::Os::Nt4 ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM");
+    EXPECT_STREQ(buf,
+                 GetParam() == winsim::Os::Nt4 ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM");
     EXPECT_EQ(n, std::strlen(buf));
     EXPECT_EQ(GetWindowsDirectoryA(buf, 5), 11u) << "too small: the size needed";
+}
+
+TEST_P(KernelTest, ArmedFailuresMakeTheDirectoryCallsFail) {
+    char buf[MAX_PATH] = "unchanged";
+    winsim::FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY, 1);
+    EXPECT_NE(GetSystemDirectoryA(buf, sizeof buf), 0u) << "each fails on its own";
+    std::strcpy(buf, "unchanged");
+    EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_STREQ(buf, "unchanged");
+    EXPECT_EQ(GetWindowsDirectoryA(buf, sizeof buf), 10u) << "only the next call failed";
+
+    winsim::FailCall("GetSystemDirectoryA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(GetSystemDirectoryA(buf, sizeof buf), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST_P(KernelTest, TheClockMovesByReadingsAndSleepsAndStartsAgainWithTheProcess) {
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(GetTickCount(), start + 1) << "a reading takes a millisecond";
+    Sleep(2000);
+    EXPECT_EQ(winsim::TickCount(), start + 2002) << "the tool reads without moving it";
+    EXPECT_EQ(GetTickCount(), start + 2002);
+
+    winsim::CloseMachine();
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    EXPECT_EQ(GetTickCount(), start);
+}
+
+TEST_P(KernelTest, CopiesJoinsAndMeasuresStrings) {
+    char buf[8];
+    EXPECT_EQ(lstrcpynA(buf, "PELLORA4720", sizeof buf), buf);
+    EXPECT_STREQ(buf, "PELLORA") << "at most n - 1 characters, always terminated";
+    EXPECT_EQ(lstrlenA(buf), 7);
+    EXPECT_EQ(lstrlenA(nullptr), 0);
+    lstrcpynA(buf, "X", 1);
+    EXPECT_STREQ(buf, "");
+
+    char joined[16];
+    EXPECT_EQ(lstrcpyA(joined, "KV "), joined);
+    EXPECT_EQ(lstrcatA(joined, "4720"), joined);
+    EXPECT_STREQ(joined, "KV 4720");
+    EXPECT_EQ(lstrcatA(nullptr, "x"), nullptr) << "a bad pointer fails instead of faulting";
 }

@@ -1,5 +1,5 @@
-// The user account and the process's environment: GetUserNameW, netapi32.dll's NetUserGetInfo
-// and NetApiBufferFree, GetEnvironmentVariableA.
+// The user account and the process's environment: GetUserNameA/W, netapi32.dll's NetUserGetInfo
+// and NetApiBufferFree, the environment variables and the command line.
 #include "support/machine_fixture.h"
 
 #include <lm.h>
@@ -75,6 +75,22 @@ TEST_F(NetApiTest, GetUserNameWCountsCharactersWithTheTerminator) {
     EXPECT_TRUE(std::basic_string<WCHAR>(name) == Wide("Operator"));
 }
 
+TEST_F(NetApiTest, GetUserNameFailsUnderItsOwnNameOnly) {
+    WCHAR name[64];
+    DWORD size = 64;
+    winsim::FailCall("NetUserGetInfo", ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(GetUserNameW(name, &size)) << "a failure of netapi32 is not one of advapi32";
+    winsim::ClearFailures();
+
+    winsim::FailCall("GetUserNameW", ERROR_NOT_ENOUGH_MEMORY, 1);
+    char narrow[64];
+    DWORD narrowSize = 64;
+    EXPECT_TRUE(GetUserNameA(narrow, &narrowSize)) << "nor is the wide form's the ANSI form's";
+    size = 64;
+    EXPECT_FALSE(GetUserNameW(name, &size));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
 TEST_F(NetApiTest, EnvironmentFollowsTheSystemAndMachineIni) {
     char buf[260];
     EXPECT_EQ(GetEnvironmentVariableA("comspec", buf, sizeof buf), 27u);
@@ -90,6 +106,24 @@ TEST_F(NetApiTest, EnvironmentFollowsTheSystemAndMachineIni) {
     EXPECT_GT(GetEnvironmentVariableA("COMSPEC", buf, sizeof buf), 0u);
     EXPECT_STREQ(buf, "C:\\WINDOWS\\COMMAND.COM");
     EXPECT_EQ(GetEnvironmentVariableA("OS", buf, sizeof buf), 0u);
+}
+
+TEST_F(NetApiTest, TheProcessEnvironmentEndsWithTheProcess) {
+    char buf[16];
+    ASSERT_TRUE(SetEnvironmentVariableA("PWTRACE", "1"));
+    EXPECT_EQ(GetEnvironmentVariableA("pwtrace", buf, sizeof buf), 1u);
+    ASSERT_TRUE(SetEnvironmentVariableA("PWTRACE", nullptr));
+    EXPECT_EQ(GetEnvironmentVariableA("PWTRACE", buf, sizeof buf), 0u) << "a null value removes";
+    EXPECT_FALSE(SetEnvironmentVariableA("A=B", "1"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    ASSERT_TRUE(SetEnvironmentVariableA("PWTRACE", "1"));
+    winsim::SetProcessCommandLine("PWUNINST.EXE /S");
+    EXPECT_STREQ(GetCommandLineA(), "PWUNINST.EXE /S");
+    winsim::CloseMachine();
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    EXPECT_EQ(GetEnvironmentVariableA("PWTRACE", buf, sizeof buf), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
 }
 
 } // namespace

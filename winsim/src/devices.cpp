@@ -1,11 +1,13 @@
-// Port devices: the parallel and serial ports that CreateFileA opens by device name, their comm
-// time-outs, and the printer's IEEE 1284 device ID answered through DeviceIoControl.
+// Port devices (kernel32, winbase.h; control codes from winioctl.h and ntddpar.h): the parallel and
+// serial ports that CreateFileA opens by device name, their comm time-outs, and the printer's IEEE
+// 1284 device ID answered through DeviceIoControl.
 //
 // A machine has LPT1, COM1 and COM2, as a PC with one parallel port does, and every port that
 // machine.ini [devices] names ("LPT2:=" declares a second parallel port without a printer). The
 // value of a port's key is the ID of the printer attached to it; an empty value means nothing is
 // attached: the port opens, and asking it for an ID fails as a port without a printer does.
-#include "internal.h"
+#include "devices.h"
+#include "files.h"
 
 #include <winioctl.h>
 
@@ -93,8 +95,9 @@ bool OpenPort(const std::string& name, PortDevice* port, DWORD* error) {
 
 namespace {
 
-// The port a call is made on, after the failures a test armed for the call; null with the
-// error set otherwise. A disk file is no port: its driver does not know the request.
+// The port a call is made on, after the failure a test armed for the call (`function`, the
+// caller's name); null with the error set otherwise. A disk file is no port: its driver does not
+// know the request.
 PortDevice* CalledPort(const char* function, HANDLE h) {
     DWORD err;
     if (ShouldFail(function, &err)) {
@@ -111,7 +114,7 @@ PortDevice* CalledPort(const char* function, HANDLE h) {
 extern "C" {
 
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortDevice* port = CalledPort("GetCommTimeouts", hFile);
+    PortDevice* port = CalledPort(WINSIM_API_NAME(), hFile);
     if (!port) return FALSE;
     if (!lpCommTimeouts) {
         SetLastError(ERROR_NOACCESS);
@@ -122,7 +125,7 @@ BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
 }
 
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortDevice* port = CalledPort("SetCommTimeouts", hFile);
+    PortDevice* port = CalledPort(WINSIM_API_NAME(), hFile);
     if (!port) return FALSE;
     if (!lpCommTimeouts) {
         SetLastError(ERROR_NOACCESS);
@@ -145,7 +148,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     }
     LPDWORD returned = lpBytesReturned ? lpBytesReturned : &ignored;
     *returned = 0;
-    PortDevice* port = CalledPort("DeviceIoControl", hDevice);
+    PortDevice* port = CalledPort(WINSIM_API_NAME(), hDevice);
     if (!port) return FALSE;
     const bool parallel = port->name.compare(0, 3, "LPT") == 0;
     const bool nt = IsNT();

@@ -143,56 +143,6 @@ bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
                  const std::vector<uint8_t>& data); // creates the path
 bool SysDeleteValue(const std::string& path, const std::string& name);
 
-// ---- modules ------------------------------------------------------------------------------
-// An export of a system library that winsim implements itself.
-struct BuiltinExport {
-    const char* name;
-    FARPROC proc;
-};
-// Makes a built-in system library ("netapi32.dll") known: LoadLibraryA finds it by its name
-// without a file on the machine, GetProcAddress by export name or by ordinal (position + 1).
-// `mapped` ones (kernel32.dll) are in every process from the start.
-void RegisterBuiltinModule(const std::string& name, std::vector<BuiltinExport> exports,
-                           bool mapped);
-// The compiled resources (.res bytes) of a loaded module; *size is 0 when it has none. False for
-// a handle that names no loaded module; a null handle names the main program.
-bool ModuleResources(HMODULE module, const unsigned char** data, size_t* size);
-// The handle value of a loaded module (the main program's for a null handle); 0 when the
-// handle names no loaded module.
-uint32_t ModuleHandleValue(HMODULE module);
-
-// ---- files and devices (files.cpp, devices.cpp) ---------------------------------------------
-// The process's current directory ("C:\", "C:\KV"): machine.ini [machine] cwd when the
-// process starts, C:\ without it; SetCurrentDirectoryA changes it for this process only.
-std::string CurrentDirectory();
-// A Windows path made absolute against the current directory, "." and ".." resolved, no
-// trailing backslash except on a drive's root ("C:\"). Empty for a path without a drive.
-std::string FullWindowsPath(const std::string& path);
-// The entry of a host folder whose 8.3 name is `shortName` ("PROGRA~1"), compared without
-// regard to case, as every Windows call accepts a path in its short form; empty when none.
-std::string EntryForShortName(const std::string& hostDir, const std::string& shortName);
-
-// A port that CreateFileA opened ("LPT1", "COM2"): its device ID and time-outs.
-struct PortDevice {
-    std::string name;     // "LPT1"
-    bool hasDevice = false;
-    std::string deviceId; // the IEEE 1284 ID of the printer on the port, without length prefix
-    COMMTIMEOUTS timeouts{};
-};
-// The port that a path names ("LPT1:", "lpt1", "\\.\LPT1", "C:\TMP\LPT1.TXT"), empty when
-// it names none.
-std::string PortNameOf(const std::string& path);
-// Opens a port of the machine; false with *error when the machine has no such port.
-bool OpenPort(const std::string& name, PortDevice* port, DWORD* error);
-// The port behind a file handle; null for a disk file or a handle that is no file handle.
-PortDevice* PortOfHandle(HANDLE h);
-// Whether `h` is a handle that CreateFileA, OpenFile or _lopen gave, still open.
-bool IsFileHandle(HANDLE h);
-// Closes such a handle; false when `h` is none of them.
-bool CloseFileHandle(HANDLE h);
-// Whether a file handle of the process has this host file open.
-bool IsHostFileOpen(const std::string& hostPath);
-
 // ---- profile files (profile.cpp) -------------------------------------------------------------
 // Writes what the profile cache holds and the file lacks to that file (any file for an empty
 // path). winsim's own services call it before they read or write a profile file themselves.

@@ -1,5 +1,6 @@
-// Kernel basics: version, last error, global memory, debug output, processes and strings.
-#include "internal.h"
+// kernel32 basics (winbase.h): the version, the last error, kernel object handles and processes,
+// debug output, and the Windows and system directories.
+#include "files.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -10,23 +11,6 @@ using namespace winsim;
 namespace {
 
 thread_local DWORD t_lastError = 0;
-
-// A global memory block. A fixed block's handle is its pointer; a movable block's handle is a
-// number of its own, and the block stays where it is while it is not locked.
-struct GlobalBlock {
-    std::vector<unsigned char> bytes;
-    bool movable = false;
-    UINT locks = 0;
-};
-std::map<uintptr_t, GlobalBlock*>& Blocks() {
-    static std::map<uintptr_t, GlobalBlock*> blocks;
-    return blocks;
-}
-// Fixed blocks by their data address.
-std::map<uintptr_t, GlobalBlock*>& FixedBlocks() {
-    static std::map<uintptr_t, GlobalBlock*> blocks;
-    return blocks;
-}
 
 std::map<uintptr_t, ObjectKind>& Objects() {
     static std::map<uintptr_t, ObjectKind> objects;
@@ -73,77 +57,11 @@ DWORD WINAPI GetVersion(void) {
     return 0;
 }
 
-DWORD WINAPI GetLastError(void) { return t_lastError; }
-void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
-
-HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
-    WINSIM_FAILPOINT(nullptr);
-    auto* b = new GlobalBlock;
-    b->bytes.assign(dwBytes ? dwBytes : 1, 0);
-    b->movable = (uFlags & GMEM_MOVEABLE) != 0;
-    if (b->movable) {
-        uintptr_t h = NextHandleNumber() | 0x40000000u;
-        Blocks()[h] = b;
-        return reinterpret_cast<HGLOBAL>(h);
-    }
-    FixedBlocks()[reinterpret_cast<uintptr_t>(b->bytes.data())] = b;
-    return b->bytes.data();
+DWORD WINAPI GetLastError(void) {
+    return t_lastError;
 }
-
-static GlobalBlock* FindBlock(HGLOBAL h) {
-    auto it = Blocks().find(reinterpret_cast<uintptr_t>(h));
-    if (it != Blocks().end()) return it->second;
-    auto f = FixedBlocks().find(reinterpret_cast<uintptr_t>(h));
-    return f == FixedBlocks().end() ? nullptr : f->second;
-}
-
-LPVOID WINAPI GlobalLock(HGLOBAL hMem) {
-    GlobalBlock* b = FindBlock(hMem);
-    if (!b) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (b->movable) ++b->locks;
-    return b->bytes.data();
-}
-
-BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
-    GlobalBlock* b = FindBlock(hMem);
-    if (!b) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!b->movable) return TRUE; // fixed memory is never locked
-    if (b->locks == 0) {
-        SetLastError(ERROR_NOT_LOCKED);
-        return FALSE;
-    }
-    --b->locks;
-    if (b->locks == 0) SetLastError(NO_ERROR);
-    return b->locks != 0;
-}
-
-HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
-    if (!hMem) return nullptr; // freeing null is a no-op that succeeds
-    auto it = Blocks().find(reinterpret_cast<uintptr_t>(hMem));
-    if (it != Blocks().end()) {
-        delete it->second;
-        Blocks().erase(it);
-        return nullptr;
-    }
-    auto f = FixedBlocks().find(reinterpret_cast<uintptr_t>(hMem));
-    if (f != FixedBlocks().end()) {
-        delete f->second;
-        FixedBlocks().erase(f);
-        return nullptr;
-    }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return hMem;
-}
-
-SIZE_T WINAPI GlobalSize(HGLOBAL hMem) {
-    GlobalBlock* b = FindBlock(hMem);
-    return b ? b->bytes.size() : 0;
+void WINAPI SetLastError(DWORD dwErrCode) {
+    t_lastError = dwErrCode;
 }
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
@@ -160,18 +78,18 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     }
 }
 
-DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+DWORD WINAPI GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}
 
-HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+HANDLE WINAPI GetCurrentProcess(void) {
+    return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+}
 
 HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {
     (void)dwDesiredAccess;
     (void)bInheritHandle;
-    DWORD err;
-    if (ShouldFail("OpenProcess", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     if (dwProcessId != static_cast<DWORD>(getpid())) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -180,6 +98,7 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwPr
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    WINSIM_FAILPOINT(FALSE);
     if (CloseFileHandle(hObject)) return TRUE;
     if (Objects().erase(reinterpret_cast<uintptr_t>(hObject)) == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -195,35 +114,13 @@ static UINT CopyDir(const std::string& dir, LPSTR buf, UINT size) {
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    WINSIM_FAILPOINT(0u);
     return CopyDir(WindowsDir(), lpBuffer, uSize);
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    WINSIM_FAILPOINT(0u);
     return CopyDir(SystemDir(), lpBuffer, uSize);
-}
-
-int WINAPI lstrlenA(LPCSTR lpString) {
-    return lpString ? static_cast<int>(std::strlen(lpString)) : 0;
-}
-
-LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
-    if (!lpString1 || iMaxLength <= 0) return lpString1;
-    int i = 0;
-    for (; i < iMaxLength - 1 && lpString2 && lpString2[i]; ++i) lpString1[i] = lpString2[i];
-    lpString1[i] = '\0';
-    return lpString1;
-}
-
-LPSTR WINAPI CharUpperA(LPSTR lpsz) {
-    // A value below 0x10000 is a single character passed in the pointer itself.
-    if (reinterpret_cast<uintptr_t>(lpsz) < 0x10000) {
-        uintptr_t c = reinterpret_cast<uintptr_t>(lpsz) & 0xff;
-        if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
-        return reinterpret_cast<LPSTR>(c);
-    }
-    for (char* p = lpsz; *p; ++p)
-        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
-    return lpsz;
 }
 
 } // extern "C"

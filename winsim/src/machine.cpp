@@ -1,5 +1,5 @@
 // The machine folder: creation, opening, paths, settings, failures and debug output.
-#include "internal.h"
+#include "files.h"
 
 #include <algorithm>
 #include <cstdio>

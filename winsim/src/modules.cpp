@@ -1,12 +1,12 @@
-// Modules: the process's module table, LoadLibraryA and its search of the machine's folders,
-// GetProcAddress, GetModuleHandleA, built-in system libraries, and the resources that modules
-// bring along.
+// Modules (kernel32, winbase.h): the process's module table, LoadLibraryA and its search of the
+// machine's folders, GetProcAddress, GetModuleHandleA, built-in system libraries, and the resources
+// that modules bring along.
 //
 // A module file on the machine is a native shared object; loading it maps it with dlopen. Module
 // handles look like Windows' load addresses (the main program at 0x00400000, libraries from
 // 0x10000000 in steps of 64 KB), so they fit in 32 bits and leave room below each handle for
 // the resource handles of resources.cpp.
-#include "internal.h"
+#include "modules.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -222,10 +222,6 @@ void* FindExport(const Module& m, const char* name) {
     return p && own && LinkMapAt(p) == own ? p : nullptr;
 }
 
-template <typename F> FARPROC AsProc(F* f) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
-}
-
 // kernel32.dll is in every process; programs look its functions up by name.
 const bool g_kernel32 = [] {
     RegisterBuiltinModule("KERNEL32.DLL",
@@ -324,11 +320,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
         return nullptr;
     }
     Require();
-    DWORD err;
-    if (ShouldFail("LoadLibraryA", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     std::string name = lpLibFileName;
     if (name.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
@@ -363,6 +355,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+    WINSIM_FAILPOINT(FALSE);
     ModuleTable& t = Table();
     for (auto it = t.modules.begin(); it != t.modules.end(); ++it) {
         Module& m = **it;
@@ -375,6 +368,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    WINSIM_FAILPOINT(nullptr);
     if (!lpModuleName) return AsHmodule(kMainHandle);
     // Windows compares the file name of each loaded module; a path adds nothing here.
     if (Module* m = FindLoadedByName(WithDefaultExtension(BaseName(lpModuleName))))
@@ -384,11 +378,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    DWORD err;
-    if (ShouldFail("GetProcAddress", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     Module* m = FindModule(hModule);
     if (!m) {
         SetLastError(ERROR_MOD_NOT_FOUND);

@@ -1,7 +1,8 @@
-// The user account: GetUserNameA/W and netapi32.dll, a system library that winsim builds in
-// (LoadLibraryA finds it by name). NetUserGetInfo knows one account, the machine's user
-// (machine.ini [machine] user), with the privilege machine.ini [machine] privilege gives it.
-#include "internal.h"
+// netapi32.dll (lm.h), a system library that winsim builds in (LoadLibraryA finds it by name):
+// NetUserGetInfo knows one account, the machine's user (machine.ini [machine] user), with the
+// privilege machine.ini [machine] privilege gives it; NetApiBufferFree takes its buffers back.
+#include "account.h"
+#include "modules.h"
 
 #include <lm.h>
 
@@ -12,10 +13,6 @@
 using namespace winsim;
 
 namespace {
-
-std::string UserName() {
-    return GetSetting("machine", "user", "Administrator");
-}
 
 std::string Narrow(LPCWSTR text) {
     std::string out;
@@ -49,10 +46,6 @@ LPBYTE NewInfoBlock(const std::vector<std::string>& texts, std::vector<LPWSTR>* 
     return block;
 }
 
-template <typename F> FARPROC AsProc(F* f) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
-}
-
 const bool g_netapi = [] {
     RegisterBuiltinModule("NETAPI32.DLL",
                           {{"NetApiBufferFree", AsProc(&NetApiBufferFree)},
@@ -61,54 +54,20 @@ const bool g_netapi = [] {
     return true;
 }();
 
-template <typename Char> BOOL GetUserNameT(Char* lpBuffer, LPDWORD pcbBuffer, const char* api) {
-    Require();
-    DWORD err;
-    if (ShouldFail(api, &err)) {
-        SetLastError(err);
-        return FALSE;
-    }
-    if (!pcbBuffer) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::string name = UserName();
-    DWORD need = static_cast<DWORD>(name.size() + 1); // characters, NUL included
-    if (!lpBuffer || *pcbBuffer < need) {
-        *pcbBuffer = need;
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    for (size_t i = 0; i < name.size(); ++i)
-        lpBuffer[i] = static_cast<Char>(static_cast<unsigned char>(name[i]));
-    lpBuffer[name.size()] = 0;
-    *pcbBuffer = need;
-    return TRUE;
-}
-
 } // namespace
 
 extern "C" {
-
-BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
-    return GetUserNameT(lpBuffer, pcbBuffer, "GetUserNameA");
-}
-
-BOOL WINAPI GetUserNameW(LPWSTR lpBuffer, LPDWORD pcbBuffer) {
-    return GetUserNameT(lpBuffer, pcbBuffer, "GetUserNameW");
-}
 
 NET_API_STATUS NET_API_FUNCTION NetUserGetInfo(LPCWSTR servername, LPCWSTR username, DWORD level,
                                                LPBYTE* bufptr) {
     Require();
     if (!bufptr) return ERROR_INVALID_PARAMETER;
     *bufptr = nullptr;
-    DWORD err;
-    if (ShouldFail("NetUserGetInfo", &err)) return err;
+    WINSIM_FAILPOINT_RETURNS_ERROR();
     // Only this computer: no server name, or an empty one.
     if (servername && *servername) return NERR_InvalidComputer;
     if (!username) return ERROR_INVALID_PARAMETER;
-    std::string name = UserName();
+    std::string name = MachineUser();
     if (!IEquals(Narrow(username), name)) return NERR_UserNotFound;
     int priv = std::atoi(GetSetting("machine", "privilege", "2").c_str());
     std::vector<LPWSTR> texts;
@@ -136,6 +95,7 @@ NET_API_STATUS NET_API_FUNCTION NetUserGetInfo(LPCWSTR servername, LPCWSTR usern
 }
 
 NET_API_STATUS NET_API_FUNCTION NetApiBufferFree(LPVOID Buffer) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
     if (!Buffer) return NERR_Success;
     if (!Buffers().erase(Buffer)) return ERROR_INVALID_PARAMETER;
     std::free(Buffer);

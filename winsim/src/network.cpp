@@ -1,5 +1,5 @@
-// Network connections: the machine's redirected local names (machine.ini [net-use], for example
-// LPT2:=\\SERVER\KV4720) and their cancellation.
+// Network connections (mpr, winnetwk.h): the machine's redirected local names (machine.ini
+// [net-use], for example LPT2:=\\SERVER\KV4720) and their cancellation.
 #include "internal.h"
 
 #include <winnetwk.h>
@@ -15,7 +15,7 @@ DWORD WINAPI WNetCancelConnection2A(LPCSTR lpName, DWORD dwFlags, BOOL fForce) {
     (void)fForce;
     MachineState& m = Require();
     DWORD err;
-    if (ShouldFail("WNetCancelConnection2A", &err)) {
+    if (WINSIM_ARMED(&err)) {
         SetLastError(err);
         return err;
     }

@@ -1,7 +1,8 @@
 // Text comparison as the national language support does it for the Western code page (1252):
-// CompareStringA, lstrcmpA and lstrcmpiA. Sorting is linguistic, level by level: letters without regard to
-// case or accent first, then accents, then case (lower before upper), then, in a word sort, the
-// hyphens and apostrophes that the first levels passed over.
+// CompareStringA (kernel32, winnls.h), and lstrcmpA and lstrcmpiA (kernel32, winbase.h), which
+// sort the same way. Sorting is linguistic, level by level: letters without regard to case or
+// accent first, then accents, then case (lower before upper), then, in a word sort, the hyphens
+// and apostrophes that the first levels passed over.
 #include "internal.h"
 
 #include <cstring>
@@ -160,11 +161,7 @@ extern "C" {
 int WINAPI CompareStringA(LCID Locale, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1,
                           LPCSTR lpString2, int cchCount2) {
     (void)Locale; // every locale of the machine sorts the Western way
-    DWORD err;
-    if (ShouldFail("CompareStringA", &err)) {
-        SetLastError(err);
-        return 0;
-    }
+    WINSIM_FAILPOINT(0);
     const DWORD known = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
                         NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH | SORT_STRINGSORT;
     if (dwCmpFlags & ~known) {
@@ -192,18 +189,6 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
     int r = Compare(NORM_IGNORECASE, lpString1, std::strlen(lpString1), lpString2,
                     std::strlen(lpString2));
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
-}
-
-LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
-    if (!lpString1 || !lpString2) return nullptr;
-    std::memmove(lpString1, lpString2, std::strlen(lpString2) + 1);
-    return lpString1;
-}
-
-LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
-    if (!lpString1 || !lpString2) return nullptr;
-    std::memmove(lpString1 + std::strlen(lpString1), lpString2, std::strlen(lpString2) + 1);
-    return lpString1;
 }
 
 } // extern "C"

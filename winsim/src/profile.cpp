@@ -1,11 +1,12 @@
-// Profile files: GetPrivateProfileStringA and its family, and their WIN.INI forms.
+// Profile files (kernel32, winbase.h): GetPrivateProfileStringA and its family, and their WIN.INI
+// forms.
 //
 // Parsed files are cached by host path. Each call checks the file's identity (device, inode,
 // size, modification and change times in nanoseconds) so the cache follows changes made behind
 // its back. Writes stay in the cache, as Windows keeps them, until the all-NULL write, an access
 // to another file or the machine's close writes them out: then the file is rewritten with only
 // the changed lines different.
-#include "internal.h"
+#include "files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -356,6 +357,7 @@ DWORD CopyDefaultList(const std::string& def, LPSTR buf, DWORD size) {
     return len;
 }
 
+// `api` is the calling function's name (WINSIM_API_NAME()), under which a failure is armed.
 DWORD ReadString(const char* api, LPCSTR app, LPCSTR key, LPCSTR def, LPSTR buf, DWORD size,
                  LPCSTR fileName) {
     std::string dflt = def ? def : "";
@@ -505,38 +507,38 @@ extern "C" {
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                       LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
-    return ReadString("GetPrivateProfileStringA", lpAppName, lpKeyName, lpDefault, lpReturnedString,
-                      nSize, lpFileName);
+    return ReadString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+                      lpFileName);
 }
 
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
                                   LPCSTR lpFileName) {
-    return ReadInt("GetPrivateProfileIntA", lpAppName, lpKeyName, nDefault, lpFileName);
+    return ReadInt(WINSIM_API_NAME(), lpAppName, lpKeyName, nDefault, lpFileName);
 }
 
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                        LPCSTR lpFileName) {
-    return WriteString("WritePrivateProfileStringA", lpAppName, lpKeyName, lpString, lpFileName);
+    return WriteString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpString, lpFileName);
 }
 
 DWORD WINAPI GetProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize) {
-    return ReadString("GetProfileStringA", lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+    return ReadString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
                       "WIN.INI");
 }
 
 UINT WINAPI GetProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault) {
-    return ReadInt("GetProfileIntA", lpAppName, lpKeyName, nDefault, "WIN.INI");
+    return ReadInt(WINSIM_API_NAME(), lpAppName, lpKeyName, nDefault, "WIN.INI");
 }
 
 BOOL WINAPI WriteProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString) {
-    return WriteString("WriteProfileStringA", lpAppName, lpKeyName, lpString, "WIN.INI");
+    return WriteString(WINSIM_API_NAME(), lpAppName, lpKeyName, lpString, "WIN.INI");
 }
 
 DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
                                        LPCSTR lpFileName) {
     DWORD error = 0;
-    if (ShouldFail("GetPrivateProfileSectionA", &error)) {
+    if (WINSIM_ARMED(&error)) {
         SetLastError(error);
         return CopyList({}, lpReturnedString, nSize);
     }
@@ -553,11 +555,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
 }
 
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCSTR lpFileName) {
-    DWORD error = 0;
-    if (ShouldFail("WritePrivateProfileSectionA", &error)) {
-        SetLastError(error);
-        return FALSE;
-    }
+    WINSIM_FAILPOINT(FALSE);
     if (!lpAppName && !lpString) {
         Flush(lpFileName);
         return FALSE;
@@ -576,8 +574,8 @@ BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCST
 
 DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize,
                                             LPCSTR lpFileName) {
-    return ReadString("GetPrivateProfileSectionNamesA", nullptr, nullptr, nullptr, lpszReturnBuffer,
-                      nSize, lpFileName);
+    return ReadString(WINSIM_API_NAME(), nullptr, nullptr, nullptr, lpszReturnBuffer, nSize,
+                      lpFileName);
 }
 
 } // extern "C"

@@ -1,15 +1,27 @@
-// Resources: FindResourceA, LoadResource, LockResource, SizeofResource and LoadStringA over the
-// compiled resources (.res) that a module carries (see cmake/Resources.cmake).
+// Resources (kernel32, winbase.h): FindResourceA, LoadResource, LockResource, FreeResource and
+// SizeofResource over the compiled resources (.res) that a module carries (see
+// cmake/Resources.cmake).
 //
 // A resource handle is the module handle plus 4 * (the resource's position + 1): module handles
 // lie 64 KB apart, so the handle names both without a table of its own.
-#include "internal.h"
+#include "resources.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 using namespace winsim;
+
+char winsim::AnsiChar(WORD c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    static const WORD k80to9F[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    for (int i = 0; i < 32; ++i)
+        if (k80to9F[i] == c) return static_cast<char>(0x80 + i);
+    return '?';
+}
 
 namespace {
 
@@ -37,22 +49,6 @@ struct Resource {
     DWORD size = 0;
 };
 
-// Unicode -> code page 1252, the system code page of our machines; what it cannot show
-// becomes '?', as WideCharToMultiByte's default character.
-char ToAnsi(WORD c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    static const WORD k80to9F[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    for (int i = 0; i < 32; ++i)
-        if (k80to9F[i] == c) return static_cast<char>(0x80 + i);
-    return '?';
-}
-
-WORD ReadWord(const unsigned char* p) {
-    return static_cast<WORD>(p[0] | p[1] << 8);
-}
 DWORD ReadDword(const unsigned char* p) {
     return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
            static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
@@ -74,7 +70,7 @@ bool ReadId(const unsigned char* p, size_t avail, size_t* used, ResId* id) {
             *used = at + 2;
             return true;
         }
-        id->text += ToAnsi(c);
+        id->text += AnsiChar(c);
     }
     return false;
 }
@@ -120,8 +116,6 @@ ResId QueryId(LPCSTR s) {
     return id;
 }
 
-// Finds a resource of the module, preferring the neutral language, then US English, then any.
-// Sets the last error as Windows does when there is none.
 bool Find(HMODULE module, LPCSTR name, LPCSTR type, uint32_t* handle, Resource* found) {
     const unsigned char* res = nullptr;
     size_t size = 0;
@@ -182,14 +176,20 @@ bool Resolve(HRSRC hResInfo, Resource* found) {
 
 } // namespace
 
+bool winsim::FindModuleResource(HMODULE module, LPCSTR name, LPCSTR type,
+                                const unsigned char** data, DWORD* size) {
+    uint32_t handle = 0;
+    Resource r;
+    if (!Find(module, name, type, &handle, &r)) return false;
+    *data = r.data;
+    *size = r.size;
+    return true;
+}
+
 extern "C" {
 
 HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType) {
-    DWORD err;
-    if (ShouldFail("FindResourceA", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     if (!lpName || !lpType) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -201,11 +201,7 @@ HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType) {
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE, HRSRC hResInfo) {
-    DWORD err;
-    if (ShouldFail("LoadResource", &err)) {
-        SetLastError(err);
-        return nullptr;
-    }
+    WINSIM_FAILPOINT(nullptr);
     Resource r;
     if (!Resolve(hResInfo, &r)) return nullptr;
     // As in Win32, the "global" of a resource is its place in the module image.
@@ -222,44 +218,9 @@ BOOL WINAPI FreeResource(HGLOBAL hResData) {
 }
 
 DWORD WINAPI SizeofResource(HMODULE, HRSRC hResInfo) {
+    WINSIM_FAILPOINT(0u);
     Resource r;
     return Resolve(hResInfo, &r) ? r.size : 0;
-}
-
-int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
-    // The ANSI form has no "pointer to the resource" mode: a zero size is refused, not written.
-    if (!lpBuffer || cchBufferMax <= 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    lpBuffer[0] = '\0';
-    DWORD err;
-    if (ShouldFail("LoadStringA", &err)) {
-        SetLastError(err);
-        return 0;
-    }
-    // Strings come in blocks of 16: block uID / 16 + 1 holds them as counted UTF-16 texts.
-    WORD id = LOWORD(uID);
-    uint32_t handle = 0;
-    Resource block;
-    if (!Find(hInstance, MAKEINTRESOURCEA(id / 16 + 1), RT_STRING, &handle, &block)) return 0;
-    const unsigned char* p = block.data;
-    const unsigned char* end = block.data + block.size;
-    for (int i = 0; i < id % 16; ++i) {
-        if (end - p < 2) return 0;
-        size_t skip = 2 + 2 * size_t{ReadWord(p)};
-        if (static_cast<size_t>(end - p) < skip) return 0;
-        p += skip;
-    }
-    if (end - p < 2) return 0;
-    size_t length = ReadWord(p);
-    p += 2;
-    length = std::min(length, static_cast<size_t>(end - p) / 2);
-    size_t copied = std::min(length, static_cast<size_t>(cchBufferMax) - 1);
-    for (size_t i = 0; i < copied; ++i)
-        lpBuffer[i] = ToAnsi(ReadWord(p + 2 * i));
-    lpBuffer[copied] = '\0';
-    return static_cast<int>(copied);
 }
 
 } // extern "C"

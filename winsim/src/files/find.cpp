@@ -1,0 +1,152 @@
+// Find handles (kernel32, winbase.h): FindFirstFileA, FindNextFileA and FindClose over a folder's
+// listing, with wildcards matched against the long and the 8.3 name.
+#include "common.h"
+
+#include <cstring>
+
+using namespace winsim;
+using namespace winsim::files;
+
+namespace {
+
+// ---- wildcards ----------------------------------------------------------------------------
+
+// Matches a name against a pattern as FindFirstFileA does: '*' any run, '?' one character (or
+// none at the end of the name or before its dot), a '.' of the pattern also matching the end of
+// a name without one ("*.*" matches every name, "*." names without an extension).
+bool WildMatch(const char* p, const char* n) {
+    for (;;) {
+        if (!*p) return !*n;
+        if (*p == '*') {
+            while (*p == '*')
+                ++p;
+            if (!*p) return true;
+            // A '*' before a '.' runs no further than the name's last dot.
+            const char* limit = nullptr;
+            if (*p == '.') limit = std::strrchr(n, '.');
+            for (const char* s = n;; ++s) {
+                if (WildMatch(p, s)) return true;
+                if (!*s || s == limit) return false;
+            }
+        }
+        if (*p == '?') {
+            if (*n && WildMatch(p + 1, n + 1)) return true;
+            if (!*n || *n == '.') return WildMatch(p + 1, n);
+            return false;
+        }
+        if (*p == '.' && !*n) {
+            ++p;
+            continue; // the end of a name without a dot matches the pattern's dot
+        }
+        char a = *p, b = *n;
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+        if (a != b) return false;
+        ++p;
+        ++n;
+    }
+}
+
+FILETIME ToFileTime(const struct timespec& t) {
+    // 100-ns intervals since 1601-01-01.
+    uint64_t v = (static_cast<uint64_t>(t.tv_sec) + 11644473600ull) * 10000000ull +
+                 static_cast<uint64_t>(t.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)};
+}
+
+struct FoundEntry {
+    std::string name, shortName;
+    HostInfo info;
+};
+
+class FindObject {
+  public:
+    std::vector<FoundEntry> m_entries;
+    size_t m_next = 0;
+};
+
+std::map<uint32_t, std::unique_ptr<FindObject>>& Finds() {
+    static std::map<uint32_t, std::unique_ptr<FindObject>> finds;
+    return finds;
+}
+
+void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
+    std::memset(data, 0, sizeof(*data));
+    data->dwFileAttributes = Attributes(e.info);
+    data->ftCreationTime = data->ftLastAccessTime = data->ftLastWriteTime =
+        ToFileTime(e.info.mtime);
+    if (!e.info.dir) {
+        data->nFileSizeHigh = static_cast<DWORD>(e.info.size >> 32);
+        data->nFileSizeLow = static_cast<DWORD>(e.info.size);
+    }
+    lstrcpynA(data->cFileName, e.name.c_str(), sizeof(data->cFileName));
+    // The alternate name is given only where it differs from the name itself.
+    if (e.shortName != e.name)
+        lstrcpynA(data->cAlternateFileName, e.shortName.c_str(), sizeof(data->cAlternateFileName));
+}
+
+const bool g_hooks =
+    (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Finds().clear(); }}), true);
+
+} // namespace
+
+extern "C" {
+
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+    WINSIM_FAILPOINT(INVALID_HANDLE_VALUE);
+    if (!lpFileName || !lpFindFileData)
+        return Refuse(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    std::string given = lpFileName;
+    if (given.empty() || IsSep(given.back()))
+        return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    std::string full = FullWindowsPath(given);
+    if (full.empty() || full.size() <= 3) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    std::string dir = ParentOf(full), pattern = LastComponent(full);
+    // "C:\DIR\." names the folder itself; FullWindowsPath has taken the dot away.
+    std::string dirHost = Host(dir);
+    if (HasWildcards(dir) || !Stat(dirHost).dir)
+        return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+
+    std::vector<std::string> names;
+    ListHostDir(dirHost, &names);
+    std::map<std::string, std::string> shorts = ShortNames(names);
+    auto find = std::make_unique<FindObject>();
+    if (dir.size() > 3) {
+        // Folders other than a drive's root list themselves and their parent first.
+        for (const char* dot : {".", ".."})
+            if (WildMatch(pattern.c_str(), dot))
+                find->m_entries.push_back(FoundEntry{dot, dot, Stat(dirHost)});
+    }
+    for (const std::string& n : names) {
+        const std::string& s = shorts[n];
+        if (WildMatch(pattern.c_str(), n.c_str()) || WildMatch(pattern.c_str(), s.c_str()))
+            find->m_entries.push_back(FoundEntry{n, s, Stat(dirHost + "/" + n)});
+    }
+    if (find->m_entries.empty()) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    FillFindData(find->m_entries[0], lpFindFileData);
+    find->m_next = 1;
+    uint32_t n = NextHandleNumber();
+    Finds()[n] = std::move(find);
+    SetLastError(NO_ERROR);
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(n));
+}
+
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+    WINSIM_FAILPOINT(FALSE);
+    auto it = Finds().find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hFindFile)));
+    if (it == Finds().end()) return Refuse(ERROR_INVALID_HANDLE, FALSE);
+    FindObject& f = *it->second;
+    if (f.m_next >= f.m_entries.size()) return Refuse(ERROR_NO_MORE_FILES, FALSE);
+    if (!lpFindFileData) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
+    FillFindData(f.m_entries[f.m_next++], lpFindFileData);
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+    WINSIM_FAILPOINT(FALSE);
+    if (Finds().erase(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hFindFile))) == 0)
+        return Refuse(ERROR_INVALID_HANDLE, FALSE);
+    return TRUE;
+}
+
+} // extern "C"

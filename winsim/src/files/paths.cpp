@@ -1,0 +1,303 @@
+// Paths (kernel32, winbase.h): the current directory, full paths, 8.3 short names and the Windows
+// path of a host file. Paths resolve on the machine's drives without regard to case.
+#include "common.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+using namespace winsim;
+using namespace winsim::files;
+
+namespace {
+
+std::string g_cwd; // empty until first asked: then machine.ini's cwd, or C:\ .
+// The machine.ini cwd that g_cwd was taken from: a tool that changes the setting while the
+// process runs moves the process there, as a new start would.
+std::string g_cwdSetting;
+
+const bool g_hooks = (RegisterStateHooks(StateHooks{nullptr, nullptr,
+                                                    [] {
+                                                        g_cwd.clear();
+                                                        g_cwdSetting.clear();
+                                                    }}),
+                      true);
+
+// Copies `text` into a caller's buffer of `size` characters. Returns the length copied, or the
+// size needed (terminator included) when it does not fit, as the Get...A path calls do.
+DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+    if (!buffer || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+} // namespace
+
+namespace winsim::files {
+
+bool IsSep(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::string LastComponent(const std::string& full) {
+    size_t bs = full.rfind('\\');
+    return bs == std::string::npos ? full : full.substr(bs + 1);
+}
+
+std::string ParentOf(const std::string& full) {
+    size_t bs = full.rfind('\\');
+    if (bs == std::string::npos || full.size() <= 3) return "";
+    return bs == 2 ? full.substr(0, 3) : full.substr(0, bs);
+}
+
+bool HasWildcards(const std::string& s) {
+    return s.find_first_of("*?") != std::string::npos;
+}
+
+HostInfo Stat(const std::string& host) {
+    HostInfo info;
+    struct stat st;
+    if (host.empty() || stat(host.c_str(), &st) != 0) return info;
+    info.exists = true;
+    info.dir = S_ISDIR(st.st_mode);
+    info.readOnly = (st.st_mode & S_IWUSR) == 0;
+    info.size = static_cast<uint64_t>(st.st_size);
+    info.mtime = st.st_mtim;
+    return info;
+}
+
+std::string Host(const std::string& full) {
+    return full.empty() ? "" : ResolvePath(full, false);
+}
+
+DWORD MissingError(const std::string& full) {
+    std::string parent = ParentOf(full);
+    if (full.size() <= 3) return ERROR_PATH_NOT_FOUND; // a drive the machine lacks
+    return Stat(Host(parent)).dir ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+} // namespace winsim::files
+
+// ---- 8.3 names ----------------------------------------------------------------------------
+
+namespace {
+
+bool IsShortChar(char c) {
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+    if (c <= ' ') return false;
+    return std::strchr("\"*+,/:;<=>?[\\]|.", c) == nullptr;
+}
+
+// A name that is already an 8.3 name needs no short form of its own.
+bool IsShortName(const std::string& name) {
+    if (name == "." || name == "..") return true;
+    size_t dot = name.find('.');
+    std::string base = name.substr(0, dot);
+    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+    if (dot != std::string::npos && ext.empty()) return false;
+    for (char c : base + ext)
+        if (!IsShortChar(c)) return false;
+    return true;
+}
+
+std::string ShortChars(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == ' ' || c == '.') continue;
+        out += IsShortChar(c) ? c : '_';
+    }
+    return Upper(out);
+}
+
+} // namespace
+
+namespace winsim::files {
+
+// The short names of a folder's entries, in listing order. Windows 95/98 show an 8.3 name in
+// capitals; NT keeps an 8.3 name as written. Long names get BASE~N.EXT with the lowest free N.
+std::map<std::string, std::string> ShortNames(const std::vector<std::string>& entries) {
+    std::map<std::string, std::string> out;
+    std::vector<std::string> taken;
+    const bool nt = IsNT();
+    for (const std::string& e : entries)
+        if (IsShortName(e)) {
+            out[e] = nt ? e : Upper(e);
+            taken.push_back(Upper(e));
+        }
+    for (const std::string& e : entries) {
+        if (out.count(e)) continue;
+        size_t dot = e.rfind('.');
+        std::string base = ShortChars(dot == std::string::npos || dot == 0 ? e : e.substr(0, dot));
+        std::string ext = dot == std::string::npos || dot == 0 ? "" : ShortChars(e.substr(dot + 1));
+        if (ext.size() > 3) ext.resize(3);
+        if (base.empty()) base = "_";
+        for (int n = 1; n < 1000000; ++n) {
+            std::string tail = "~" + std::to_string(n);
+            std::string cand = base.substr(0, 8 - tail.size()) + tail;
+            if (!ext.empty()) cand += "." + ext;
+            if (std::find(taken.begin(), taken.end(), cand) == taken.end()) {
+                out[e] = cand;
+                taken.push_back(cand);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+bool ListHostDir(const std::string& host, std::vector<std::string>* names) {
+    names->clear();
+    DIR* d = opendir(host.c_str());
+    if (!d) return false;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names->push_back(n);
+    }
+    closedir(d);
+    std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+        std::string x = Upper(a), y = Upper(b);
+        return x != y ? x < y : a < b;
+    });
+    return true;
+}
+
+} // namespace winsim::files
+
+namespace winsim {
+
+std::string CurrentDirectory() {
+    std::string setting = GetSetting("machine", "cwd", "C:\\");
+    if (g_cwd.empty() || setting != g_cwdSetting) {
+        g_cwdSetting = setting;
+        std::string start = setting.size() >= 2 && setting[1] == ':' ? setting : "C:\\";
+        g_cwd = start; // absolute, so FullWindowsPath needs no current directory
+        g_cwd = FullWindowsPath(start);
+    }
+    return g_cwd;
+}
+
+std::string FullWindowsPath(const std::string& path) {
+    std::string p = path;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    std::string cwd = CurrentDirectory();
+    std::string drive, rest;
+    if (p.size() >= 2 && p[1] == ':') {
+        drive = p.substr(0, 2);
+        rest = p.substr(2);
+        if (rest.empty() || rest[0] != '\\') {
+            // "D:name" is relative to the current directory when that lies on D:.
+            rest = IEquals(cwd.substr(0, 2), drive) ? cwd.substr(2) + "\\" + rest : "\\" + rest;
+        }
+    } else if (!p.empty() && p[0] == '\\') {
+        if (p.size() >= 2 && p[1] == '\\') return ""; // a network name
+        drive = cwd.substr(0, 2);
+        rest = p;
+    } else {
+        drive = cwd.substr(0, 2);
+        rest = cwd.substr(2) + "\\" + p;
+    }
+    char letter = drive[0];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return "";
+    const std::vector<std::string> parts = PathComponents(rest);
+    std::string out = drive;
+    if (parts.empty()) return out + "\\";
+    for (const std::string& c : parts)
+        out += "\\" + c;
+    return out;
+}
+
+std::string EntryForShortName(const std::string& hostDir, const std::string& shortName) {
+    std::vector<std::string> names;
+    if (!ListHostDir(hostDir, &names)) return "";
+    for (const auto& kv : ShortNames(names))
+        if (IEquals(kv.second, shortName)) return kv.first;
+    return "";
+}
+
+} // namespace winsim
+
+extern "C" {
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
+    WINSIM_FAILPOINT(0u);
+    return CopyOut(CurrentDirectory(), lpBuffer, nBufferLength);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+    WINSIM_FAILPOINT(FALSE);
+    if (!lpPathName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
+    std::string full = FullWindowsPath(lpPathName);
+    if (full.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
+    HostInfo info = Stat(Host(full));
+    if (!info.exists) return Refuse(MissingError(full), FALSE);
+    if (!info.dir) return Refuse(ERROR_DIRECTORY, FALSE);
+    g_cwd = full;
+    return TRUE;
+}
+
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                              LPSTR* lpFilePart) {
+    if (lpFilePart) *lpFilePart = nullptr;
+    WINSIM_FAILPOINT(0u);
+    if (!lpFileName || !*lpFileName) return Refuse(ERROR_INVALID_NAME, 0u);
+    std::string full = FullWindowsPath(lpFileName);
+    if (full.empty()) return Refuse(ERROR_INVALID_NAME, 0u);
+    // A name given with a trailing backslash keeps it and has no file part.
+    std::string given = lpFileName;
+    if (IsSep(given.back()) && full.back() != '\\') full += '\\';
+    DWORD n = CopyOut(full, lpBuffer, nBufferLength);
+    if (n == full.size() && lpFilePart && full.back() != '\\')
+        *lpFilePart = lpBuffer + full.rfind('\\') + 1;
+    return n;
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
+    WINSIM_FAILPOINT(0u);
+    if (!lpszLongPath) return Refuse(ERROR_INVALID_PARAMETER, 0u);
+    std::string given = lpszLongPath;
+    for (char& c : given)
+        if (c == '/') c = '\\';
+    if (given.empty()) return Refuse(ERROR_INVALID_PARAMETER, 0u);
+    std::string full = FullWindowsPath(given);
+    if (full.empty() || Host(full).empty()) return Refuse(ERROR_PATH_NOT_FOUND, 0u);
+    if (!Stat(Host(full)).exists) return Refuse(MissingError(full), 0u);
+
+    // Each component of the path as given becomes its short form; the rest stays as written.
+    std::string out;
+    size_t pos = 0;
+    std::string walked; // full path of the components handled so far
+    if (given.size() >= 2 && given[1] == ':') {
+        out = given.substr(0, 2);
+        pos = 2;
+    }
+    while (pos < given.size()) {
+        if (given[pos] == '\\') {
+            out += '\\';
+            ++pos;
+            continue;
+        }
+        size_t end = given.find('\\', pos);
+        std::string comp =
+            given.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        std::string sofar = given.substr(0, end == std::string::npos ? given.size() : end);
+        std::string fullComp = FullWindowsPath(sofar);
+        if (comp == "." || comp == "..") {
+            out += comp;
+        } else {
+            std::string dirHost = Host(ParentOf(fullComp));
+            std::vector<std::string> names;
+            ListHostDir(dirHost, &names);
+            std::string shortName = comp;
+            for (const auto& kv : ShortNames(names))
+                if (IEquals(kv.first, comp)) shortName = kv.second;
+            out += shortName;
+        }
+        pos = end == std::string::npos ? given.size() : end;
+    }
+    return CopyOut(out, lpszShortPath, cchBuffer);
+}
+
+} // extern "C"
