@@ -1,6 +1,6 @@
 // The clock of kernel32 (winbase.h): GetTickCount and Sleep. It is virtual, so that a program's
 // waits take no time: it moves 1 ms per reading, by what Sleep asks, and as the message loop
-// (user.cpp) lets time pass.
+// (user/queue.cpp) lets time pass.
 #include "ui.h"
 
 using namespace winsim;

@@ -142,7 +142,7 @@ const char kSystemIniNt[] = "[boot]\r\n"
 
 } // namespace
 
-void SeedFreshRegistry(Os os); // registry.cpp
+void SeedFreshRegistry(Os os); // registry/freshkeys.cpp
 
 const char* OsName(Os os) {
     switch (os) {
@@ -244,7 +244,7 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
         p = WindowsDir() + "\\" + p;
     if (p.size() < 2 || p[1] != ':') {
-        // Relative to the process's current directory (files.cpp).
+        // Relative to the process's current directory (files/paths.cpp).
         std::string cwd = CurrentDirectory();
         if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
         p = (!p.empty() && p[0] == '\\') ? cwd.substr(0, 2) + p : cwd + p;

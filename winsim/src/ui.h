@@ -1,6 +1,6 @@
-// Internals shared by the user-interface families (user/, gdi.cpp, session.cpp): the screen,
-// the virtual clock, device contexts of windows, the GDI objects user32 hands out, and the drawing
-// record.
+// Internals shared by the user-interface families (user/, gdi.cpp, clock.cpp, journal.cpp): the
+// screen, the virtual clock, device contexts of windows, the GDI objects user32 hands out, and the
+// drawing record.
 #ifndef WINSIM_UI_H
 #define WINSIM_UI_H
 
@@ -15,7 +15,7 @@ int ScreenWidth();
 int ScreenHeight();
 int ScreenBits();
 
-// ---- the virtual clock (session.cpp) ----------------------------------------------------------
+// ---- the virtual clock (clock.cpp) ------------------------------------------------------------
 uint32_t ClockNow();
 
 // ---- device contexts and drawing (gdi.cpp) ----------------------------------------------------
@@ -49,7 +49,7 @@ void ResetGdi();
 // ---- windows for the other families (user/windows.cpp) -----------------------------------------
 bool IsLiveWindow(uintptr_t window);
 
-// ---- the journal ------------------------------------------------------------------------------
+// ---- the journal (journal.cpp) ----------------------------------------------------------------
 // A text made fit for one journal line: line breaks and tabs written as \n, \r and \t.
 std::string JournalText(const std::string& text);
 
