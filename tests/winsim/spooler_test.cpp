@@ -177,17 +177,19 @@ const std::vector<LPSTR PRINTER_INFO_5A::*> kTexts<PRINTER_INFO_5A>{&PRINTER_INF
                                                                     &PRINTER_INFO_5A::pPortName};
 template <>
 const std::vector<LPSTR DRIVER_INFO_1A::*> kTexts<DRIVER_INFO_1A>{&DRIVER_INFO_1A::pName};
+// Levels 2 and 3 of drivers start alike.
+template <class T> std::vector<LPSTR T::*> DriverTexts(std::initializer_list<LPSTR T::*> more) {
+    std::vector<LPSTR T::*> texts{&T::pName, &T::pEnvironment, &T::pDriverPath, &T::pDataFile,
+                                  &T::pConfigFile};
+    texts.insert(texts.end(), more);
+    return texts;
+}
 template <>
-const std::vector<LPSTR DRIVER_INFO_2A::*> kTexts<DRIVER_INFO_2A>{
-    &DRIVER_INFO_2A::pName, &DRIVER_INFO_2A::pEnvironment, &DRIVER_INFO_2A::pDriverPath,
-    &DRIVER_INFO_2A::pDataFile, &DRIVER_INFO_2A::pConfigFile};
+const std::vector<LPSTR DRIVER_INFO_2A::*> kTexts<DRIVER_INFO_2A> = DriverTexts<DRIVER_INFO_2A>({});
 template <>
-const std::vector<LPSTR DRIVER_INFO_3A::*> kTexts<DRIVER_INFO_3A>{
-    &DRIVER_INFO_3A::pName,           &DRIVER_INFO_3A::pEnvironment,
-    &DRIVER_INFO_3A::pDriverPath,     &DRIVER_INFO_3A::pDataFile,
-    &DRIVER_INFO_3A::pConfigFile,     &DRIVER_INFO_3A::pHelpFile,
-    &DRIVER_INFO_3A::pDependentFiles, &DRIVER_INFO_3A::pMonitorName,
-    &DRIVER_INFO_3A::pDefaultDataType};
+const std::vector<LPSTR DRIVER_INFO_3A::*> kTexts<DRIVER_INFO_3A> =
+    DriverTexts<DRIVER_INFO_3A>({&DRIVER_INFO_3A::pHelpFile, &DRIVER_INFO_3A::pDependentFiles,
+                                 &DRIVER_INFO_3A::pMonitorName, &DRIVER_INFO_3A::pDefaultDataType});
 template <>
 LPSTR DRIVER_INFO_3A::*const kListText<DRIVER_INFO_3A> = &DRIVER_INFO_3A::pDependentFiles;
 template <>

@@ -229,7 +229,7 @@ bool Begin(const char* function, LPCSTR server) {
     return LocalServer(server);
 }
 
-// Windows' spooler serves other machines' names over the network; winsim has no network.
+// Only the local machine serves the spooler's calls: a null or empty server name.
 bool LocalServer(LPCSTR server) {
     return !server || !*server || Fail(ERROR_INVALID_NAME);
 }
