@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -599,6 +600,21 @@ TEST_P(SpoolerTest, PrintProcessorsLoadFromTheirDirectory) {
     ClosePrinter(h);
 }
 
+TEST_P(SpoolerTest, DeletingAProcessorSparesTheSpoolersOwn) {
+    char dir[MAX_PATH], file[] = "KVPROC.DLL", name[] = "KV Processor", builtin[] = "WinPrint";
+    DWORD needed;
+    ASSERT_TRUE(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
+                                            sizeof dir, &needed));
+    PutFile(std::string(dir) + "\\KVPROC.DLL");
+    ASSERT_TRUE(AddPrintProcessorA(nullptr, nullptr, file, name)) << GetLastError();
+    EXPECT_FALSE(DeletePrintProcessorA(nullptr, nullptr, builtin));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(DeletePrintProcessorA(nullptr, nullptr, name));
+    EXPECT_FALSE(DeletePrintProcessorA(nullptr, nullptr, name));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTPROCESSOR));
+    EXPECT_EQ(winsim::ReadSpooler().processors.size(), 1u); // the spooler's own
+}
+
 TEST_P(SpoolerTest, AddPrinterRefusesWhatTheSpoolerDoesNotHave) {
     ASSERT_TRUE(AddDriver());
     AddClosedPrinter("KV");
@@ -693,6 +709,112 @@ TEST_P(SpoolerTest, DefaultPrinterIsTheProfileLineOnNtAndTheAttributeOn95) {
                                (Nt() ? "Windows NT x86" : "Windows 4.0") +
                                "\" version 1024 file \"KVDRV.DLL\" monitor "
                                "\"KV Language Monitor\""));
+}
+
+TEST_P(SpoolerTest, SetPrinterPausesMovesAndRenamesAndTheDefaultFollows) {
+    ASSERT_TRUE(AddDriver());
+    AddClosedPrinter("KV", "LPT1:", 0x44);
+    if (Nt()) WriteProfileStringA("windows", "device", "KV,KVDRV,LPT1:");
+    auto status = [this] {
+        return reinterpret_cast<PRINTER_INFO_2A*>(PrinterRecord("KV").data())->Status;
+    };
+    HANDLE h = nullptr;
+    PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("KV"), &h, &all));
+
+    // Level 0 carries a command alone.
+    EXPECT_FALSE(SetPrinterA(h, 0, nullptr, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_COMMAND));
+    ASSERT_TRUE(SetPrinterA(h, 0, nullptr, PRINTER_CONTROL_PAUSE));
+    EXPECT_EQ(status(), static_cast<DWORD>(PRINTER_STATUS_PAUSED));
+    ASSERT_TRUE(SetPrinterA(h, 0, nullptr, PRINTER_CONTROL_RESUME));
+    EXPECT_EQ(status(), 0u);
+
+    // Level 5 moves the printer to another port, and only to a port the spooler knows.
+    PRINTER_INFO_5A five{const_cast<LPSTR>("KV"), const_cast<LPSTR>("LPT9:"), 0x44, 0, 0};
+    EXPECT_FALSE(SetPrinterA(h, 5, reinterpret_cast<LPBYTE>(&five), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+    five.pPortName = const_cast<LPSTR>("FILE:");
+    ASSERT_TRUE(SetPrinterA(h, 5, reinterpret_cast<LPBYTE>(&five), 0)) << GetLastError();
+    EXPECT_EQ(winsim::ReadSpooler().printers.at(0).port, "FILE:");
+
+    // A new name is a new key; the handle and the default printer follow it.
+    std::vector<BYTE> rec = PrinterRecord("KV");
+    auto* p = reinterpret_cast<PRINTER_INFO_2A*>(rec.data());
+    p->pPrinterName = const_cast<LPSTR>("KV Renamed");
+    ASSERT_TRUE(SetPrinterA(h, 2, rec.data(), 0)) << GetLastError();
+    DWORD needed = 0;
+    EXPECT_FALSE(GetPrinterA(h, 2, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    ClosePrinter(h);
+    EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("KV"), &h, nullptr));
+    EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "KV Renamed");
+    char line[128];
+    GetProfileStringA("windows", "device", "", line, sizeof line);
+    EXPECT_EQ(std::string(line).substr(0, 11), "KV Renamed,");
+}
+
+TEST_P(SpoolerTest, OnlyAdministratorsChangeTheSpoolerOnNt) {
+    ASSERT_TRUE(AddDriver());
+    winsim::SetSetting("machine", "privilege", "1");
+    char none[] = "KV None", file[] = "KVNONE.DLL", local[] = "Local Port", lpt7[] = "LPT7:";
+    PRINTER_INFO_2A printer{};
+    DRIVER_INFO_3A driver{};
+    MONITOR_INFO_2A monitor{none, nullptr, file};
+    HANDLE server = nullptr;
+    PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    // What 95/98, which check nothing, answer instead.
+    const std::tuple<const char*, std::function<BOOL()>, DWORD> calls[] = {
+        {"AddPrinterA",
+         [&] { return AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printer)) != nullptr; },
+         ERROR_INVALID_PRINTER_NAME},
+        {"AddPrinterDriverA",
+         [&] { return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)); },
+         ERROR_INVALID_PARAMETER},
+        {"DeletePrinterDriverA", [&] { return DeletePrinterDriverA(nullptr, nullptr, none); },
+         ERROR_UNKNOWN_PRINTER_DRIVER},
+        {"AddPrintProcessorA", [&] { return AddPrintProcessorA(nullptr, nullptr, file, none); },
+         ERROR_MOD_NOT_FOUND},
+        {"DeletePrintProcessorA", [&] { return DeletePrintProcessorA(nullptr, nullptr, none); },
+         ERROR_UNKNOWN_PRINTPROCESSOR},
+        {"AddMonitorA", [&] { return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)); },
+         ERROR_MOD_NOT_FOUND},
+        {"DeleteMonitorA", [&] { return DeleteMonitorA(nullptr, nullptr, none); },
+         ERROR_UNKNOWN_PRINT_MONITOR},
+        {"AddPortA", [&] { return AddPortA(nullptr, nullptr, local); }, ERROR_CANCELLED},
+        {"DeletePortA", [&] { return DeletePortA(nullptr, nullptr, lpt7); }, ERROR_UNKNOWN_PORT},
+    };
+    for (const auto& call : calls) {
+        EXPECT_FALSE(std::get<1>(call)()) << std::get<0>(call);
+        EXPECT_EQ(GetLastError(),
+                  Nt() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : std::get<2>(call))
+            << std::get<0>(call);
+    }
+    // A handle that may administer the spooler is refused too; one to use it is not.
+    EXPECT_EQ(OpenPrinterA(nullptr, &server, &all), Nt() ? FALSE : TRUE);
+    ClosePrinter(server);
+    EXPECT_TRUE(OpenPrinterA(nullptr, &server, nullptr));
+    ClosePrinter(server);
+}
+
+TEST_P(SpoolerTest, DeletingAConnectionForgetsItsDefaultAndFreesItsDriver) {
+    if (!Nt()) {
+        EXPECT_FALSE(DeletePrinterConnectionA(const_cast<LPSTR>("\\\\SERVER\\KV4720")));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+        return;
+    }
+    winsim::SetSetting("network", "\\\\SERVER\\KV4720", kDriver);
+    char share[] = "\\\\server\\kv4720";
+    ASSERT_TRUE(AddDriver());
+    ASSERT_TRUE(AddPrinterConnectionA(share));
+    WriteProfileStringA("windows", "device", "\\\\SERVER\\KV4720,winspool,Ne00:");
+    EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "\\\\SERVER\\KV4720");
+    ASSERT_TRUE(DeletePrinterConnectionA(share));
+    EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "");
+    EXPECT_TRUE(winsim::ReadSpooler().connections.empty());
+    EXPECT_FALSE(DeletePrinterConnectionA(share));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    EXPECT_TRUE(DeletePrinterDriverA(nullptr, nullptr, const_cast<LPSTR>(kDriver)));
 }
 
 TEST_P(SpoolerTest, ConnectionsReachOnlySharesTheNetworkOffers) {

@@ -64,6 +64,7 @@ bool FindByName(const std::vector<Rec>& list, const std::string& name, Rec* out)
         }
     return false;
 }
+
 // The file part of a path ("C:\X\KV.DLL" -> "KV.DLL").
 std::string FileName(const std::string& path);
 // A file that the spooler looks for in `dirs` unless the caller gave a full path.
