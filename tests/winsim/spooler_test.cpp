@@ -1,4 +1,4 @@
-#include "support/machine_fixture.h"
+#include "spooler_fixture.h"
 
 #include <windows.h>
 #include <winnetwk.h>
@@ -7,137 +7,14 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-using winsim::Os;
-
-const char kDriver[] = "KV Pellora 4720";
-
-class SpoolerTest : public EveryOsTest {
-  protected:
-    bool Nt() const { return GetParam() == Os::Nt4; }
-
-    // Creates a file on the machine at a Windows path.
-    void PutFile(const std::string& windowsPath) {
-        size_t bs = windowsPath.rfind('\\');
-        std::string dir = winsim::HostPath(windowsPath.substr(0, bs));
-        std::filesystem::create_directories(dir);
-        WriteHostFile(dir + "/" + windowsPath.substr(bs + 1), "MZ");
-    }
-
-    std::string DriverDir(const char* env = nullptr) {
-        char buf[MAX_PATH];
-        DWORD needed = 0;
-        EXPECT_TRUE(GetPrinterDriverDirectoryA(nullptr, const_cast<LPSTR>(env), 1,
-                                               reinterpret_cast<LPBYTE>(buf), sizeof buf, &needed));
-        return buf;
-    }
-
-    // Copies the driver's files where setup would and adds it; the result of AddPrinterDriverA.
-    BOOL AddDriver(const char* name = kDriver, const char* env = nullptr, bool copy = true) {
-        if (copy)
-            for (const char* f : {"KVDRV.DLL", "KVUI.DLL", "KV.PPD", "KV.HLP", "KVRES.DLL"})
-                PutFile(DriverDir(env) + "\\" + f);
-        char deps[] = "KVRES.DLL\0KV.HLP\0";
-        DRIVER_INFO_3A di{};
-        di.cVersion = 0x400;
-        di.pName = const_cast<LPSTR>(name);
-        di.pEnvironment = const_cast<LPSTR>(env);
-        di.pDriverPath = const_cast<LPSTR>("KVDRV.DLL");
-        di.pDataFile = const_cast<LPSTR>("KV.PPD");
-        di.pConfigFile = const_cast<LPSTR>("KVUI.DLL");
-        di.pHelpFile = const_cast<LPSTR>("KV.HLP");
-        di.pDependentFiles = deps;
-        di.pMonitorName = const_cast<LPSTR>("KV Language Monitor");
-        di.pDefaultDataType = const_cast<LPSTR>("RAW");
-        return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&di));
-    }
-
-    HANDLE AddPrinter(const char* name, const char* port = "LPT1:", DWORD attributes = 0x40,
-                      const char* driver = kDriver, const char* processor = "WinPrint") {
-        PRINTER_INFO_2A pi{};
-        pi.pPrinterName = const_cast<LPSTR>(name);
-        pi.pPortName = const_cast<LPSTR>(port);
-        pi.pDriverName = const_cast<LPSTR>(driver);
-        pi.pPrintProcessor = const_cast<LPSTR>(processor);
-        pi.pDatatype = const_cast<LPSTR>("RAW");
-        pi.Attributes = attributes;
-        return AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
-    }
-
-    void AddClosedPrinter(const char* name, const char* port = "LPT1:", DWORD attributes = 0x40) {
-        HANDLE h = AddPrinter(name, port, attributes);
-        ASSERT_NE(h, nullptr) << GetLastError();
-        ClosePrinter(h);
-    }
-
-    // The printer's level-2 record, read through a fresh handle.
-    std::vector<BYTE> PrinterRecord(const char* name) {
-        HANDLE h = nullptr;
-        EXPECT_TRUE(OpenPrinterA(const_cast<LPSTR>(name), &h, nullptr));
-        DWORD needed = 0;
-        EXPECT_FALSE(GetPrinterA(h, 2, nullptr, 0, &needed));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-        std::vector<BYTE> buf(needed);
-        EXPECT_TRUE(GetPrinterA(h, 2, buf.data(), needed, &needed));
-        ClosePrinter(h);
-        return buf;
-    }
-
-    std::vector<std::string> PortNames(DWORD* types = nullptr, const char* wanted = nullptr) {
-        DWORD needed = 0, count = 0;
-        EnumPortsA(nullptr, 2, nullptr, 0, &needed, &count);
-        std::vector<BYTE> buf(needed);
-        EXPECT_TRUE(EnumPortsA(nullptr, 2, buf.data(), needed, &needed, &count));
-        std::vector<std::string> names;
-        auto* ports = reinterpret_cast<PORT_INFO_2A*>(buf.data());
-        for (DWORD i = 0; i < count; ++i) {
-            names.push_back(ports[i].pPortName);
-            if (types && wanted && names.back() == wanted) *types = ports[i].fPortType;
-        }
-        return names;
-    }
-
-    void Reopen() {
-        winsim::CloseMachine();
-        ASSERT_TRUE(winsim::OpenMachine(m_dir));
-    }
-};
-
-bool Has(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-TEST_P(SpoolerTest, SizeQueriesNameTheBytesAndStringsFillTheBufferFromItsEnd) {
-    DWORD needed = 0, count = 7;
-    EXPECT_FALSE(EnumPortsA(nullptr, 1, nullptr, 0, &needed, &count));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(count, 0u);
-    // LPT1: to LPT3:, COM1: to COM4:, FILE: and their names.
-    EXPECT_EQ(needed, 8 * sizeof(PORT_INFO_1A) + 7 * 6 + 6);
-
-    std::vector<BYTE> buf(needed + 10);
-    EXPECT_FALSE(EnumPortsA(nullptr, 1, buf.data(), needed - 1, &needed, &count));
-    ASSERT_TRUE(
-        EnumPortsA(nullptr, 1, buf.data(), static_cast<DWORD>(buf.size()), &needed, &count));
-    ASSERT_EQ(count, 8u);
-    auto* ports = reinterpret_cast<PORT_INFO_1A*>(buf.data());
-    EXPECT_STREQ(ports[0].pName, "LPT1:");
-    EXPECT_STREQ(ports[7].pName, "FILE:");
-    // The first record's name is the last string, ending at the end of the buffer.
-    EXPECT_EQ(ports[0].pName + 6, reinterpret_cast<char*>(buf.data() + buf.size()));
-
-    char dir[8];
-    EXPECT_FALSE(GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
-                                            sizeof dir, &needed));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(needed, DriverDir().size() + 1);
-    EXPECT_FALSE(EnumPortsA(nullptr, 3, nullptr, 0, &needed, &count));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
-}
+using namespace spooler_tests;
 
 TEST_P(SpoolerTest, DirectoriesLieWhereTheSystemKeepsThem) {
     char buf[MAX_PATH];
@@ -307,6 +184,21 @@ TEST_P(SpoolerTest, PrintProcessorsLoadFromTheirDirectory) {
     ClosePrinter(h);
 }
 
+TEST_P(SpoolerTest, DeletingAProcessorSparesTheSpoolersOwn) {
+    char dir[MAX_PATH], file[] = "KVPROC.DLL", name[] = "KV Processor", builtin[] = "WinPrint";
+    DWORD needed;
+    ASSERT_TRUE(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
+                                            sizeof dir, &needed));
+    PutFile(std::string(dir) + "\\KVPROC.DLL");
+    ASSERT_TRUE(AddPrintProcessorA(nullptr, nullptr, file, name)) << GetLastError();
+    EXPECT_FALSE(DeletePrintProcessorA(nullptr, nullptr, builtin));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(DeletePrintProcessorA(nullptr, nullptr, name));
+    EXPECT_FALSE(DeletePrintProcessorA(nullptr, nullptr, name));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTPROCESSOR));
+    EXPECT_EQ(winsim::ReadSpooler().processors.size(), 1u); // the spooler's own
+}
+
 TEST_P(SpoolerTest, AddPrinterRefusesWhatTheSpoolerDoesNotHave) {
     ASSERT_TRUE(AddDriver());
     AddClosedPrinter("KV");
@@ -401,6 +293,112 @@ TEST_P(SpoolerTest, DefaultPrinterIsTheProfileLineOnNtAndTheAttributeOn95) {
                                (Nt() ? "Windows NT x86" : "Windows 4.0") +
                                "\" version 1024 file \"KVDRV.DLL\" monitor "
                                "\"KV Language Monitor\""));
+}
+
+TEST_P(SpoolerTest, SetPrinterPausesMovesAndRenamesAndTheDefaultFollows) {
+    ASSERT_TRUE(AddDriver());
+    AddClosedPrinter("KV", "LPT1:", 0x44);
+    if (Nt()) WriteProfileStringA("windows", "device", "KV,KVDRV,LPT1:");
+    auto status = [this] {
+        return reinterpret_cast<PRINTER_INFO_2A*>(PrinterRecord("KV").data())->Status;
+    };
+    HANDLE h = nullptr;
+    PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("KV"), &h, &all));
+
+    // Level 0 carries a command alone.
+    EXPECT_FALSE(SetPrinterA(h, 0, nullptr, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_COMMAND));
+    ASSERT_TRUE(SetPrinterA(h, 0, nullptr, PRINTER_CONTROL_PAUSE));
+    EXPECT_EQ(status(), static_cast<DWORD>(PRINTER_STATUS_PAUSED));
+    ASSERT_TRUE(SetPrinterA(h, 0, nullptr, PRINTER_CONTROL_RESUME));
+    EXPECT_EQ(status(), 0u);
+
+    // Level 5 moves the printer to another port, and only to a port the spooler knows.
+    PRINTER_INFO_5A five{const_cast<LPSTR>("KV"), const_cast<LPSTR>("LPT9:"), 0x44, 0, 0};
+    EXPECT_FALSE(SetPrinterA(h, 5, reinterpret_cast<LPBYTE>(&five), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+    five.pPortName = const_cast<LPSTR>("FILE:");
+    ASSERT_TRUE(SetPrinterA(h, 5, reinterpret_cast<LPBYTE>(&five), 0)) << GetLastError();
+    EXPECT_EQ(winsim::ReadSpooler().printers.at(0).port, "FILE:");
+
+    // A new name is a new key; the handle and the default printer follow it.
+    std::vector<BYTE> rec = PrinterRecord("KV");
+    auto* p = reinterpret_cast<PRINTER_INFO_2A*>(rec.data());
+    p->pPrinterName = const_cast<LPSTR>("KV Renamed");
+    ASSERT_TRUE(SetPrinterA(h, 2, rec.data(), 0)) << GetLastError();
+    DWORD needed = 0;
+    EXPECT_FALSE(GetPrinterA(h, 2, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    ClosePrinter(h);
+    EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("KV"), &h, nullptr));
+    EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "KV Renamed");
+    char line[128];
+    GetProfileStringA("windows", "device", "", line, sizeof line);
+    EXPECT_EQ(std::string(line).substr(0, 11), "KV Renamed,");
+}
+
+TEST_P(SpoolerTest, OnlyAdministratorsChangeTheSpoolerOnNt) {
+    ASSERT_TRUE(AddDriver());
+    winsim::SetSetting("machine", "privilege", "1");
+    char none[] = "KV None", file[] = "KVNONE.DLL", local[] = "Local Port", lpt7[] = "LPT7:";
+    PRINTER_INFO_2A printer{};
+    DRIVER_INFO_3A driver{};
+    MONITOR_INFO_2A monitor{none, nullptr, file};
+    HANDLE server = nullptr;
+    PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    // What 95/98, which check nothing, answer instead.
+    const std::tuple<const char*, std::function<BOOL()>, DWORD> calls[] = {
+        {"AddPrinterA",
+         [&] { return AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printer)) != nullptr; },
+         ERROR_INVALID_PRINTER_NAME},
+        {"AddPrinterDriverA",
+         [&] { return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)); },
+         ERROR_INVALID_PARAMETER},
+        {"DeletePrinterDriverA", [&] { return DeletePrinterDriverA(nullptr, nullptr, none); },
+         ERROR_UNKNOWN_PRINTER_DRIVER},
+        {"AddPrintProcessorA", [&] { return AddPrintProcessorA(nullptr, nullptr, file, none); },
+         ERROR_MOD_NOT_FOUND},
+        {"DeletePrintProcessorA", [&] { return DeletePrintProcessorA(nullptr, nullptr, none); },
+         ERROR_UNKNOWN_PRINTPROCESSOR},
+        {"AddMonitorA", [&] { return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)); },
+         ERROR_MOD_NOT_FOUND},
+        {"DeleteMonitorA", [&] { return DeleteMonitorA(nullptr, nullptr, none); },
+         ERROR_UNKNOWN_PRINT_MONITOR},
+        {"AddPortA", [&] { return AddPortA(nullptr, nullptr, local); }, ERROR_CANCELLED},
+        {"DeletePortA", [&] { return DeletePortA(nullptr, nullptr, lpt7); }, ERROR_UNKNOWN_PORT},
+    };
+    for (const auto& call : calls) {
+        EXPECT_FALSE(std::get<1>(call)()) << std::get<0>(call);
+        EXPECT_EQ(GetLastError(),
+                  Nt() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : std::get<2>(call))
+            << std::get<0>(call);
+    }
+    // A handle that may administer the spooler is refused too; one to use it is not.
+    EXPECT_EQ(OpenPrinterA(nullptr, &server, &all), Nt() ? FALSE : TRUE);
+    ClosePrinter(server);
+    EXPECT_TRUE(OpenPrinterA(nullptr, &server, nullptr));
+    ClosePrinter(server);
+}
+
+TEST_P(SpoolerTest, DeletingAConnectionForgetsItsDefaultAndFreesItsDriver) {
+    if (!Nt()) {
+        EXPECT_FALSE(DeletePrinterConnectionA(const_cast<LPSTR>("\\\\SERVER\\KV4720")));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+        return;
+    }
+    winsim::SetSetting("network", "\\\\SERVER\\KV4720", kDriver);
+    char share[] = "\\\\server\\kv4720";
+    ASSERT_TRUE(AddDriver());
+    ASSERT_TRUE(AddPrinterConnectionA(share));
+    WriteProfileStringA("windows", "device", "\\\\SERVER\\KV4720,winspool,Ne00:");
+    EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "\\\\SERVER\\KV4720");
+    ASSERT_TRUE(DeletePrinterConnectionA(share));
+    EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "");
+    EXPECT_TRUE(winsim::ReadSpooler().connections.empty());
+    EXPECT_FALSE(DeletePrinterConnectionA(share));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    EXPECT_TRUE(DeletePrinterDriverA(nullptr, nullptr, const_cast<LPSTR>(kDriver)));
 }
 
 TEST_P(SpoolerTest, ConnectionsReachOnlySharesTheNetworkOffers) {
@@ -515,6 +513,78 @@ TEST_P(SpoolerTest, InjectedFailuresAnswerWithTheChosenError) {
     winsim::ClearFailures();
     EXPECT_TRUE(OpenPrinterA(const_cast<LPSTR>("KV"), &h, nullptr));
     ClosePrinter(h);
+}
+
+// Each call fails under its own name before it looks at anything, and changes nothing then.
+TEST_P(SpoolerTest, EveryCallFailsUnderItsOwnName) {
+    ASSERT_TRUE(AddDriver());
+    HANDLE h = AddPrinter("KV");
+    ASSERT_NE(h, nullptr);
+    char none[] = "", dir[MAX_PATH], port[] = "FILE:", monitor[] = "Local Port";
+    BYTE buf[4096];
+    DWORD needed = 0, count = 0;
+    PRINTER_INFO_2A printer{};
+    DRIVER_INFO_3A driver{};
+    MONITOR_INFO_2A mon{};
+    HANDLE opened = nullptr;
+    const std::pair<const char*, std::function<BOOL()>> calls[] = {
+        {"EnumPrintersA",
+         [&] {
+             return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, buf, sizeof buf, &needed, &count);
+         }},
+        {"AddPrinterA",
+         [&] { return AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&printer)) != nullptr; }},
+        {"OpenPrinterA", [&] { return OpenPrinterA(const_cast<LPSTR>("KV"), &opened, nullptr); }},
+        {"GetPrinterA", [&] { return GetPrinterA(h, 2, buf, sizeof buf, &needed); }},
+        {"SetPrinterA", [&] { return SetPrinterA(h, 0, nullptr, PRINTER_CONTROL_PAUSE); }},
+        {"DeletePrinter", [&] { return DeletePrinter(h); }},
+        {"ClosePrinter", [&] { return ClosePrinter(h); }},
+        {"AddPrinterConnectionA", [&] { return AddPrinterConnectionA(none); }},
+        {"DeletePrinterConnectionA", [&] { return DeletePrinterConnectionA(none); }},
+        {"AddPrinterDriverA",
+         [&] { return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)); }},
+        {"EnumPrinterDriversA",
+         [&] {
+             return EnumPrinterDriversA(nullptr, nullptr, 1, buf, sizeof buf, &needed, &count);
+         }},
+        {"GetPrinterDriverA",
+         [&] { return GetPrinterDriverA(h, nullptr, 1, buf, sizeof buf, &needed); }},
+        {"GetPrinterDriverDirectoryA",
+         [&] {
+             return GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
+                                               sizeof dir, &needed);
+         }},
+        {"DeletePrinterDriverA",
+         [&] { return DeletePrinterDriverA(nullptr, nullptr, const_cast<LPSTR>(kDriver)); }},
+        {"AddPrintProcessorA", [&] { return AddPrintProcessorA(nullptr, none, none, none); }},
+        {"EnumPrintProcessorsA",
+         [&] {
+             return EnumPrintProcessorsA(nullptr, nullptr, 1, buf, sizeof buf, &needed, &count);
+         }},
+        {"GetPrintProcessorDirectoryA",
+         [&] {
+             return GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
+                                                sizeof dir, &needed);
+         }},
+        {"DeletePrintProcessorA", [&] { return DeletePrintProcessorA(nullptr, nullptr, none); }},
+        {"AddMonitorA", [&] { return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mon)); }},
+        {"EnumMonitorsA",
+         [&] { return EnumMonitorsA(nullptr, 1, buf, sizeof buf, &needed, &count); }},
+        {"DeleteMonitorA", [&] { return DeleteMonitorA(nullptr, nullptr, none); }},
+        {"EnumPortsA", [&] { return EnumPortsA(nullptr, 1, buf, sizeof buf, &needed, &count); }},
+        {"AddPortA", [&] { return AddPortA(nullptr, nullptr, monitor); }},
+        {"DeletePortA", [&] { return DeletePortA(nullptr, nullptr, port); }},
+    };
+    for (const auto& call : calls) {
+        winsim::FailCall(call.first, 1722, 1);
+        SetLastError(0);
+        EXPECT_FALSE(call.second()) << call.first;
+        EXPECT_EQ(GetLastError(), 1722u) << call.first;
+    }
+    // The printer, its handle and its driver are all still there.
+    EXPECT_EQ(winsim::ReadSpooler().printers.size(), 1u);
+    EXPECT_EQ(winsim::ReadSpooler().drivers.size(), 1u);
+    EXPECT_TRUE(ClosePrinter(h));
 }
 
 TEST_P(SpoolerTest, DeletingNeedsDeleteAccessAndForgetsTheDefault) {

@@ -1,0 +1,94 @@
+// Port monitors: their keys under Monitors, their files in the system directory, and the calls
+// that add, list and delete them.
+#include "pack.h"
+#include "spooler.h"
+
+#include <cstring>
+
+namespace winsim::spooler {
+
+namespace {
+
+// NT takes only monitors built for itself; 95/98 do not look at the environment. False with
+// the error set.
+bool MonitorEnv(LPCSTR asked) {
+    std::string env;
+    return !IsNT() || (ResolveEnv(asked, &env) && env == OwnEnv()) ||
+           Fail(ERROR_INVALID_ENVIRONMENT);
+}
+
+} // namespace
+
+std::vector<MonitorRec> Monitors() {
+    std::vector<MonitorRec> list;
+    bool local = false;
+    for (const std::string& k : Subkeys(MonitorsKey())) {
+        std::string file = Values(MonitorsKey() + "\\" + k).Text("Driver");
+        if (IEquals(k, kLocalPort)) {
+            local = true;
+            if (file.empty()) file = "localmon.dll";
+        }
+        list.push_back(MonitorRec{k, file});
+    }
+    if (!local) list.insert(list.begin(), MonitorRec{kLocalPort, "localmon.dll"});
+    return list;
+}
+
+bool FindMonitor(const std::string& name, MonitorRec* out) {
+    return FindByName(Monitors(), name, out);
+}
+
+// ---- the calls ------------------------------------------------------------------------------
+
+extern "C" {
+
+BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
+    if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
+    if (Level != 2) return Fail(ERROR_INVALID_LEVEL);
+    if (!pMonitors) return Fail(ERROR_INVALID_PARAMETER);
+    MONITOR_INFO_2A in;
+    std::memcpy(&in, pMonitors, sizeof in);
+    const std::string name = Str(in.pName), file = Str(in.pDLLName);
+    if (name.empty() || name.find('\\') != std::string::npos || file.empty())
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (!MonitorEnv(in.pEnvironment)) return FALSE;
+    if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    if (FindMonitor(name, nullptr))
+        return Fail(IsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS);
+    // The spooler loads the monitor from the system directory.
+    if (!FileThere(file, {SystemDir()})) return Fail(ERROR_MOD_NOT_FOUND);
+    PutText(MonitorsKey() + "\\" + name, "Driver", FileName(file));
+    return TRUE;
+}
+
+BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBuf,
+                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    if (!EnumReady(WINSIM_API_NAME(), pName, pcbNeeded, pcReturned)) return FALSE;
+    if (Level == 1)
+        return PackNames(Monitors(), &MONITOR_INFO_1A::pName, pMonitors, cbBuf, pcbNeeded,
+                         pcReturned);
+    if (Level != 2) return NoSuchLevel(pcbNeeded, pcReturned);
+    return PackEach<MONITOR_INFO_2A>(Monitors(), pMonitors, cbBuf, pcbNeeded, pcReturned,
+                                     [](auto& b, auto& m) {
+                                         b.Text(&MONITOR_INFO_2A::pName, m.name)
+                                             .Text(&MONITOR_INFO_2A::pEnvironment, OwnEnv())
+                                             .Text(&MONITOR_INFO_2A::pDLLName, m.file);
+                                     });
+}
+
+BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) {
+    if (!Begin(WINSIM_API_NAME(), pName) || !MonitorEnv(pEnvironment)) return FALSE;
+    if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    MonitorRec m;
+    if (!FindMonitor(Str(pMonitorName), &m)) return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
+    if (IEquals(m.name, kLocalPort)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+    for (const PortRec& p : Ports())
+        if (IEquals(p.monitor, m.name) && PortInUse(p.name))
+            return Fail(ERROR_PRINT_MONITOR_IN_USE);
+    SysDeleteTree(MonitorsKey() + "\\" + m.name);
+    return TRUE;
+}
+
+} // extern "C"
+
+} // namespace winsim::spooler

@@ -1,0 +1,120 @@
+// Record packing: how the spooler's Enum*/Get* calls lay their records out in the caller's
+// buffer, as Windows does. The fixed structures go from the start of the buffer, their strings
+// from its end backwards; a size query is the same call with too small a buffer.
+#ifndef WINSIM_SPOOLER_PACK_H
+#define WINSIM_SPOOLER_PACK_H
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace winsim::spooler {
+
+template <class T> struct Packed {
+    T fixed{};
+    std::vector<std::pair<LPSTR T::*, const std::string*>> strings; // null: a null pointer
+};
+
+// What every Enum* call checks first: the failure a test armed for `function`, both counts,
+// then the server (see Begin). False with the last error set when the call fails now.
+bool EnumReady(const char* function, LPCSTR server, LPDWORD needed, LPDWORD returned);
+// What every Get* call that fills a buffer checks first; as EnumReady.
+bool GetReady(const char* function, LPDWORD needed);
+
+// A level the call does not know: nothing is needed and nothing returned.
+BOOL NoSuchLevel(LPDWORD needed, LPDWORD returned);
+
+// One text with its terminator, as the directory calls answer.
+BOOL PackText(const std::string& text, LPBYTE buf, DWORD cb, LPDWORD needed);
+
+// A double-NUL list's items, each with its terminator; Pack adds the list's closing one.
+std::string Joined(const std::vector<std::string>& items);
+
+template <class T>
+BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD needed,
+          LPDWORD returned) {
+    size_t need = items.size() * sizeof(T);
+    for (const Packed<T>& it : items)
+        for (const auto& s : it.strings)
+            if (s.second) need += s.second->size() + 1;
+    if (returned) *returned = 0;
+    if (needed) *needed = static_cast<DWORD>(need);
+    if (need > cb || (!buf && need > 0)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    char* end = reinterpret_cast<char*>(buf) + cb;
+    for (size_t i = 0; i < items.size(); ++i) {
+        T t = items[i].fixed;
+        for (const auto& s : items[i].strings) {
+            if (!s.second) {
+                t.*(s.first) = nullptr;
+                continue;
+            }
+            end -= s.second->size() + 1;
+            std::memcpy(end, s.second->data(), s.second->size());
+            end[s.second->size()] = '\0';
+            t.*(s.first) = end;
+        }
+        std::memcpy(buf + i * sizeof(T), &t, sizeof(T));
+    }
+    if (returned) *returned = static_cast<DWORD>(items.size());
+    return TRUE;
+}
+
+// Texts a record points into; kept in a list whose elements never move.
+using TextStore = std::vector<std::unique_ptr<std::string>>;
+
+template <class T> struct Builder {
+    Packed<T> item;
+    TextStore* store;
+    Builder& Text(LPSTR T::*field, const std::string& text) {
+        store->push_back(std::make_unique<std::string>(text));
+        item.strings.emplace_back(field, store->back().get());
+        return *this;
+    }
+    Builder& Null(LPSTR T::*field) {
+        item.strings.emplace_back(field, nullptr);
+        return *this;
+    }
+    // An empty text is reported as a null pointer.
+    Builder& TextOrNull(LPSTR T::*field, const std::string& text) {
+        return text.empty() ? Null(field) : Text(field, text);
+    }
+};
+
+template <class T> Builder<T> Start(TextStore* store) {
+    Builder<T> b;
+    b.store = store;
+    return b;
+}
+
+// One record of T for each of `recs`: `fill(builder, rec)` sets its fields and texts.
+template <class T, class Rec, class Fill>
+BOOL PackEach(const std::vector<Rec>& recs, LPBYTE buf, DWORD cb, LPDWORD needed, LPDWORD returned,
+              Fill fill) {
+    TextStore store;
+    std::vector<Packed<T>> items;
+    for (const Rec& r : recs) {
+        Builder<T> b = Start<T>(&store);
+        fill(b, r);
+        items.push_back(std::move(b.item));
+    }
+    return Pack(items, buf, cb, needed, returned);
+}
+
+// Records that carry only a name, as every level-1 list but the printers'.
+template <class T, class Rec>
+BOOL PackNames(const std::vector<Rec>& recs, LPSTR T::*field, LPBYTE buf, DWORD cb, LPDWORD needed,
+               LPDWORD returned) {
+    return PackEach<T>(recs, buf, cb, needed, returned,
+                       [field](Builder<T>& b, const Rec& r) { b.Text(field, r.name); });
+}
+
+} // namespace winsim::spooler
+
+#endif

@@ -1,0 +1,126 @@
+// Ports: the machine's own, those of WIN.INI [Ports], the spooler's Ports key and the monitors'
+// Ports keys, and the calls that list, add and delete them.
+#include "pack.h"
+#include "spooler.h"
+
+namespace winsim::spooler {
+
+namespace {
+
+// The ports the machine's hardware gives the local port monitor; they cannot be deleted.
+const char* const kBuiltinPorts[] = {
+    "LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:", "FILE:"};
+
+// A port name redirected to a network share (machine.ini [net-use] LPT2:=\\SERVER\SHARE).
+bool IsRedirected(const std::string& port) {
+    for (const auto& e : Require().ini.Entries("net-use"))
+        if (IEquals(Trim(e.first), port)) return true;
+    return false;
+}
+
+bool IsBuiltin(const std::string& port) {
+    for (const char* b : kBuiltinPorts)
+        if (IEquals(port, b)) return true;
+    return false;
+}
+
+} // namespace
+
+std::vector<PortRec> Ports() {
+    std::vector<PortRec> list;
+    auto add = [&](const std::string& name, const std::string& monitor) {
+        std::string n = Trim(name);
+        if (n.empty()) return;
+        for (const PortRec& p : list)
+            if (IEquals(p.name, n)) return;
+        PortRec p;
+        p.name = n;
+        p.monitor = monitor;
+        p.description = IEquals(monitor, kLocalPort) ? kLocalPort : monitor;
+        if (IsRedirected(n)) p.type |= PORT_TYPE_REDIRECTED;
+        list.push_back(p);
+    };
+    for (const char* p : kBuiltinPorts)
+        add(p, kLocalPort);
+    for (const std::string& k : ReadWinIni().Keys("Ports"))
+        add(k, kLocalPort);
+    for (const std::string& k : Subkeys(PortsKey()))
+        add(k, kLocalPort);
+    for (const std::string& m : Subkeys(MonitorsKey()))
+        for (const std::string& k : Subkeys(MonitorsKey() + "\\" + m + "\\Ports"))
+            add(k, IEquals(m, kLocalPort) ? kLocalPort : m);
+    return list;
+}
+
+bool FindPort(const std::string& name, PortRec* out) {
+    return FindByName(Ports(), name, out);
+}
+
+std::vector<std::string> SplitPorts(const std::string& ports) {
+    std::vector<std::string> list;
+    size_t pos = 0;
+    while (pos <= ports.size()) {
+        size_t comma = ports.find(',', pos);
+        std::string p = Trim(ports.substr(pos, comma == std::string::npos ? comma : comma - pos));
+        if (!p.empty()) list.push_back(p);
+        if (comma == std::string::npos) break;
+        pos = comma + 1;
+    }
+    return list;
+}
+
+bool PortInUse(const std::string& port) {
+    for (const PrinterRec& p : LocalPrinters())
+        for (const std::string& q : SplitPorts(p.port))
+            if (IEquals(q, port)) return true;
+    return false;
+}
+
+// ---- the calls ------------------------------------------------------------------------------
+
+extern "C" {
+
+BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
+                       LPDWORD pcReturned) {
+    if (!EnumReady(WINSIM_API_NAME(), pName, pcbNeeded, pcReturned)) return FALSE;
+    if (Level == 1)
+        return PackNames(Ports(), &PORT_INFO_1A::pName, pPorts, cbBuf, pcbNeeded, pcReturned);
+    if (Level != 2) return NoSuchLevel(pcbNeeded, pcReturned);
+    return PackEach<PORT_INFO_2A>(Ports(), pPorts, cbBuf, pcbNeeded, pcReturned,
+                                  [](auto& b, auto& p) {
+                                      b.item.fixed.fPortType = p.type;
+                                      b.Text(&PORT_INFO_2A::pPortName, p.name)
+                                          .Text(&PORT_INFO_2A::pMonitorName, p.monitor)
+                                          .Text(&PORT_INFO_2A::pDescription, p.description);
+                                  });
+}
+
+// A monitor adds a port through a dialog of its own; no user is there to fill it in.
+BOOL WINAPI AddPortA(LPSTR pName, HWND hWnd, LPSTR pMonitorName) {
+    (void)hWnd;
+    if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
+    if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    if (!FindMonitor(Str(pMonitorName), nullptr)) return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
+    return Fail(ERROR_CANCELLED);
+}
+
+// Deletes without a dialog, whatever window is given: the local monitor asks nothing.
+BOOL WINAPI DeletePortA(LPSTR pName, HWND hWnd, LPSTR pPortName) {
+    (void)hWnd;
+    if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
+    if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    PortRec port;
+    if (!FindPort(Str(pPortName), &port)) return Fail(ERROR_UNKNOWN_PORT);
+    if (IsBuiltin(port.name)) return Fail(ERROR_NOT_SUPPORTED);
+    if (PortInUse(port.name)) return Fail(ERROR_BUSY);
+    SysDeleteTree(PortsKey() + "\\" + port.name);
+    for (const std::string& m : Subkeys(MonitorsKey()))
+        SysDeleteTree(MonitorsKey() + "\\" + m + "\\Ports\\" + port.name);
+    IniFile ini = ReadWinIni();
+    if (ini.DeleteKey("Ports", port.name)) WriteWinIni(ini);
+    return TRUE;
+}
+
+} // extern "C"
+
+} // namespace winsim::spooler

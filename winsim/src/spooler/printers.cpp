@@ -1,0 +1,481 @@
+// Printers: their records under the spooler's Printers key, their handles, the default printer
+// (WIN.INI [windows] device=), and the calls that add, open, read, change and delete them.
+#include "pack.h"
+#include "spooler.h"
+
+#include <cstring>
+
+namespace winsim::spooler {
+
+namespace {
+
+// ---- records --------------------------------------------------------------------------------
+
+// The printer's values in the order Windows writes them; "Name" goes first, before these.
+struct TextValue {
+    const char* name;
+    std::string PrinterRec::*field;
+};
+const TextValue kTextValues[] = {
+    {"Share Name", &PrinterRec::share},          {"Port", &PrinterRec::port},
+    {"Printer Driver", &PrinterRec::driver},     {"Description", &PrinterRec::comment},
+    {"Location", &PrinterRec::location},         {"Separator File", &PrinterRec::sepFile},
+    {"Print Processor", &PrinterRec::processor}, {"Datatype", &PrinterRec::datatype},
+    {"Parameters", &PrinterRec::parameters},
+};
+struct NumberValue {
+    const char* name;
+    DWORD PrinterRec::*field;
+};
+const NumberValue kNumberValues[] = {
+    {"Attributes", &PrinterRec::attributes},
+    {"Priority", &PrinterRec::priority},
+    {"Default Priority", &PrinterRec::defaultPriority},
+    {"StartTime", &PrinterRec::startTime},
+    {"UntilTime", &PrinterRec::untilTime},
+    {"Status", &PrinterRec::status},
+};
+
+bool LoadPrinter(const std::string& keyName, PrinterRec* p) {
+    Values v(PrintersKey() + "\\" + keyName);
+    if (!v.Exists()) return false;
+    p->name = v.Has("Name") ? v.Text("Name") : keyName;
+    for (const TextValue& t : kTextValues)
+        p->*t.field = v.Text(t.name);
+    for (const NumberValue& n : kNumberValues)
+        p->*n.field = v.Number(n.name);
+    return true;
+}
+
+void StorePrinter(const PrinterRec& p) {
+    const std::string key = PrintersKey() + "\\" + p.name;
+    SysCreateKey(key);
+    PutText(key, "Name", p.name);
+    for (const TextValue& t : kTextValues)
+        PutText(key, t.name, p.*t.field);
+    for (const NumberValue& n : kNumberValues)
+        PutNumber(key, n.name, p.*n.field);
+}
+
+bool FindPrinter(const std::string& name, PrinterRec* p) {
+    if (name.empty() || name.find('\\') != std::string::npos) return false;
+    return LoadPrinter(name, p);
+}
+
+// ---- the default printer --------------------------------------------------------------------
+// NT 4.0 keeps it only as WIN.INI [windows] device=; 95/98 as the printer's default attribute,
+// with the device= line kept in step for older programs.
+
+// 95/98: `p` becomes the default; the attribute leaves every other printer.
+void MakeDefault95(const PrinterRec& p) {
+    for (PrinterRec other : LocalPrinters()) {
+        if (IEquals(other.name, p.name) || !(other.attributes & PRINTER_ATTRIBUTE_DEFAULT))
+            continue;
+        other.attributes &= ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
+        PutNumber(PrintersKey() + "\\" + other.name, "Attributes", other.attributes);
+    }
+    DriverRec d;
+    std::string drv = FindDriver(OwnEnv(), p.driver, &d) ? FileName(d.file) : p.driver;
+    drv = drv.substr(0, drv.find('.'));
+    std::vector<std::string> ports = SplitPorts(p.port);
+    IniFile ini = ReadWinIni();
+    ini.Set("windows", "device", p.name + "," + drv + "," + (ports.empty() ? "" : ports[0]));
+    WriteWinIni(ini);
+}
+
+// A renamed default printer stays the default: the device line takes the new name.
+void RenameDefault(const std::string& name) {
+    IniFile ini = ReadWinIni();
+    std::string v;
+    ini.Get("windows", "device", &v);
+    size_t comma = v.find(',');
+    ini.Set("windows", "device", name + (comma == std::string::npos ? "" : v.substr(comma)));
+    WriteWinIni(ini);
+}
+
+// ---- records of every level -----------------------------------------------------------------
+
+PrinterView ViewOf(const PrinterRec& p, const std::string& profileDefault) {
+    PrinterView v;
+    static_cast<PrinterRec&>(v) = p;
+    v.attributes = ReportedAttributes(p, profileDefault);
+    return v;
+}
+
+BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf, DWORD cb,
+                  LPDWORD needed, LPDWORD returned) {
+    switch (level) {
+    case 1:
+        return PackEach<PRINTER_INFO_1A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
+            b.item.fixed.Flags = PRINTER_ENUM_ICON8;
+            b.Text(&PRINTER_INFO_1A::pDescription, v.name + "," + v.driver + "," + v.location)
+                .Text(&PRINTER_INFO_1A::pName, v.name)
+                .Text(&PRINTER_INFO_1A::pComment, v.comment);
+        });
+    case 2:
+        return PackEach<PRINTER_INFO_2A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
+            PRINTER_INFO_2A& f = b.item.fixed;
+            f.Attributes = v.attributes;
+            f.Priority = v.priority;
+            f.DefaultPriority = v.defaultPriority;
+            f.StartTime = v.startTime;
+            f.UntilTime = v.untilTime;
+            f.Status = v.status;
+            b.TextOrNull(&PRINTER_INFO_2A::pServerName, v.server)
+                .Text(&PRINTER_INFO_2A::pPrinterName, v.name)
+                .Text(&PRINTER_INFO_2A::pShareName, v.share)
+                .Text(&PRINTER_INFO_2A::pPortName, v.port)
+                .Text(&PRINTER_INFO_2A::pDriverName, v.driver)
+                .Text(&PRINTER_INFO_2A::pComment, v.comment)
+                .Text(&PRINTER_INFO_2A::pLocation, v.location)
+                .Text(&PRINTER_INFO_2A::pSepFile, v.sepFile)
+                .Text(&PRINTER_INFO_2A::pPrintProcessor, v.processor)
+                .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
+                .Text(&PRINTER_INFO_2A::pParameters, v.parameters);
+        });
+    case 4:
+        return PackEach<PRINTER_INFO_4A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
+            b.item.fixed.Attributes = v.attributes;
+            b.Text(&PRINTER_INFO_4A::pPrinterName, v.name)
+                .TextOrNull(&PRINTER_INFO_4A::pServerName, v.server);
+        });
+    case 5:
+        return PackEach<PRINTER_INFO_5A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
+            b.item.fixed.Attributes = v.attributes;
+            b.item.fixed.DeviceNotSelectedTimeout = 15000;
+            b.item.fixed.TransmissionRetryTimeout = 45000;
+            b.Text(&PRINTER_INFO_5A::pPrinterName, v.name)
+                .Text(&PRINTER_INFO_5A::pPortName, v.port);
+        });
+    default:
+        return NoSuchLevel(needed, returned);
+    }
+}
+
+bool KnownLevel(DWORD level) {
+    return level == 1 || level == 2 || level == 4 || level == 5;
+}
+
+// ---- handles --------------------------------------------------------------------------------
+
+std::map<uint32_t, PrinterHandle>& Handles() {
+    static auto* handles = new std::map<uint32_t, PrinterHandle>;
+    return *handles;
+}
+
+const bool g_hooks =
+    (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Handles().clear(); }}), true);
+
+HANDLE NewHandle(const PrinterHandle& h) {
+    uint32_t n = NextHandleNumber();
+    Handles()[n] = h;
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(n));
+}
+
+// The printer that SetPrinterA or DeletePrinter changes: a local printer's handle that holds
+// `right`, and the printer as it stands now. False with the error set.
+bool ChangingPrinter(HANDLE hPrinter, ACCESS_MASK right, PrinterHandle** ph, PrinterRec* rec) {
+    PrinterHandle* h = HandleOf(hPrinter);
+    if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
+    if (h->kind == PrinterHandle::Connection || !(h->access & right))
+        return Fail(ERROR_ACCESS_DENIED);
+    if (h->deleted || !FindPrinter(h->name, rec)) return Fail(ERROR_INVALID_PRINTER_NAME);
+    *ph = h;
+    return true;
+}
+
+// ---- checks ---------------------------------------------------------------------------------
+
+bool ValidPrinterName(const std::string& name) {
+    return !name.empty() && name.size() < MAX_PATH &&
+           name.find_first_of("\\,!") == std::string::npos;
+}
+
+// The ports a printer may be put on: known ports, and on 95/98 also a share name.
+DWORD CheckPorts(const std::string& ports) {
+    std::vector<std::string> list = SplitPorts(ports);
+    if (list.empty()) return ERROR_UNKNOWN_PORT;
+    for (const std::string& p : list) {
+        std::string server, share;
+        if (!IsNT() && SplitShare(p, &server, &share)) continue;
+        if (!FindPort(p, nullptr)) return ERROR_UNKNOWN_PORT;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Checks a level-2 record against what the spooler holds; fills `out` from it.
+DWORD CheckPrinterRecord(const PRINTER_INFO_2A& in, PrinterRec* out) {
+    PrinterRec p;
+    p.name = Str(in.pPrinterName);
+    if (!ValidPrinterName(p.name)) return ERROR_INVALID_PRINTER_NAME;
+    p.port = Str(in.pPortName);
+    DWORD err = CheckPorts(p.port);
+    if (err != ERROR_SUCCESS) return err;
+    p.driver = Str(in.pDriverName);
+    DriverRec d;
+    if (!FindDriver(OwnEnv(), p.driver, &d)) return ERROR_UNKNOWN_PRINTER_DRIVER;
+    p.processor = Str(in.pPrintProcessor);
+    if (!FindProcessor(OwnEnv(), p.processor)) return ERROR_UNKNOWN_PRINTPROCESSOR;
+    p.datatype = in.pDatatype && *in.pDatatype ? in.pDatatype : "RAW";
+    p.share = Str(in.pShareName);
+    p.comment = Str(in.pComment);
+    p.location = Str(in.pLocation);
+    p.sepFile = Str(in.pSepFile);
+    p.parameters = Str(in.pParameters);
+    p.attributes = in.Attributes;
+    if (IsNT()) p.attributes &= ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
+    p.priority = in.Priority ? in.Priority : 1;
+    p.defaultPriority = in.DefaultPriority;
+    p.startTime = in.StartTime;
+    p.untilTime = in.UntilTime;
+    p.status = in.Status;
+    *out = p;
+    return ERROR_SUCCESS;
+}
+
+// AddPrinterA's record, checked; false with the error set.
+bool NewPrinter(DWORD level, LPBYTE record, PrinterRec* p) {
+    if (level != 2) return Fail(ERROR_INVALID_LEVEL);
+    if (!record) return Fail(ERROR_INVALID_PARAMETER);
+    if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    PRINTER_INFO_2A in;
+    std::memcpy(&in, record, sizeof in);
+    PrinterRec existing;
+    if (FindPrinter(Str(in.pPrinterName), &existing)) return Fail(ERROR_PRINTER_ALREADY_EXISTS);
+    DWORD err = CheckPrinterRecord(in, p);
+    return err == ERROR_SUCCESS || Fail(err);
+}
+
+// SetPrinterA's record for `p` at a level and with a command; false with the error set.
+bool ChangedPrinter(const PrinterRec& p, DWORD level, LPBYTE record, DWORD command,
+                    PrinterRec* next) {
+    if (level != 0 && level != 2 && level != 5) return Fail(ERROR_INVALID_LEVEL);
+    if (level != 0 && !record) return Fail(ERROR_INVALID_PARAMETER);
+    if (command > PRINTER_CONTROL_SET_STATUS || (level == 0 && command == 0))
+        return Fail(ERROR_INVALID_PRINTER_COMMAND);
+    if (command == PRINTER_CONTROL_SET_STATUS && !record) return Fail(ERROR_INVALID_PARAMETER);
+
+    *next = p;
+    if (level == 2) {
+        PRINTER_INFO_2A in;
+        std::memcpy(&in, record, sizeof in);
+        DWORD err = CheckPrinterRecord(in, next);
+        if (err != ERROR_SUCCESS) return Fail(err);
+        PrinterRec other;
+        if (!IEquals(next->name, p.name) && FindPrinter(next->name, &other))
+            return Fail(ERROR_PRINTER_ALREADY_EXISTS);
+    } else if (level == 5) {
+        PRINTER_INFO_5A in;
+        std::memcpy(&in, record, sizeof in);
+        DWORD err = CheckPorts(Str(in.pPortName));
+        if (err != ERROR_SUCCESS) return Fail(err);
+        next->port = Str(in.pPortName);
+        next->attributes = in.Attributes;
+        if (IsNT()) next->attributes &= ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
+    }
+    switch (command) {
+    case PRINTER_CONTROL_PAUSE:
+        next->status |= PRINTER_STATUS_PAUSED;
+        break;
+    case PRINTER_CONTROL_RESUME:
+        next->status &= ~static_cast<DWORD>(PRINTER_STATUS_PAUSED);
+        break;
+    case PRINTER_CONTROL_SET_STATUS:
+        std::memcpy(&next->status, record, sizeof next->status);
+        break;
+    default: // purge: no jobs are kept
+        break;
+    }
+    return true;
+}
+
+// OpenPrinterA: the rights a handle holds, from those asked for.
+ACCESS_MASK WantedAccess(const PRINTER_DEFAULTSA* defaults) {
+    ACCESS_MASK want = defaults ? defaults->DesiredAccess : 0;
+    if (want & (GENERIC_ALL | MAXIMUM_ALLOWED)) want |= PRINTER_ALL_ACCESS;
+    if (want & GENERIC_WRITE) want |= PRINTER_ACCESS_ADMINISTER;
+    if (want & (GENERIC_READ | GENERIC_EXECUTE)) want |= PRINTER_ACCESS_USE;
+    want &= PRINTER_ALL_ACCESS | SERVER_ALL_ACCESS | WRITE_DAC | WRITE_OWNER;
+    return want ? want : PRINTER_ACCESS_USE;
+}
+
+} // namespace
+
+// ---- shared with the other kinds ------------------------------------------------------------
+
+std::vector<PrinterRec> LocalPrinters() {
+    std::vector<PrinterRec> list;
+    for (const std::string& k : Subkeys(PrintersKey())) {
+        PrinterRec p;
+        if (LoadPrinter(k, &p)) list.push_back(p);
+    }
+    return list;
+}
+
+std::string ProfileDefault() {
+    std::string v;
+    if (!ReadWinIni().Get("windows", "device", &v)) return "";
+    return Trim(v.substr(0, v.find(',')));
+}
+
+std::string DefaultPrinterName() {
+    if (IsNT()) return ProfileDefault();
+    for (const PrinterRec& p : LocalPrinters())
+        if (p.attributes & PRINTER_ATTRIBUTE_DEFAULT) return p.name;
+    return "";
+}
+
+DWORD ReportedAttributes(const PrinterRec& p, const std::string& profileDefault) {
+    if (!IsNT()) return p.attributes;
+    DWORD a = p.attributes & ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
+    if (IEquals(profileDefault, p.name)) a |= PRINTER_ATTRIBUTE_DEFAULT;
+    return a;
+}
+
+void ForgetDefault(const std::string& name) {
+    IniFile ini = ReadWinIni();
+    if (!IEquals(ProfileDefault(), name)) return;
+    ini.DeleteKey("windows", "device");
+    WriteWinIni(ini);
+}
+
+PrinterHandle* HandleOf(HANDLE h) {
+    auto it = Handles().find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)));
+    return it == Handles().end() ? nullptr : &it->second;
+}
+
+bool HandleView(const PrinterHandle& h, PrinterView* v) {
+    if (h.kind == PrinterHandle::Connection) {
+        ConnectionRec c;
+        if (!FindConnection(h.name, &c) && !FindShare(h.name, &c))
+            return Fail(ERROR_INVALID_PRINTER_NAME);
+        *v = ViewOf(c, ProfileDefault());
+    } else {
+        PrinterRec p;
+        if (h.deleted || !FindPrinter(h.name, &p)) return Fail(ERROR_INVALID_PRINTER_NAME);
+        *v = ViewOf(p, ProfileDefault());
+    }
+    return true;
+}
+
+// ---- the calls ------------------------------------------------------------------------------
+
+extern "C" {
+
+BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
+                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    // The level is checked before the server here.
+    if (!EnumReady(WINSIM_API_NAME(), nullptr, pcbNeeded, pcReturned)) return FALSE;
+    if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
+    if (!LocalServer(Name)) return FALSE;
+    std::vector<PrinterView> views;
+    const std::vector<PrinterRec> printers = LocalPrinters();
+    const std::string profile = ProfileDefault();
+    if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)) {
+        for (const PrinterRec& p : printers)
+            views.push_back(ViewOf(p, profile));
+    } else if (Flags & PRINTER_ENUM_DEFAULT) {
+        const std::string def = DefaultPrinterName();
+        for (const PrinterRec& p : printers)
+            if (IEquals(p.name, def)) views.push_back(ViewOf(p, profile));
+    }
+    if (Flags & PRINTER_ENUM_CONNECTIONS)
+        for (const ConnectionRec& c : Connections())
+            views.push_back(ViewOf(c, profile));
+    return PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
+}
+
+HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
+    PrinterRec p;
+    if (!Begin(WINSIM_API_NAME(), pName) || !NewPrinter(Level, pPrinter, &p)) return nullptr;
+    StorePrinter(p);
+    if (!IsNT() && (p.attributes & PRINTER_ATTRIBUTE_DEFAULT)) MakeDefault95(p);
+    return NewHandle(PrinterHandle{PrinterHandle::Local, p.name, PRINTER_ALL_ACCESS, false});
+}
+
+BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSA pDefault) {
+    if (phPrinter) *phPrinter = nullptr;
+    if (!Begin(WINSIM_API_NAME())) return FALSE;
+    if (!phPrinter) return Fail(ERROR_INVALID_PARAMETER);
+    const ACCESS_MASK want = WantedAccess(pDefault);
+    const ACCESS_MASK adminRights =
+        PRINTER_ACCESS_ADMINISTER | SERVER_ACCESS_ADMINISTER | DELETE | WRITE_DAC | WRITE_OWNER;
+    PrinterHandle h;
+    const std::string name = Str(pPrinterName);
+    PrinterRec p;
+    ConnectionRec c;
+    if (name.empty()) {
+        h.kind = PrinterHandle::Server;
+    } else if (FindPrinter(name, &p)) {
+        h.kind = PrinterHandle::Local;
+        h.name = p.name;
+    } else if (IsNT() && (FindConnection(name, &c) || FindShare(name, &c))) {
+        h.kind = PrinterHandle::Connection;
+        h.name = c.name;
+    } else {
+        return Fail(ERROR_INVALID_PRINTER_NAME);
+    }
+    if (IsNT() && (want & adminRights) && !MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    h.access = IsNT() ? want : PRINTER_ALL_ACCESS | SERVER_ALL_ACCESS;
+    *phPrinter = NewHandle(h);
+    return TRUE;
+}
+
+BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
+    if (!Begin(WINSIM_API_NAME())) return FALSE;
+    auto it = Handles().find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hPrinter)));
+    if (it == Handles().end()) return Fail(ERROR_INVALID_HANDLE);
+    Handles().erase(it);
+    return TRUE;
+}
+
+BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                        LPDWORD pcbNeeded) {
+    if (!GetReady(WINSIM_API_NAME(), pcbNeeded)) return FALSE;
+    PrinterHandle* h = HandleOf(hPrinter);
+    if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
+    if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
+    PrinterView v;
+    if (!HandleView(*h, &v)) return FALSE;
+    return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
+}
+
+BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
+    if (!Begin(WINSIM_API_NAME())) return FALSE;
+    PrinterHandle* h = nullptr;
+    PrinterRec p, next;
+    if (!ChangingPrinter(hPrinter, PRINTER_ACCESS_ADMINISTER, &h, &p) ||
+        !ChangedPrinter(p, Level, pPrinter, Command, &next))
+        return FALSE;
+    if (next.name != p.name) {
+        // A new name is a new key; the default printer follows it.
+        const bool wasDefault = IEquals(ProfileDefault(), p.name);
+        SysDeleteTree(PrintersKey() + "\\" + p.name);
+        h->name = next.name;
+        if (wasDefault) RenameDefault(next.name);
+    }
+    StorePrinter(next);
+    if (!IsNT()) {
+        if (next.attributes & PRINTER_ATTRIBUTE_DEFAULT)
+            MakeDefault95(next);
+        else if (p.attributes & PRINTER_ATTRIBUTE_DEFAULT)
+            ForgetDefault(next.name);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
+    if (!Begin(WINSIM_API_NAME())) return FALSE;
+    PrinterHandle* h = nullptr;
+    PrinterRec p;
+    if (!ChangingPrinter(hPrinter, DELETE, &h, &p)) return FALSE;
+    const bool wasDefault = IEquals(DefaultPrinterName(), p.name);
+    SysDeleteTree(PrintersKey() + "\\" + p.name);
+    h->deleted = true;
+    if (wasDefault) ForgetDefault(p.name);
+    return TRUE;
+}
+
+} // extern "C"
+
+} // namespace winsim::spooler
