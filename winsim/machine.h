@@ -42,8 +42,10 @@ void SetSetting(const std::string& section, const std::string& key, const std::s
 
 // ---- failures ---------------------------------------------------------------------------
 // The next `count` calls (or every call when count < 0) of the named API function fail with
-// `error`, as far as that function can fail. ClearFailures() undoes all.
+// `error`, as far as that function can fail. ClearFailures() undoes all. A name that no call
+// can fail under (FailableCalls() lists them) is refused with std::invalid_argument.
 void FailCall(const std::string& function, uint32_t error, int count = -1);
+std::vector<std::string> FailableCalls();
 void ClearFailures();
 
 // ---- files --------------------------------------------------------------------------------

@@ -9,15 +9,10 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 namespace winsim {
 
 // True when FailCall() armed a failure for this function; *error receives its code.
 bool ShouldFail(const char* function, DWORD* error);
-// Every name that a failure point carries, sorted, each once.
-std::vector<std::string> FailableCalls();
 
 } // namespace winsim
 

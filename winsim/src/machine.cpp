@@ -1,7 +1,6 @@
 // The machine folder: creation, opening, paths, settings, failures and debug output.
 #include "files.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -18,15 +17,6 @@ std::unique_ptr<MachineState> g_machine;
 std::vector<StateHooks>& Hooks() {
     static auto* hooks = new std::vector<StateHooks>;
     return *hooks;
-}
-
-struct Failure {
-    DWORD error;
-    int remaining; // < 0: always
-};
-std::map<std::string, Failure>& Failures() {
-    static auto* failures = new std::map<std::string, Failure>;
-    return *failures;
 }
 
 bool IsDir(const std::string& p) {
@@ -337,38 +327,11 @@ void CloseMachine() {
     for (const StateHooks& h : Hooks())
         if (h.reset) h.reset();
     g_machine.reset();
-    Failures().clear();
+    ClearFailures();
 }
 
 void FlushRegistry() {
     if (g_machine) SaveAll();
-}
-
-void FailCall(const std::string& function, uint32_t error, int count) {
-    Failures()[function] = Failure{error, count};
-}
-
-void ClearFailures() {
-    Failures().clear();
-}
-
-// The linker gathers the names that WINSIM_API_NAME leaves in this section.
-extern "C" const char* const __start_winsim_failpoints[];
-extern "C" const char* const __stop_winsim_failpoints[];
-
-std::vector<std::string> FailableCalls() {
-    std::vector<std::string> names(__start_winsim_failpoints, __stop_winsim_failpoints);
-    std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    return names;
-}
-
-bool ShouldFail(const char* function, DWORD* error) {
-    auto it = Failures().find(function);
-    if (it == Failures().end()) return false;
-    *error = it->second.error;
-    if (it->second.remaining > 0 && --it->second.remaining == 0) Failures().erase(it);
-    return true;
 }
 
 std::vector<std::string> DebugOutput() {

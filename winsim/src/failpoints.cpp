@@ -1,0 +1,60 @@
+// Failures armed by tests and tools, and the names that can carry them.
+#include "internal.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string_view>
+
+namespace winsim {
+
+namespace {
+
+struct Failure {
+    DWORD error;
+    int remaining; // < 0: always
+};
+
+// Never destroyed: a machine still open at process exit is closed by a static destructor.
+std::map<std::string, Failure, std::less<>>& Failures() {
+    static auto* failures = new std::map<std::string, Failure, std::less<>>;
+    return *failures;
+}
+
+} // namespace
+
+// The linker gathers the names that WINSIM_API_NAME leaves in this section.
+extern "C" const char* const __start_winsim_failpoints[];
+extern "C" const char* const __stop_winsim_failpoints[];
+
+std::vector<std::string> FailableCalls() {
+    std::vector<std::string> names(__start_winsim_failpoints, __stop_winsim_failpoints);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+void FailCall(const std::string& function, uint32_t error, int count) {
+    // A failure armed under a name that no call carries would never fire, and a test built on it
+    // would check nothing.
+    const std::vector<std::string> names = FailableCalls();
+    if (!std::binary_search(names.begin(), names.end(), function))
+        throw std::invalid_argument("winsim: no call can be made to fail under the name \"" +
+                                    function + "\"");
+    Failures()[function] = Failure{error, count};
+}
+
+void ClearFailures() {
+    Failures().clear();
+}
+
+bool ShouldFail(const char* function, DWORD* error) {
+    auto& failures = Failures();
+    if (failures.empty()) return false;
+    auto it = failures.find(std::string_view(function));
+    if (it == failures.end()) return false;
+    *error = it->second.error;
+    if (it->second.remaining > 0 && --it->second.remaining == 0) failures.erase(it);
+    return true;
+}
+
+} // namespace winsim
