@@ -46,6 +46,14 @@ void SetSetting(const std::string& section, const std::string& key, const std::s
 // can fail under (FailableCalls() lists them) is refused with std::invalid_argument.
 void FailCall(const std::string& function, uint32_t error, int count = -1);
 std::vector<std::string> FailableCalls();
+// Every failure point that a call of this process reached, counted from 1: FailAtCall(n, error)
+// makes the n-th fail with `error` whatever its name; CrashAtCall(n) ends the process there at
+// once with exit code kCrashedExitCode, as a kill would (nothing saved, no destructor run).
+// 0 disarms either.
+constexpr int kCrashedExitCode = 137;
+uint64_t FailurePointsReached();
+void FailAtCall(uint64_t n, uint32_t error);
+void CrashAtCall(uint64_t n);
 void ClearFailures();
 
 // ---- files --------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 class FailpointsTest : public MachineTest {
@@ -51,4 +52,28 @@ TEST_F(FailpointsTest, AnArmedCountRunsOutAndClearingDisarms) {
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
+}
+
+TEST_F(FailpointsTest, TheNthFailurePointFailsWhateverItsName) {
+    char dir[MAX_PATH];
+    const uint64_t before = winsim::FailurePointsReached();
+    winsim::FailAtCall(before + 2, ERROR_DISK_FULL);
+    EXPECT_GT(GetWindowsDirectoryA(dir, sizeof dir), 0u);
+    SetLastError(0);
+    EXPECT_EQ(GetSystemDirectoryA(dir, sizeof dir), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_GT(GetSystemDirectoryA(dir, sizeof dir), 0u) << "only the one call fails";
+    EXPECT_EQ(winsim::FailurePointsReached(), before + 3);
+}
+
+TEST_F(FailpointsTest, ACrashPointEndsTheProcessBeforeTheCallActs) {
+    EXPECT_EXIT(
+        {
+            winsim::CrashAtCall(winsim::FailurePointsReached() + 1);
+            HKEY key = nullptr;
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Crashed", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(winsim::kCrashedExitCode), "");
 }

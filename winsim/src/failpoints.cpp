@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string_view>
+#include <unistd.h>
 
 namespace winsim {
 
@@ -20,7 +21,33 @@ std::map<std::string, Failure, std::less<>>& Failures() {
     return *failures;
 }
 
+// Every failure point reached in this process counts; the sweep fails one by its number, the
+// crash test ends the process at one.
+struct Counter {
+    uint64_t reached = 0;
+    uint64_t failAt = 0; // 0: none
+    DWORD failAtError = 0;
+    uint64_t crashAt = 0; // 0: none
+};
+Counter& Count() {
+    static Counter counter;
+    return counter;
+}
+
 } // namespace
+
+uint64_t FailurePointsReached() {
+    return Count().reached;
+}
+
+void FailAtCall(uint64_t n, uint32_t error) {
+    Count().failAt = n;
+    Count().failAtError = error;
+}
+
+void CrashAtCall(uint64_t n) {
+    Count().crashAt = n;
+}
 
 // The linker gathers the names that WINSIM_API_NAME leaves in this section.
 extern "C" const char* const __start_winsim_failpoints[];
@@ -45,9 +72,19 @@ void FailCall(const std::string& function, uint32_t error, int count) {
 
 void ClearFailures() {
     Failures().clear();
+    Count().failAt = 0;
+    Count().crashAt = 0;
 }
 
 bool ShouldFail(const char* function, DWORD* error) {
+    Counter& counter = Count();
+    ++counter.reached;
+    // As if the process were killed: no destructor runs, nothing is flushed or saved.
+    if (counter.reached == counter.crashAt) _exit(kCrashedExitCode);
+    if (counter.reached == counter.failAt) {
+        *error = counter.failAtError;
+        return true;
+    }
     auto& failures = Failures();
     if (failures.empty()) return false;
     auto it = failures.find(std::string_view(function));
