@@ -4,7 +4,97 @@
 
 #include "common/registry.h"
 
+#include <string>
+#include <vector>
+
 namespace {
+
+// Keys of the system's own that no removal deletes, whatever a script names. Besides these,
+// nothing directly below HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CURRENT_CONFIG
+// or HKEY_DYN_DATA is ever deleted: those levels are the system's (SOFTWARE, SYSTEM, Enum,
+// Software, Control Panel, a user's profile), and a product's keys lie below them.
+struct SystemKey {
+    HKEY root;
+    const char* path;
+};
+const SystemKey kSystemKeys[] = {
+    // Where every program keeps its settings, its start-up commands, its uninstall entry and its
+    // shared-DLL counts.
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT"},
+    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"},
+    // The control set: drivers, services, the spooler's and Plug-and-Play's own keys.
+    {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet"},
+    {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control"},
+    {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Print"},
+    {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager"},
+    {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services"},
+    {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Class"},
+    {HKEY_LOCAL_MACHINE, "Enum\\Root"},
+    // The user's settings of Windows and its shell folders.
+    {HKEY_CURRENT_USER, "Software\\Microsoft"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT\\CurrentVersion"},
+    // File classes every program relies on; a product's own file types may go.
+    {HKEY_CLASSES_ROOT, "CLSID"},
+    {HKEY_CLASSES_ROOT, "Interface"},
+    {HKEY_CLASSES_ROOT, "TypeLib"},
+    {HKEY_CLASSES_ROOT, "AppID"},
+    {HKEY_CLASSES_ROOT, "*"},
+    {HKEY_CLASSES_ROOT, "Folder"},
+    {HKEY_CLASSES_ROOT, "Directory"},
+    {HKEY_CLASSES_ROOT, "Drive"},
+};
+
+// The roots whose first level belongs to the system as a whole.
+const HKEY kSystemLevelRoots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS,
+                                  HKEY_CURRENT_CONFIG, HKEY_DYN_DATA};
+
+// A key path as the system reads it: Windows 95/98 skip leading and trailing backslashes, so
+// "\" names the root itself; blanks around a name and repeated backslashes are compared away
+// too, so that no spelling of a system key slips past. The names, in order.
+std::vector<std::string> KeyNames(const char* subkey) {
+    std::vector<std::string> names;
+    std::string name;
+    for (const char* p = subkey;; ++p) {
+        if (*p == '\\' || *p == '\0') {
+            const size_t first = name.find_first_not_of(" \t");
+            if (first != std::string::npos)
+                names.push_back(name.substr(first, name.find_last_not_of(" \t") - first + 1));
+            name.clear();
+            if (!*p) return names;
+        } else {
+            name += *p;
+        }
+    }
+}
+
+// Whether deleting `subkey` under `root` would take the root itself or a key of the system's.
+bool IsSystemKey(HKEY root, const char* subkey) {
+    const std::vector<std::string> names = KeyNames(subkey);
+    if (names.empty()) return true;
+    if (names.size() == 1)
+        for (HKEY systemRoot : kSystemLevelRoots)
+            if (root == systemRoot) return true;
+    std::string path = names[0];
+    for (size_t i = 1; i < names.size(); ++i)
+        path += "\\" + names[i];
+    for (const SystemKey& key : kSystemKeys)
+        if (key.root == root && lstrcmpiA(key.path, path.c_str()) == 0) return true;
+    return false;
+}
 
 void DeleteSubkeys(HKEY key) {
     for (DWORD index = 0;;) {
@@ -67,8 +157,8 @@ void RemoveRegValue(HKEY root, const char* subkey, const char* valueName) {
     if (RegOpenKeyExA(root, subkey, 0, PW_KEY_ACCESS, key.Put()) != ERROR_SUCCESS) return;
     RegDeleteValueA(key.Get(), valueName ? valueName : "");
     key.Close();
-    // A root itself is never deleted.
-    if (!subkey[0]) return;
+    // The key the value leaves empty goes, unless it is a root or one of the system's.
+    if (IsSystemKey(root, subkey)) return;
 
     if (RegOpenKeyExA(root, subkey, 0, PW_KEY_ACCESS, key.Put()) != ERROR_SUCCESS) return;
     DWORD subkeys = 0;
@@ -81,8 +171,9 @@ void RemoveRegValue(HKEY root, const char* subkey, const char* valueName) {
 }
 
 int DeleteRegTree(HKEY root, const char* subkey) {
-    // An empty path would name the root and take a whole hive with it.
-    if (!subkey || !subkey[0]) return 0;
+    // A path that names a root ("", "\\", a placeholder that expanded to nothing) would take a
+    // whole hive with it, and a system key most of one.
+    if (!subkey || IsSystemKey(root, subkey)) return 0;
     {
         CZRRegKey key;
         if (RegOpenKeyExA(root, subkey, 0, PW_KEY_ACCESS, key.Put()) != ERROR_SUCCESS) return 0;
@@ -92,6 +183,8 @@ int DeleteRegTree(HKEY root, const char* subkey) {
 }
 
 HKEY CreateRegPath(HKEY root, const char* path) {
+    // A path that names the root would hand out the root itself for the entry's writes.
+    if (!path || KeyNames(path).empty()) return nullptr;
     // The parent path is split off in the entry's work buffer.
     CZRPlainKeyOpener opener;
     return zrCreateKeyPath(root, path, UN_ENTRY_WORK_SIZE, opener);

@@ -19,6 +19,16 @@ class RemoveTest : public RemovalTest {
     int ComponentValue(const char* name) {
         return static_cast<int>(GetPrivateProfileIntA("Components", name, -1, ScriptPath));
     }
+    // The number of subkeys of a key below a root; 0 when it cannot be opened.
+    static unsigned long SubkeyCount(HKEY root, const char* subkey) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+        DWORD count = 0;
+        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+        return count;
+    }
     static bool KeyExists(const std::string& key) {
         return winsim::KeyExists("HKEY_LOCAL_MACHINE\\" + key);
     }
@@ -340,6 +350,58 @@ TEST_P(RemoveTest, RegistryAndProfileEntriesGoAndComeInTheirOrder) {
     EXPECT_STREQ(b, "2");
     GetPrivateProfileStringA("Keep", "A", "gone", b, sizeof b, "C:\\KV\\TEST.INI");
     EXPECT_STREQ(b, "gone");
+}
+
+TEST_P(RemoveTest, NoSpellingOfARootOrASystemKeyIsEverDeleted) {
+    HKEY key = nullptr;
+    for (const char* sub : {"SOFTWARE\\Norvex\\KVP\\Gone", "SOFTWARE\\Norvex\\KVP\\Kept"}) {
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, sub, &key), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            &key),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "KVDesk", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Norvex", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    const unsigned long machineKeys = SubkeyCount(HKEY_LOCAL_MACHINE, "");
+    const unsigned long userKeys = SubkeyCount(HKEY_CURRENT_USER, "");
+
+    // A placeholder that expands to nothing leaves "\", which Windows 95/98 read as the root.
+    WriteScript("[strings]\r\nK=\r\n[Components]\r\nreg=1\r\n[reg]\r\nRegdel=RegDel\r\n"
+                "[RegDel]\r\n"
+                "-2147483646,%K%\\=\r\n"
+                "-2147483647,%K%\\=\r\n"
+                "-2147483646,\\=\r\n"
+                "-2147483646, \\\\ =\r\n"
+                "-2147483646,software=\r\n"
+                "-2147483646,\\SYSTEM\\=\r\n"
+                "-2147483647,Software =\r\n"
+                "-2147483646,SOFTWARE\\\\MICROSOFT\\=\r\n"
+                "-2147483646,System\\CurrentControlSet\\Services\\Class=\r\n"
+                "-2147483646,SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run,KVDesk=\r\n"
+                "-2147483646,SOFTWARE\\Norvex\\KVP\\Gone=\r\n");
+
+    RemoveComponent("Components", "reg", 1);
+
+    EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, ""), machineKeys);
+    EXPECT_EQ(SubkeyCount(HKEY_CURRENT_USER, ""), userKeys);
+    for (const char* kept : {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "SYSTEM",
+                             "SOFTWARE\\Norvex\\KVP\\Kept"})
+        EXPECT_TRUE(KeyExists(kept)) << kept;
+    EXPECT_TRUE(winsim::KeyExists("HKEY_CURRENT_USER\\Software\\Norvex"));
+    EXPECT_FALSE(KeyExists("SOFTWARE\\Norvex\\KVP\\Gone")) << "a product's own key still goes";
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    EXPECT_FALSE(winsim::ReadValue(
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "KVDesk", &type,
+        &data));
+    EXPECT_TRUE(KeyExists("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"))
+        << "the value goes; the system's key it leaves empty stays";
+
+    EXPECT_EQ(DeleteRegTree(HKEY_CLASSES_ROOT, "CLSID"), 0);
+    EXPECT_EQ(CreateRegPath(HKEY_LOCAL_MACHINE, " \\ "), nullptr) << "never the root itself";
 }
 
 TEST_P(RemoveTest, CreatesEveryMissingLevelBelowTheFirst) {
