@@ -12,6 +12,25 @@ using namespace winsim::files;
 
 namespace {
 
+// An API's path argument as its full Windows path and host path; NO_ERROR, or what Windows
+// says of no argument, of a path that leads nowhere, or of wildcards where they are refused.
+DWORD ResolvePath(LPCSTR path, bool refuseWildcards, std::string* full, std::string* host) {
+    if (!path) return ERROR_INVALID_PARAMETER;
+    *full = FullWindowsPath(path);
+    *host = Host(*full);
+    if (full->empty() || host->empty()) return ERROR_PATH_NOT_FOUND;
+    if (refuseWildcards && HasWildcards(*full)) return ERROR_INVALID_NAME;
+    return NO_ERROR;
+}
+
+// The same for a path that must name an entry that is there; *info receives what it is.
+DWORD FindEntry(LPCSTR path, bool refuseWildcards, std::string* full, std::string* host,
+                HostInfo* info) {
+    if (DWORD error = ResolvePath(path, refuseWildcards, full, host)) return error;
+    *info = Stat(*host);
+    return info->exists ? NO_ERROR : MissingError(*full);
+}
+
 // Moves a file or folder; the checks of MoveFileA and MoveFileExA without the OS gate.
 BOOL MoveEntry(const char* from, const char* to, bool replace, bool copyAllowed) {
     if (!from || !to) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
@@ -102,11 +121,8 @@ extern "C" {
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
     (void)lpSecurityAttributes;
     WINSIM_FAILPOINT(FALSE);
-    if (!lpPathName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    std::string full = FullWindowsPath(lpPathName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    if (HasWildcards(full)) return Refuse(ERROR_INVALID_NAME, FALSE);
+    std::string full, host;
+    if (DWORD error = ResolvePath(lpPathName, true, &full, &host)) return Refuse(error, FALSE);
     if (Stat(host).exists) return Refuse(ERROR_ALREADY_EXISTS, FALSE);
     if (!Stat(Host(ParentOf(full))).dir) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
     std::string target = host.substr(0, host.rfind('/') + 1) + LastComponent(full);
@@ -116,12 +132,10 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     WINSIM_FAILPOINT(FALSE);
-    if (!lpPathName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    std::string full = FullWindowsPath(lpPathName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    HostInfo info = Stat(host);
-    if (!info.exists) return Refuse(MissingError(full), FALSE);
+    std::string full, host;
+    HostInfo info;
+    if (DWORD error = FindEntry(lpPathName, false, &full, &host, &info))
+        return Refuse(error, FALSE);
     if (!info.dir) return Refuse(ERROR_DIRECTORY, FALSE);
     if (full.size() <= 3) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     // The current directory and folders in use stay open in some process.
@@ -137,13 +151,9 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     WINSIM_FAILPOINT(FALSE);
-    if (!lpFileName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    std::string full = FullWindowsPath(lpFileName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    if (HasWildcards(full)) return Refuse(ERROR_INVALID_NAME, FALSE);
-    HostInfo info = Stat(host);
-    if (!info.exists) return Refuse(MissingError(full), FALSE);
+    std::string full, host;
+    HostInfo info;
+    if (DWORD error = FindEntry(lpFileName, true, &full, &host, &info)) return Refuse(error, FALSE);
     if (info.dir || info.readOnly) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     DWORD blocked = RemovalBlocked(full, host);
     if (blocked) return Refuse(blocked, FALSE);
@@ -216,13 +226,10 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
     WINSIM_FAILPOINT(INVALID_FILE_ATTRIBUTES);
-    if (!lpFileName) return Refuse(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-    std::string full = FullWindowsPath(lpFileName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
-    if (HasWildcards(full)) return Refuse(ERROR_INVALID_NAME, INVALID_FILE_ATTRIBUTES);
-    HostInfo info = Stat(host);
-    if (!info.exists) return Refuse(MissingError(full), INVALID_FILE_ATTRIBUTES);
+    std::string full, host;
+    HostInfo info;
+    if (DWORD error = FindEntry(lpFileName, true, &full, &host, &info))
+        return Refuse(error, INVALID_FILE_ATTRIBUTES);
     return Attributes(info);
 }
 
