@@ -209,6 +209,16 @@ void Scale(int mode, bool toDevice, LONG* x, LONG* y) {
     }
 }
 
+// A drawing call at (x, y) on the window of a DC (none without one).
+DrawCall DrawnAt(const char* op, const Object* dc, int x, int y) {
+    DrawCall call;
+    call.op = op;
+    call.window = dc ? dc->window : 0;
+    call.x = x;
+    call.y = y;
+    return call;
+}
+
 // SetBkColor, SetTextColor: a DC's colour changes, and the old one comes back.
 COLORREF SwapColor(HDC hdc, COLORREF Object::*which, COLORREF color) {
     Object* dc = Find(hdc, Kind::DC);
@@ -275,11 +285,7 @@ void RecordDraw(const DrawCall& call) {
 
 void RecordFill(const char* op, HDC hDC, const RECT* r, COLORREF color) {
     Object* dc = Find(hDC, Kind::DC);
-    DrawCall c;
-    c.op = op;
-    c.window = dc ? dc->window : 0;
-    c.x = r->left;
-    c.y = r->top;
+    DrawCall c = DrawnAt(op, dc, r->left, r->top);
     c.cx = r->right - r->left;
     c.cy = r->bottom - r->top;
     c.color = color;
@@ -572,11 +578,7 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    DrawCall call;
-    call.op = "TextOut";
-    call.window = dc->window;
-    call.x = x;
-    call.y = y;
+    DrawCall call = DrawnAt("TextOut", dc, x, y);
     call.text.assign(lpString ? lpString : "", static_cast<size_t>(c));
     call.color = dc->textColor;
     const Object& font = G().objects[dc->font2];
@@ -617,11 +619,7 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    DrawCall call;
-    call.op = "BitBlt";
-    call.window = dst->window;
-    call.x = xDest;
-    call.y = yDest;
+    DrawCall call = DrawnAt("BitBlt", dst, xDest, yDest);
     call.cx = wDest;
     call.cy = hDest;
     call.color = rop;
