@@ -38,6 +38,12 @@ class RebootTest : public MachineTest {
                        static_cast<DWORD>(command.size() + 1));
         RegCloseKey(key);
     }
+
+    bool RunOnceHas(const char* name) {
+        return winsim::ReadValue(
+            "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", name,
+            &m_type, &m_data);
+    }
     uint32_t m_type = 0;
     std::vector<uint8_t> m_data;
 };
@@ -131,9 +137,7 @@ TEST_F(RebootTest, RunOnceBatchRunsItsLinesAndReportsWhatItDoesNotKnow) {
     EXPECT_FALSE(Exists("C:\\KV"));
     EXPECT_TRUE(Exists("C:\\FULL\\KEEP.TXT"));
     EXPECT_TRUE(Exists("C:\\WINDOWS\\DEL4720.BAT")); // the batch does not delete itself
-    EXPECT_FALSE(winsim::ReadValue(
-        "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "DEL4720.BAT",
-        &m_type, &m_data));
+    EXPECT_FALSE(RunOnceHas("DEL4720.BAT"));
 }
 
 TEST_F(RebootTest, RunOnceThroughTheCommandInterpreterAndOtherPrograms) {
@@ -146,9 +150,7 @@ TEST_F(RebootTest, RunOnceThroughTheCommandInterpreterAndOtherPrograms) {
     EXPECT_TRUE(Has(report, "batch C:\\WINDOWS\\DEL4720.BAT line 2: removed C:\\KV"))
         << ::testing::PrintToString(report);
     EXPECT_TRUE(Has(report, "runonce Other: not run (winsim runs batch files only)"));
-    EXPECT_FALSE(winsim::ReadValue(
-        "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "Other",
-        &m_type, &m_data));
+    EXPECT_FALSE(RunOnceHas("Other"));
 }
 
 TEST_F(RebootTest, BatchDeletesByWildcardAndRunsForTheUserToo) {

@@ -109,28 +109,30 @@ PortDevice* CalledPort(const char* function, HANDLE h) {
     return port;
 }
 
+// The port of GetCommTimeouts or SetCommTimeouts, which also need the caller's structure.
+PortDevice* TimeoutsPort(const char* function, HANDLE h, const COMMTIMEOUTS* timeouts) {
+    PortDevice* port = CalledPort(function, h);
+    if (port && !timeouts) {
+        SetLastError(ERROR_NOACCESS);
+        return nullptr;
+    }
+    return port;
+}
+
 } // namespace
 
 extern "C" {
 
 BOOL WINAPI GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortDevice* port = CalledPort(WINSIM_API_NAME(), hFile);
+    PortDevice* port = TimeoutsPort(WINSIM_API_NAME(), hFile, lpCommTimeouts);
     if (!port) return FALSE;
-    if (!lpCommTimeouts) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
     *lpCommTimeouts = port->timeouts;
     return TRUE;
 }
 
 BOOL WINAPI SetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
-    PortDevice* port = CalledPort(WINSIM_API_NAME(), hFile);
+    PortDevice* port = TimeoutsPort(WINSIM_API_NAME(), hFile, lpCommTimeouts);
     if (!port) return FALSE;
-    if (!lpCommTimeouts) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
     port->timeouts = *lpCommTimeouts;
     return TRUE;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 using namespace winsim;
 
@@ -18,12 +19,12 @@ enum class Kind { Brush, Font, Bitmap, Pen, DC, Icon };
 struct Object {
     Kind kind = Kind::Brush;
     bool stock = false;
-    COLORREF color = 0;         // brush, pen
-    LOGFONTA font{};            // font
-    int width = 0, height = 0;  // bitmap
-    int bits = 0;               // bitmap
-    int resource = 0;           // bitmap, icon: the resource ID it was loaded from
-    uint32_t selectedIn = 0;    // bitmap: the memory DC holding it
+    COLORREF color = 0;        // brush, pen
+    LOGFONTA font{};           // font
+    int width = 0, height = 0; // bitmap
+    int bits = 0;              // bitmap
+    int resource = 0;          // bitmap, icon: the resource ID it was loaded from
+    uint32_t selectedIn = 0;   // bitmap: the memory DC holding it
     // DC
     uintptr_t window = 0;
     bool memory = false;
@@ -84,65 +85,42 @@ LOGFONTA MakeFont(LONG height, const char* face, LONG weight = FW_NORMAL) {
 uint32_t Stock(int index) {
     auto it = G().stock.find(index);
     if (it != G().stock.end()) return it->second;
-    Object o;
-    o.stock = true;
-    switch (index) {
-    case WHITE_BRUSH:
-        o.color = RGB(255, 255, 255);
-        break;
-    case LTGRAY_BRUSH:
-        o.color = RGB(192, 192, 192);
-        break;
-    case GRAY_BRUSH:
-        o.color = RGB(128, 128, 128);
-        break;
-    case DKGRAY_BRUSH:
-        o.color = RGB(64, 64, 64);
-        break;
-    case BLACK_BRUSH:
-        o.color = RGB(0, 0, 0);
-        break;
-    case NULL_BRUSH:
-        o.color = 0xFFFFFFFF;
-        break;
-    case WHITE_PEN:
-        o.kind = Kind::Pen;
-        o.color = RGB(255, 255, 255);
-        break;
-    case BLACK_PEN:
-        o.kind = Kind::Pen;
-        o.color = RGB(0, 0, 0);
-        break;
-    case NULL_PEN:
-        o.kind = Kind::Pen;
-        o.color = 0xFFFFFFFF;
-        break;
-    case OEM_FIXED_FONT:
-        o.kind = Kind::Font;
-        o.font = MakeFont(12, "Terminal");
-        break;
-    case ANSI_FIXED_FONT:
-        o.kind = Kind::Font;
-        o.font = MakeFont(13, "Courier");
-        break;
-    case ANSI_VAR_FONT:
-        o.kind = Kind::Font;
-        o.font = MakeFont(13, "MS Sans Serif");
-        break;
-    case SYSTEM_FONT:
-        o.kind = Kind::Font;
-        o.font = MakeFont(16, "System", FW_BOLD);
-        break;
-    case DEFAULT_GUI_FONT:
-        o.kind = Kind::Font;
-        o.font = MakeFont(-11, "MS Sans Serif");
-        break;
-    default:
-        return 0;
+    struct StockObject {
+        int index;
+        Kind kind;
+        COLORREF color;
+        LONG height = 0; // a font's
+        const char* face = nullptr;
+        LONG weight = FW_NORMAL;
+    };
+    static const StockObject kStock[] = {
+        {WHITE_BRUSH, Kind::Brush, RGB(255, 255, 255)},
+        {LTGRAY_BRUSH, Kind::Brush, RGB(192, 192, 192)},
+        {GRAY_BRUSH, Kind::Brush, RGB(128, 128, 128)},
+        {DKGRAY_BRUSH, Kind::Brush, RGB(64, 64, 64)},
+        {BLACK_BRUSH, Kind::Brush, RGB(0, 0, 0)},
+        {NULL_BRUSH, Kind::Brush, 0xFFFFFFFF},
+        {WHITE_PEN, Kind::Pen, RGB(255, 255, 255)},
+        {BLACK_PEN, Kind::Pen, RGB(0, 0, 0)},
+        {NULL_PEN, Kind::Pen, 0xFFFFFFFF},
+        {OEM_FIXED_FONT, Kind::Font, 0, 12, "Terminal"},
+        {ANSI_FIXED_FONT, Kind::Font, 0, 13, "Courier"},
+        {ANSI_VAR_FONT, Kind::Font, 0, 13, "MS Sans Serif"},
+        {SYSTEM_FONT, Kind::Font, 0, 16, "System", FW_BOLD},
+        {DEFAULT_GUI_FONT, Kind::Font, 0, -11, "MS Sans Serif"},
+    };
+    for (const StockObject& stock : kStock) {
+        if (stock.index != index) continue;
+        Object o;
+        o.stock = true;
+        o.kind = stock.kind;
+        o.color = stock.color;
+        if (stock.face) o.font = MakeFont(stock.height, stock.face, stock.weight);
+        uint32_t h = NewObject(o);
+        G().stock[index] = h;
+        return h;
     }
-    uint32_t h = NewObject(o);
-    G().stock[index] = h;
-    return h;
+    return 0;
 }
 
 uint32_t DefaultBitmap() {
@@ -193,56 +171,35 @@ bool SelectedAnywhere(uint32_t h) {
 }
 
 COLORREF SysColorOf(int index) {
-    switch (index) {
-    case COLOR_SCROLLBAR:
-        return RGB(192, 192, 192);
-    case COLOR_BACKGROUND:
-        return RGB(0, 128, 128);
-    case COLOR_WINDOW:
-        return RGB(255, 255, 255);
-    case COLOR_WINDOWFRAME:
-        return RGB(0, 0, 0);
-    case COLOR_WINDOWTEXT:
-        return RGB(0, 0, 0);
-    case COLOR_HIGHLIGHT:
-        return RGB(0, 0, 128);
-    case COLOR_HIGHLIGHTTEXT:
-        return RGB(255, 255, 255);
-    case COLOR_BTNFACE:
-        return RGB(192, 192, 192);
-    case COLOR_BTNSHADOW:
-        return RGB(128, 128, 128);
-    case COLOR_GRAYTEXT:
-        return RGB(128, 128, 128);
-    case COLOR_BTNTEXT:
-        return RGB(0, 0, 0);
-    default:
-        return RGB(192, 192, 192);
-    }
+    static const std::pair<int, COLORREF> kColors[] = {
+        {COLOR_SCROLLBAR, RGB(192, 192, 192)},
+        {COLOR_BACKGROUND, RGB(0, 128, 128)},
+        {COLOR_WINDOW, RGB(255, 255, 255)},
+        {COLOR_WINDOWFRAME, RGB(0, 0, 0)},
+        {COLOR_WINDOWTEXT, RGB(0, 0, 0)},
+        {COLOR_HIGHLIGHT, RGB(0, 0, 128)},
+        {COLOR_HIGHLIGHTTEXT, RGB(255, 255, 255)},
+        {COLOR_BTNFACE, RGB(192, 192, 192)},
+        {COLOR_BTNSHADOW, RGB(128, 128, 128)},
+        {COLOR_GRAYTEXT, RGB(128, 128, 128)},
+        {COLOR_BTNTEXT, RGB(0, 0, 0)},
+    };
+    for (const auto& c : kColors)
+        if (c.first == index) return c.second;
+    return RGB(192, 192, 192); // any other element: the face grey
 }
 
 // Logical -> device units of a map mode at 96 pixels per inch (y grows upwards except MM_TEXT).
 void Scale(int mode, bool toDevice, LONG* x, LONG* y) {
-    double perPixel = 1; // logical units per pixel
-    switch (mode) {
-    case MM_LOMETRIC:
-        perPixel = 254.0 / 96;
-        break;
-    case MM_HIMETRIC:
-        perPixel = 2540.0 / 96;
-        break;
-    case MM_LOENGLISH:
-        perPixel = 100.0 / 96;
-        break;
-    case MM_HIENGLISH:
-        perPixel = 1000.0 / 96;
-        break;
-    case MM_TWIPS:
-        perPixel = 1440.0 / 96;
-        break;
-    default:
-        return; // MM_TEXT; isotropic and anisotropic keep their default 1:1 extents
-    }
+    // Logical units per pixel.
+    static const std::pair<int, double> kPerPixel[] = {
+        {MM_LOMETRIC, 254.0 / 96},   {MM_HIMETRIC, 2540.0 / 96}, {MM_LOENGLISH, 100.0 / 96},
+        {MM_HIENGLISH, 1000.0 / 96}, {MM_TWIPS, 1440.0 / 96},
+    };
+    double perPixel = 0;
+    for (const auto& m : kPerPixel)
+        if (m.first == mode) perPixel = m.second;
+    if (perPixel == 0) return; // MM_TEXT; isotropic and anisotropic keep their default 1:1 extents
     if (toDevice) {
         *x = static_cast<LONG>(*x / perPixel);
         *y = static_cast<LONG>(-*y / perPixel);
@@ -250,6 +207,34 @@ void Scale(int mode, bool toDevice, LONG* x, LONG* y) {
         *x = static_cast<LONG>(*x * perPixel);
         *y = static_cast<LONG>(-*y * perPixel);
     }
+}
+
+// A drawing call at (x, y) on the window of a DC (none without one).
+DrawCall DrawnAt(const char* op, const Object* dc, int x, int y) {
+    DrawCall call;
+    call.op = op;
+    call.window = dc ? dc->window : 0;
+    call.x = x;
+    call.y = y;
+    return call;
+}
+
+// SetBkColor, SetTextColor: a DC's colour changes, and the old one comes back.
+COLORREF SwapColor(HDC hdc, COLORREF Object::*which, COLORREF color) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc) return 0xFFFFFFFF; // CLR_INVALID
+    COLORREF old = dc->*which;
+    dc->*which = color;
+    return old;
+}
+
+// DPtoLP, LPtoDP: the points go through the DC's map mode.
+BOOL ScalePoints(HDC hdc, bool toDevice, LPPOINT points, int count) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (!dc || !points || count < 0) return FALSE;
+    for (int i = 0; i < count; ++i)
+        Scale(dc->mapMode, toDevice, &points[i].x, &points[i].y);
+    return TRUE;
 }
 
 } // namespace
@@ -300,11 +285,7 @@ void RecordDraw(const DrawCall& call) {
 
 void RecordFill(const char* op, HDC hDC, const RECT* r, COLORREF color) {
     Object* dc = Find(hDC, Kind::DC);
-    DrawCall c;
-    c.op = op;
-    c.window = dc ? dc->window : 0;
-    c.x = r->left;
-    c.y = r->top;
+    DrawCall c = DrawnAt(op, dc, r->left, r->top);
     c.cx = r->right - r->left;
     c.cy = r->bottom - r->top;
     c.color = color;
@@ -469,7 +450,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (it->second.stock) return TRUE; // deleting a stock object does nothing
+    if (it->second.stock) return TRUE;     // deleting a stock object does nothing
     if (SelectedAnywhere(h)) return FALSE; // an object selected into a DC is not deleted
     G().objects.erase(it);
     return TRUE;
@@ -582,20 +563,12 @@ int WINAPI SetBkMode(HDC hdc, int mode) {
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
     WINSIM_FAILPOINT(0xFFFFFFFF);
-    Object* dc = Find(hdc, Kind::DC);
-    if (!dc) return 0xFFFFFFFF; // CLR_INVALID
-    COLORREF old = dc->bkColor;
-    dc->bkColor = color;
-    return old;
+    return SwapColor(hdc, &Object::bkColor, color);
 }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
     WINSIM_FAILPOINT(0xFFFFFFFF);
-    Object* dc = Find(hdc, Kind::DC);
-    if (!dc) return 0xFFFFFFFF; // CLR_INVALID
-    COLORREF old = dc->textColor;
-    dc->textColor = color;
-    return old;
+    return SwapColor(hdc, &Object::textColor, color);
 }
 
 BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
@@ -605,11 +578,7 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    DrawCall call;
-    call.op = "TextOut";
-    call.window = dc->window;
-    call.x = x;
-    call.y = y;
+    DrawCall call = DrawnAt("TextOut", dc, x, y);
     call.text.assign(lpString ? lpString : "", static_cast<size_t>(c));
     call.color = dc->textColor;
     const Object& font = G().objects[dc->font2];
@@ -650,11 +619,7 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    DrawCall call;
-    call.op = "BitBlt";
-    call.window = dst->window;
-    call.x = xDest;
-    call.y = yDest;
+    DrawCall call = DrawnAt("BitBlt", dst, xDest, yDest);
     call.cx = wDest;
     call.cy = hDest;
     call.color = rop;
@@ -685,20 +650,12 @@ int WINAPI SetMapMode(HDC hdc, int iMode) {
 
 BOOL WINAPI DPtoLP(HDC hdc, LPPOINT lppt, int c) {
     WINSIM_FAILPOINT(FALSE);
-    Object* dc = Find(hdc, Kind::DC);
-    if (!dc || !lppt || c < 0) return FALSE;
-    for (int i = 0; i < c; ++i)
-        Scale(dc->mapMode, false, &lppt[i].x, &lppt[i].y);
-    return TRUE;
+    return ScalePoints(hdc, false, lppt, c);
 }
 
 BOOL WINAPI LPtoDP(HDC hdc, LPPOINT lppt, int c) {
     WINSIM_FAILPOINT(FALSE);
-    Object* dc = Find(hdc, Kind::DC);
-    if (!dc || !lppt || c < 0) return FALSE;
-    for (int i = 0; i < c; ++i)
-        Scale(dc->mapMode, true, &lppt[i].x, &lppt[i].y);
-    return TRUE;
+    return ScalePoints(hdc, true, lppt, c);
 }
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {

@@ -48,24 +48,25 @@ static GlobalBlock* FindBlock(HGLOBAL h) {
     return f == FixedBlocks().end() ? nullptr : f->second;
 }
 
+// The block a lock or an unlock acts on; null with the error set when the handle is none.
+static GlobalBlock* BlockToLock(HGLOBAL h) {
+    GlobalBlock* b = FindBlock(h);
+    if (!b) SetLastError(ERROR_INVALID_HANDLE);
+    return b;
+}
+
 LPVOID WINAPI GlobalLock(HGLOBAL hMem) {
     WINSIM_FAILPOINT(nullptr);
-    GlobalBlock* b = FindBlock(hMem);
-    if (!b) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
+    GlobalBlock* b = BlockToLock(hMem);
+    if (!b) return nullptr;
     if (b->movable) ++b->locks;
     return b->bytes.data();
 }
 
 BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
     WINSIM_FAILPOINT(FALSE);
-    GlobalBlock* b = FindBlock(hMem);
-    if (!b) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    GlobalBlock* b = BlockToLock(hMem);
+    if (!b) return FALSE;
     if (!b->movable) return TRUE; // fixed memory is never locked
     if (b->locks == 0) {
         SetLastError(ERROR_NOT_LOCKED);

@@ -37,58 +37,24 @@ bool IsLower(unsigned char c) {
 // The plain letter under an accented capital; 0 when `c` is no letter at all. Letters of their
 // own (AE, ETH, THORN, sharp s, OE, f hook) sort after the letter they follow in the alphabet.
 int LetterWeight(unsigned char up) {
+    // The accented capitals and letters of their own, by code range: the letter they sort
+    // under, and 1 for a letter that sorts just after it.
+    struct Letter {
+        unsigned char first, last;
+        char base;
+        int after;
+    };
+    static const Letter kLetters[] = {
+        {0xC0, 0xC5, 'A', 0}, {0xC6, 0xC6, 'A', 1}, {0xC7, 0xC7, 'C', 0}, {0xC8, 0xCB, 'E', 0},
+        {0xCC, 0xCF, 'I', 0}, {0xD0, 0xD0, 'D', 1}, {0xD1, 0xD1, 'N', 0}, {0xD2, 0xD6, 'O', 0},
+        {0xD8, 0xD8, 'O', 0}, {0x8C, 0x8C, 'O', 1}, {0xD9, 0xDC, 'U', 0}, {0xDD, 0xDD, 'Y', 0},
+        {0x9F, 0x9F, 'Y', 0}, {0x8A, 0x8A, 'S', 0}, {0xDF, 0xDF, 'S', 1}, {0x8E, 0x8E, 'Z', 0},
+        {0xDE, 0xDE, 'Z', 1}, {0x83, 0x83, 'F', 1},
+    };
     if (up >= 'A' && up <= 'Z') return (up - 'A') * 8 + 8;
-    auto at = [](char base, int extra) { return (base - 'A') * 8 + 8 + extra; };
-    if (up >= 0xC0 && up <= 0xC5) return at('A', 0);
-    switch (up) {
-    case 0xC6:
-        return at('A', 1);
-    case 0xC7:
-        return at('C', 0);
-    case 0xC8:
-    case 0xC9:
-    case 0xCA:
-    case 0xCB:
-        return at('E', 0);
-    case 0xCC:
-    case 0xCD:
-    case 0xCE:
-    case 0xCF:
-        return at('I', 0);
-    case 0xD0:
-        return at('D', 1);
-    case 0xD1:
-        return at('N', 0);
-    case 0xD2:
-    case 0xD3:
-    case 0xD4:
-    case 0xD5:
-    case 0xD6:
-    case 0xD8:
-        return at('O', 0);
-    case 0x8C:
-        return at('O', 1);
-    case 0xD9:
-    case 0xDA:
-    case 0xDB:
-    case 0xDC:
-        return at('U', 0);
-    case 0xDD:
-    case 0x9F:
-        return at('Y', 0);
-    case 0x8A:
-        return at('S', 0);
-    case 0xDF:
-        return at('S', 1);
-    case 0x8E:
-        return at('Z', 0);
-    case 0xDE:
-        return at('Z', 1);
-    case 0x83:
-        return at('F', 1);
-    default:
-        return 0;
-    }
+    for (const Letter& l : kLetters)
+        if (up >= l.first && up <= l.last) return (l.base - 'A') * 8 + 8 + l.after;
+    return 0;
 }
 
 bool IsAccented(unsigned char up) {

@@ -58,6 +58,16 @@ bool Open(const std::string& dir) {
     return false;
 }
 
+// A command `winsim NAME DIR` that prints, a line each, what `lines` finds on the machine.
+int PrintFromMachine(const std::vector<std::string>& a, std::vector<std::string> (*lines)()) {
+    if (a.size() != 1) return Usage();
+    if (!Open(a[0])) return 2;
+    for (const std::string& line : lines())
+        std::cout << line << "\n";
+    winsim::CloseMachine();
+    return 0;
+}
+
 int CmdNew(const std::vector<std::string>& a) {
     if (a.empty()) return Usage();
     winsim::Os os = winsim::Os::Nt4;
@@ -144,12 +154,7 @@ int CmdReg(const std::vector<std::string>& a) {
 
 // The spooler, one object a line: printers, drivers, monitors, processors, ports, connections.
 int CmdShow(const std::vector<std::string>& a) {
-    if (a.size() != 1) return Usage();
-    if (!Open(a[0])) return 2;
-    for (const std::string& line : winsim::SpoolerLines())
-        std::cout << line << "\n";
-    winsim::CloseMachine();
-    return 0;
+    return PrintFromMachine(a, winsim::SpoolerLines);
 }
 
 // Runs PWUNINST as a program of its own on the machine, with the user's answers, and lists what
@@ -261,12 +266,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
 
 // The next start of Windows on the machine, one line per thing it did.
 int CmdReboot(const std::vector<std::string>& a) {
-    if (a.size() != 1) return Usage();
-    if (!Open(a[0])) return 2;
-    for (const std::string& line : winsim::Reboot())
-        std::cout << line << "\n";
-    winsim::CloseMachine();
-    return 0;
+    return PrintFromMachine(a, winsim::Reboot);
 }
 
 } // namespace

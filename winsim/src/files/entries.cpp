@@ -12,6 +12,30 @@ using namespace winsim::files;
 
 namespace {
 
+// An API's path argument: its full Windows path, its host path and what is there.
+struct Entry {
+    std::string full, host;
+    HostInfo info;
+};
+
+// Resolves `path` into *e; NO_ERROR, or what Windows says of no argument, of a path that leads
+// nowhere, or of wildcards where they are refused. `info` is left empty.
+DWORD ResolvePath(LPCSTR path, bool refuseWildcards, Entry* e) {
+    if (!path) return ERROR_INVALID_PARAMETER;
+    e->full = FullWindowsPath(path);
+    e->host = Host(e->full);
+    if (e->full.empty() || e->host.empty()) return ERROR_PATH_NOT_FOUND;
+    if (refuseWildcards && HasWildcards(e->full)) return ERROR_INVALID_NAME;
+    return NO_ERROR;
+}
+
+// The same for a path that must name an entry that is there.
+DWORD FindEntry(LPCSTR path, bool refuseWildcards, Entry* e) {
+    if (DWORD error = ResolvePath(path, refuseWildcards, e)) return error;
+    e->info = Stat(e->host);
+    return e->info.exists ? NO_ERROR : MissingError(e->full);
+}
+
 // Moves a file or folder; the checks of MoveFileA and MoveFileExA without the OS gate.
 BOOL MoveEntry(const char* from, const char* to, bool replace, bool copyAllowed) {
     if (!from || !to) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
@@ -102,34 +126,28 @@ extern "C" {
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
     (void)lpSecurityAttributes;
     WINSIM_FAILPOINT(FALSE);
-    if (!lpPathName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    std::string full = FullWindowsPath(lpPathName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    if (HasWildcards(full)) return Refuse(ERROR_INVALID_NAME, FALSE);
-    if (Stat(host).exists) return Refuse(ERROR_ALREADY_EXISTS, FALSE);
-    if (!Stat(Host(ParentOf(full))).dir) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    std::string target = host.substr(0, host.rfind('/') + 1) + LastComponent(full);
+    Entry e;
+    if (DWORD error = ResolvePath(lpPathName, true, &e)) return Refuse(error, FALSE);
+    if (Stat(e.host).exists) return Refuse(ERROR_ALREADY_EXISTS, FALSE);
+    if (!Stat(Host(ParentOf(e.full))).dir) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
+    std::string target = e.host.substr(0, e.host.rfind('/') + 1) + LastComponent(e.full);
     if (::mkdir(target.c_str(), 0755) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     return TRUE;
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     WINSIM_FAILPOINT(FALSE);
-    if (!lpPathName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    std::string full = FullWindowsPath(lpPathName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    HostInfo info = Stat(host);
-    if (!info.exists) return Refuse(MissingError(full), FALSE);
-    if (!info.dir) return Refuse(ERROR_DIRECTORY, FALSE);
-    if (full.size() <= 3) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+    Entry e;
+    if (DWORD error = FindEntry(lpPathName, false, &e)) return Refuse(error, FALSE);
+    if (!e.info.dir) return Refuse(ERROR_DIRECTORY, FALSE);
+    if (e.full.size() <= 3) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     // The current directory and folders in use stay open in some process.
-    if (IEquals(full, CurrentDirectory()) || IsInUse(full))
+    if (IEquals(e.full, CurrentDirectory()) || IsInUse(e.full))
         return Refuse(ERROR_SHARING_VIOLATION, FALSE);
     std::vector<std::string> entries;
-    if (ListHostDir(host, &entries) && !entries.empty()) return Refuse(ERROR_DIR_NOT_EMPTY, FALSE);
-    if (::rmdir(host.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+    if (ListHostDir(e.host, &entries) && !entries.empty())
+        return Refuse(ERROR_DIR_NOT_EMPTY, FALSE);
+    if (::rmdir(e.host.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     return TRUE;
 }
 
@@ -137,17 +155,12 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     WINSIM_FAILPOINT(FALSE);
-    if (!lpFileName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    std::string full = FullWindowsPath(lpFileName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    if (HasWildcards(full)) return Refuse(ERROR_INVALID_NAME, FALSE);
-    HostInfo info = Stat(host);
-    if (!info.exists) return Refuse(MissingError(full), FALSE);
-    if (info.dir || info.readOnly) return Refuse(ERROR_ACCESS_DENIED, FALSE);
-    DWORD blocked = RemovalBlocked(full, host);
+    Entry e;
+    if (DWORD error = FindEntry(lpFileName, true, &e)) return Refuse(error, FALSE);
+    if (e.info.dir || e.info.readOnly) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+    DWORD blocked = RemovalBlocked(e.full, e.host);
     if (blocked) return Refuse(blocked, FALSE);
-    if (::unlink(host.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+    if (::unlink(e.host.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     return TRUE;
 }
 
@@ -216,14 +229,10 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
     WINSIM_FAILPOINT(INVALID_FILE_ATTRIBUTES);
-    if (!lpFileName) return Refuse(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
-    std::string full = FullWindowsPath(lpFileName);
-    std::string host = Host(full);
-    if (full.empty() || host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
-    if (HasWildcards(full)) return Refuse(ERROR_INVALID_NAME, INVALID_FILE_ATTRIBUTES);
-    HostInfo info = Stat(host);
-    if (!info.exists) return Refuse(MissingError(full), INVALID_FILE_ATTRIBUTES);
-    return Attributes(info);
+    Entry e;
+    if (DWORD error = FindEntry(lpFileName, true, &e))
+        return Refuse(error, INVALID_FILE_ATTRIBUTES);
+    return Attributes(e.info);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {

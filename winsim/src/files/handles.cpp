@@ -184,6 +184,20 @@ bool WriteHandle(HANDLE h, const void* buffer, DWORD count, DWORD* done) {
     return true;
 }
 
+// ReadFile and WriteFile: the count is zeroed before the failure point, so that a failed call
+// reports nothing moved, and tells what moved even when the transfer stops part way.
+template <typename Buffer>
+BOOL MoveBytes(const char* api, bool (*move)(HANDLE, Buffer, DWORD, DWORD*), HANDLE h,
+               Buffer buffer, DWORD count, LPDWORD moved) {
+    if (moved) *moved = 0;
+    DWORD err;
+    if (ShouldFail(api, &err)) return Refuse(err, FALSE);
+    DWORD done = 0;
+    BOOL ok = move(h, buffer, count, &done);
+    if (moved) *moved = done;
+    return ok;
+}
+
 // Moves a handle's position; false with the last error set when it cannot.
 bool SeekHandle(HANDLE h, int64_t distance, DWORD method, uint64_t* result) {
     DWORD error = NO_ERROR;
@@ -339,23 +353,15 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
-    DWORD done = 0;
-    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-    WINSIM_FAILPOINT(FALSE);
-    BOOL ok = ReadHandle(hFile, lpBuffer, nNumberOfBytesToRead, &done);
-    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
-    return ok;
+    return MoveBytes(WINSIM_API_NAME(), ReadHandle, hFile, lpBuffer, nNumberOfBytesToRead,
+                     lpNumberOfBytesRead);
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     (void)lpOverlapped;
-    DWORD done = 0;
-    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
-    WINSIM_FAILPOINT(FALSE);
-    BOOL ok = WriteHandle(hFile, lpBuffer, nNumberOfBytesToWrite, &done);
-    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-    return ok;
+    return MoveBytes(WINSIM_API_NAME(), WriteHandle, hFile, lpBuffer, nNumberOfBytesToWrite,
+                     lpNumberOfBytesWritten);
 }
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
