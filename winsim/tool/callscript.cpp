@@ -150,7 +150,8 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
         err << "line " << script.errorLine << ": " << script.error << "\n";
         return 2;
     }
-    // Every export is looked up before the first call, so that a missing one stops nothing half way.
+    // Every export is looked up before the first call, so that a missing one stops nothing half
+    // way.
     std::vector<void*> functions;
     for (const ScriptLine& line : script.lines) {
         void* fn = nullptr;

@@ -200,7 +200,8 @@ class Parser {
         if (!c.AtEnd()) throw ParseError{"unexpected text after the expectation: " + c.Rest()};
         if (result.kind == ScriptLine::ExpectCall && result.wantText)
             throw ParseError{"a call's result is a number"};
-        if (result.kind == ScriptLine::ExpectVariable && m_vars[subject].isBuffer != result.wantText)
+        if (result.kind == ScriptLine::ExpectVariable &&
+            m_vars[subject].isBuffer != result.wantText)
             throw ParseError{subject + (m_vars[subject].isBuffer ? " is a text" : " is a number")};
         return result;
     }
@@ -280,8 +281,8 @@ class Parser {
                        size_t i) const {
         const ScriptArg& a = call.args[i];
         const ParamSpec& p = params[i];
-        const std::string which = call.name + "'s " + p.name + " (argument " +
-                                  std::to_string(i + 1) + ")";
+        const std::string which =
+            call.name + "'s " + p.name + " (argument " + std::to_string(i + 1) + ")";
         if (p.kind == ParamKind::Number) {
             if (!IsNumber(a))
                 throw ParseError{which + " is a number, not " +
