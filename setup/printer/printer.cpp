@@ -344,7 +344,7 @@ PW_EXPORT DLL_AddPrinter(LPCSTR infPath, LPCSTR section, LPCSTR port) {
     });
 }
 
-PW_EXPORT DLL_IsPrinterInstalled(LPCSTR infPath, LPCSTR section, LPSTR buffer) {
+PW_EXPORT DLL_IsPrinterInstalled(LPCSTR infPath, LPCSTR section, char buffer[PW_PORT_LIST_SIZE]) {
     return zrGuarded(0, [&]() -> LONG {
         CZRPrinter printer(infPath, section, "");
         return printer.ListInstalledPorts(buffer);

@@ -203,7 +203,8 @@ class CZRPrinter {
 
 PW_EXPORT DLL_AddPrinter(LPCSTR infPath, LPCSTR section, LPCSTR port);
 // The script's buffer receives the ports of the matching printers, "," between them, at most
-// PW_PORT_LIST_SIZE bytes with the terminator; the result counts every matching printer.
-PW_EXPORT DLL_IsPrinterInstalled(LPCSTR infPath, LPCSTR section, LPSTR buffer);
+// PW_PORT_LIST_SIZE bytes with the terminator; the result counts every matching printer. The
+// array says so to the call-script interpreter too, which refuses a smaller buffer.
+PW_EXPORT DLL_IsPrinterInstalled(LPCSTR infPath, LPCSTR section, char buffer[PW_PORT_LIST_SIZE]);
 
 #endif

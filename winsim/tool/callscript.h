@@ -18,7 +18,7 @@ struct CallScriptOptions {
 
 // Runs the script text; writes each call and its outputs to `out`, problems to `err`.
 // Returns 0 when every line ran and every expect held, 1 when an expect failed, 2 when a line
-// was malformed or named an unknown export (nothing after that line runs).
+// was malformed or named an unknown export (the whole script is checked first: nothing runs).
 int RunCallScript(const std::string& text, const ExportResolver& resolve,
                   const CallScriptOptions& options, std::ostream& out, std::ostream& err);
 

@@ -1,0 +1,79 @@
+// The call-script reader: what it makes of a script's lines and which scripts it refuses, with
+// the line it names, before anything runs.
+#include "callscript_parse.h"
+
+#include <gtest/gtest.h>
+
+namespace winsim {
+namespace {
+
+TEST(CallScriptParse, ReadsArgumentsAsTheLibraryWillReceiveThem) {
+    const ParsedScript s = ParseCallScript(
+        "\xEF\xBB\xBF# comment\r\n"
+        "\r\n"
+        "DLL_WriteRegValue(0x80000002, \"a \"\"b\"\" C:\\\", \"\", multi(\"x\", \"y\"), -1)\r\n"
+        "DLL_WriteRegValue(0xFFFFFFFF, \"\", null, multi(), -2147483648)\n"
+        "expect DLL_WriteRegValue(1, \"p\", \"v\", &7, 4) != 0\n");
+    ASSERT_EQ(s.errorLine, 0) << s.error;
+    ASSERT_EQ(s.lines.size(), 3u);
+    const std::vector<ScriptArg>& a = s.lines[0].call.args;
+    EXPECT_EQ(s.lines[0].lineNo, 3);
+    EXPECT_EQ(a[0].number, static_cast<int32_t>(0x80000002u));
+    EXPECT_EQ(a[1].bytes, std::string("a \"b\" C:\\\0", 10));
+    EXPECT_EQ(a[1].written, "\"a \"\"b\"\" C:\\\"");
+    EXPECT_EQ(a[2].bytes, std::string("\0", 1));
+    EXPECT_EQ(a[3].bytes, std::string("x\0y\0\0", 5));
+    EXPECT_EQ(a[4].number, -1);
+    const std::vector<ScriptArg>& b = s.lines[1].call.args;
+    EXPECT_EQ(b[0].number, -1);
+    EXPECT_EQ(b[2].kind, ScriptArg::Null);
+    EXPECT_EQ(b[3].bytes, std::string("\0\0", 2)); // an empty list is one empty text
+    EXPECT_EQ(b[4].number, INT32_MIN);
+    EXPECT_EQ(s.lines[2].kind, ScriptLine::ExpectCall);
+    EXPECT_FALSE(s.lines[2].equal);
+    EXPECT_EQ(s.lines[2].call.args[3].kind, ScriptArg::NumberRef);
+}
+
+TEST(CallScriptParse, NamesKeepTheKindTheirLastCallGaveThem) {
+    // A buffer made again in a later call takes its new size; an integer's name passes its value.
+    const ParsedScript s = ParseCallScript("DLL_GetStr(1070, v[4], 4)\n"
+                                           "DLL_GetStr(1070, v[64], 64)\n"
+                                           "DLL_GetStr(1080, v, 64)\n"
+                                           "expect v == \"x\"\n"
+                                           "DLL_WriteRegValue(1, \"p\", \"n\", &n, 4)\n"
+                                           "DLL_SetNum(n, 1)\n"
+                                           "expect n != 0\n");
+    EXPECT_EQ(s.errorLine, 0) << s.error;
+}
+
+TEST(CallScriptParse, RefusesAndNamesTheLine) {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"DLL_GetStr(1070, v[4], 4)\nDLL_GetStr(1080, v, 5)", "holds 4 bytes, less than the 5"},
+        {"DLL_GetNum(1)\nDLL_GetStr(1070, &n, n)", "unknown name n"}, // made by this very call
+        {"DLL_WriteRegValue(1, \"p\", \"n\", &n, 4)\nDLL_SetNum(n, n)", "n is named twice"},
+        {"DLL_WriteRegValue(1, \"p\", \"n\", &n, 4)\nDLL_GetStr(1070, b[9], n)",
+         "size is written as a number"},
+        {"DLL_WriteRegValue(1, \"p\", \"n\", &n, 4)\nDLL_SetStr(1, n)", "not n, an integer"},
+        {"DLL_GetStr(1070, v[4], 4)\nexpect v == 4", "v is a text"},
+        {"DLL_WriteRegValue(1, \"p\", \"n\", &n, 4)\nexpect n == \"4\"", "n is a number"},
+        {"DLL_GetNum(1)\nexpect DLL_GetNum(1) == \"1\"", "a call's result is a number"},
+        {"DLL_GetNum(1)\nDLL_GetNum(0x100000000)", "out of 32-bit range"},
+        {"DLL_GetNum(1)\nDLL_GetNum(-0x80000001)", "out of 32-bit range"},
+        {"DLL_GetNum(1)\nDLL_GetNum(12ab)", "expected a number"},
+        {"DLL_GetNum(1)\nDLL_SetStr(1, \"a\"\"\")x", "unexpected text after the call"},
+        {"DLL_GetNum(1)\nDLL_SetStr(1, \"a\"\")", "unterminated string"},
+        {"DLL_GetNum(1)\nDLL_GetStr(1, b[0], 0)", "buffer size out of range"},
+    };
+    for (const auto& c : cases) {
+        const ParsedScript s = ParseCallScript(c.text);
+        EXPECT_EQ(s.errorLine, 2) << c.text;
+        EXPECT_NE(s.error.find(c.message), std::string::npos) << c.text << ": " << s.error;
+        EXPECT_TRUE(s.lines.empty()) << c.text;
+    }
+}
+
+} // namespace
+} // namespace winsim
