@@ -58,6 +58,17 @@ bool Open(const std::string& dir) {
     return false;
 }
 
+// The machine's files are written when it closes: a file that could not be is an error of the
+// command, whatever else the command did.
+int Close(int rc) {
+    std::string error;
+    if (winsim::CloseMachine(&error)) return rc;
+    std::istringstream lines(error);
+    for (std::string line; std::getline(lines, line);)
+        std::cerr << "winsim: " << line << "\n";
+    return rc ? rc : 1;
+}
+
 int CmdNew(const std::vector<std::string>& a) {
     if (a.empty()) return Usage();
     winsim::Os os = winsim::Os::Nt4;
@@ -109,8 +120,7 @@ int CmdRun(const std::vector<std::string>& a) {
     int rc = winsim::RunCallScript(
         script, [&](const std::string& name) { return winsim::HostProcAddress(module, name); },
         options, std::cout, std::cerr);
-    winsim::CloseMachine();
-    return rc;
+    return Close(rc);
 }
 
 int CmdReg(const std::vector<std::string>& a) {
@@ -123,7 +133,7 @@ int CmdReg(const std::vector<std::string>& a) {
             return 1;
         }
         std::cout << winsim::ExportRegistry(key);
-        return 0;
+        return Close(0);
     }
     if (a[0] == "import" && a.size() == 3) {
         std::string text, error;
@@ -134,10 +144,9 @@ int CmdReg(const std::vector<std::string>& a) {
         if (!Open(a[1])) return 2;
         if (!winsim::ImportRegistry(text, &error)) {
             std::cerr << "winsim: " << a[2] << ": " << error << "\n";
-            return 1;
+            return Close(1);
         }
-        winsim::CloseMachine();
-        return 0;
+        return Close(0);
     }
     return Usage();
 }
@@ -148,8 +157,7 @@ int CmdShow(const std::vector<std::string>& a) {
     if (!Open(a[0])) return 2;
     for (const std::string& line : winsim::SpoolerLines())
         std::cout << line << "\n";
-    winsim::CloseMachine();
-    return 0;
+    return Close(0);
 }
 
 // Runs PWUNINST as a program of its own on the machine, with the user's answers, and lists what
@@ -182,7 +190,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     }
     if (!Open(a[0])) return 2;
     size_t journalAt = winsim::JournalSize();
-    winsim::CloseMachine(); // the program owns the machine while it runs
+    if (Close(0) != 0) return 1; // the program owns the machine while it runs
 
     char* real = realpath(a[0].c_str(), nullptr);
     std::string dir = real ? real : a[0];
@@ -246,7 +254,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
             exited = true;
         }
     }
-    winsim::CloseMachine();
+    if (Close(0) != 0) return 1;
     if (!exited) {
         if (WIFSIGNALED(status))
             std::cout << "PWUNINST ended by signal " << WTERMSIG(status) << "\n";
@@ -265,8 +273,7 @@ int CmdReboot(const std::vector<std::string>& a) {
     if (!Open(a[0])) return 2;
     for (const std::string& line : winsim::Reboot())
         std::cout << line << "\n";
-    winsim::CloseMachine();
-    return 0;
+    return Close(0);
 }
 
 } // namespace
