@@ -20,12 +20,15 @@ bool ParseOs(const std::string& text, Os* os);
 bool CreateMachine(const std::string& dir, Os os, std::string* error = nullptr);
 
 // Makes the machine in `dir` the current one of this process (every API call works on it).
-// Any machine that was current is closed first.
+// Any machine that was current is closed first. A machine file that does not read whole (a hive
+// or its log with a malformed line) refuses the open, naming the file and line, and nothing of
+// the machine is changed. Temporary files of a killed save are removed.
 bool OpenMachine(const std::string& dir, std::string* error = nullptr);
 
 // Writes what the machine keeps in memory (the registry hives, the profile writes still cached)
-// and forgets it. Also done at process exit for a machine still open.
-void CloseMachine();
+// and forgets it. Also done at process exit for a machine still open. False, with each file that
+// could not be written since the machine opened (one a line in *error), when a save failed.
+bool CloseMachine(std::string* error = nullptr);
 
 bool HasMachine();
 std::string MachineDir();
@@ -74,7 +77,8 @@ bool KeyExists(const std::string& key);
 // A value's type and its data bytes exactly as stored; false when the value is missing.
 bool ReadValue(const std::string& key, const std::string& name, uint32_t* type,
                std::vector<uint8_t>* data);
-void FlushRegistry();
+// Writes the hives now; false with the files that could not be written, as CloseMachine.
+bool FlushRegistry(std::string* error = nullptr);
 
 // Key security, in SDDL text ("O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)", "D:NO_ACCESS_CONTROL" for a
 // NULL DACL). A key without security of its own grants everything.

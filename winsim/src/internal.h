@@ -120,6 +120,9 @@ struct StateHooks {
     void (*reset)() = nullptr; // when the machine is closed
 };
 void RegisterStateHooks(const StateHooks& hooks);
+// A file of the machine that did not read whole (a load hook: the open is refused) or could not
+// be written (CloseMachine and FlushRegistry report it), with the file's path and why.
+void NoteMachineError(const std::string& message);
 
 // Kernel object handles (processes, tokens, ...): small numbers that fit in 32 bits.
 enum class ObjectKind { Process, Token };

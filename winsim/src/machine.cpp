@@ -12,6 +12,7 @@ namespace winsim {
 namespace {
 
 std::unique_ptr<MachineState> g_machine;
+std::vector<std::string> g_errors; // NoteMachineError's, since the machine opened
 // Never destroyed: the machine still open at process exit is closed by a static destructor,
 // which may run after other statics of this library are gone.
 std::vector<StateHooks>& Hooks() {
@@ -64,13 +65,27 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
     return found;
 }
 
-void SaveAll() {
+// The errors noted since the machine opened, one a line.
+std::string ErrorText() {
+    std::string text;
+    for (const std::string& e : g_errors)
+        text += (text.empty() ? "" : "\n") + e;
+    return text;
+}
+
+// False with every file that could not be written since the machine opened.
+bool SaveAll(std::string* error) {
     for (const StateHooks& h : Hooks())
         if (h.save) h.save();
+    if (error) *error = ErrorText();
+    return g_errors.empty();
 }
 
 struct ExitSaver {
-    ~ExitSaver() { CloseMachine(); }
+    ~ExitSaver() {
+        std::string error;
+        if (!CloseMachine(&error)) std::fprintf(stderr, "winsim: %s\n", error.c_str());
+    }
 } g_exitSaver;
 
 const char kWinIni[] = "[windows]\r\n"
@@ -160,6 +175,10 @@ bool ParseOs(const std::string& text, Os* os) {
 
 void RegisterStateHooks(const StateHooks& hooks) {
     Hooks().push_back(hooks);
+}
+
+void NoteMachineError(const std::string& message) {
+    g_errors.push_back(message);
 }
 
 MachineState* Current() {
@@ -292,7 +311,7 @@ bool CreateMachine(const std::string& dir, Os os, std::string* error) {
     std::string previous = wasOpen ? MachineDir() : "";
     if (!OpenMachine(dir, error)) return false;
     SeedFreshRegistry(os);
-    CloseMachine();
+    if (!CloseMachine(error)) return false;
     if (wasOpen) OpenMachine(previous);
     return true;
 }
@@ -316,22 +335,33 @@ bool OpenMachine(const std::string& dir, std::string* error) {
         g_machine.reset();
         return false;
     }
+    g_errors.clear();
     for (const StateHooks& h : Hooks())
         if (h.load) h.load();
+    if (!g_errors.empty()) { // a file that did not read whole must not be written over
+        if (error) *error = ErrorText();
+        g_errors.clear();
+        for (const StateHooks& h : Hooks())
+            if (h.reset) h.reset();
+        g_machine.reset();
+        return false;
+    }
     return true;
 }
 
-void CloseMachine() {
-    if (!g_machine) return;
-    SaveAll();
+bool CloseMachine(std::string* error) {
+    if (!g_machine) return true;
+    bool saved = SaveAll(error);
+    g_errors.clear();
     for (const StateHooks& h : Hooks())
         if (h.reset) h.reset();
     g_machine.reset();
     ClearFailures();
+    return saved;
 }
 
-void FlushRegistry() {
-    if (g_machine) SaveAll();
+bool FlushRegistry(std::string* error) {
+    return !g_machine || SaveAll(error);
 }
 
 std::vector<std::string> DebugOutput() {

@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
     if (trace && std::string(trace) == "1")
         for (const std::string& line : winsim::DebugOutput())
             std::fprintf(stderr, "%s\n", line.c_str());
-    winsim::CloseMachine();
+    if (!winsim::CloseMachine(&error)) { // what the program changed did not all reach the disk
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+        return rc ? rc : 1;
+    }
     return rc;
 }

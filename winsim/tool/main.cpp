@@ -62,14 +62,24 @@ bool Open(const std::string& dir) {
     return false;
 }
 
+// The machine's files are written when it closes: a file that could not be is an error of the
+// command, whatever else the command did.
+int Close(int rc) {
+    std::string error;
+    if (winsim::CloseMachine(&error)) return rc;
+    std::istringstream lines(error);
+    for (std::string line; std::getline(lines, line);)
+        std::cerr << "winsim: " << line << "\n";
+    return rc ? rc : 1;
+}
+
 // A command `winsim NAME DIR` that prints, a line each, what `lines` finds on the machine.
 int PrintFromMachine(const std::vector<std::string>& a, std::vector<std::string> (*lines)()) {
     if (a.size() != 1) return Usage();
     if (!Open(a[0])) return 2;
     for (const std::string& line : lines())
         std::cout << line << "\n";
-    winsim::CloseMachine();
-    return 0;
+    return Close(0);
 }
 
 int CmdNew(const std::vector<std::string>& a) {
@@ -123,8 +133,7 @@ int CmdRun(const std::vector<std::string>& a) {
     int rc = winsim::RunCallScript(
         script, [&](const std::string& name) { return winsim::HostProcAddress(module, name); },
         options, std::cout, std::cerr);
-    winsim::CloseMachine();
-    return rc;
+    return Close(rc);
 }
 
 int CmdReg(const std::vector<std::string>& a) {
@@ -137,7 +146,7 @@ int CmdReg(const std::vector<std::string>& a) {
             return 1;
         }
         std::cout << winsim::ExportRegistry(key);
-        return 0;
+        return Close(0);
     }
     if (a[0] == "import" && a.size() == 3) {
         std::string text, error;
@@ -148,10 +157,9 @@ int CmdReg(const std::vector<std::string>& a) {
         if (!Open(a[1])) return 2;
         if (!winsim::ImportRegistry(text, &error)) {
             std::cerr << "winsim: " << a[2] << ": " << error << "\n";
-            return 1;
+            return Close(1);
         }
-        winsim::CloseMachine();
-        return 0;
+        return Close(0);
     }
     return Usage();
 }
@@ -191,7 +199,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     }
     if (!Open(a[0])) return 2;
     size_t journalAt = winsim::JournalSize();
-    winsim::CloseMachine(); // the program owns the machine while it runs
+    if (Close(0) != 0) return 1; // the program owns the machine while it runs
 
     char* real = realpath(a[0].c_str(), nullptr);
     std::string dir = real ? real : a[0];
@@ -255,7 +263,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
             exited = true;
         }
     }
-    winsim::CloseMachine();
+    if (Close(0) != 0) return 1;
     if (!exited) {
         if (WIFSIGNALED(status))
             std::cout << "PWUNINST ended by signal " << WTERMSIG(status) << "\n";

@@ -17,16 +17,15 @@ using namespace winsim::registry;
 namespace {
 
 // Security of a new key from the caller's descriptor, when one was given.
-void ApplyCreationSecurity(Key* k, const SECURITY_ATTRIBUTES* sa) {
-    if (!IsNT() || !sa || !sa->lpSecurityDescriptor) return;
+LONG ApplyCreationSecurity(Key* k, const SECURITY_ATTRIBUTES* sa) {
+    if (!IsNT() || !sa || !sa->lpSecurityDescriptor) return ERROR_SUCCESS;
     DescriptorParts parts;
-    if (ReadDescriptor(sa->lpSecurityDescriptor, &parts) != ERROR_SUCCESS) return;
+    if (ReadDescriptor(sa->lpSecurityDescriptor, &parts) != ERROR_SUCCESS) return ERROR_SUCCESS;
     auto sec = std::make_unique<KeySecurity>();
     sec->owner = parts.hasOwner && TokenCanOwn(parts.owner) ? parts.owner : TokenDefaultOwner();
     sec->dacl = DaclKindOf(parts);
     sec->aces = parts.aces;
-    k->security = std::move(sec);
-    Reg().securityDirty = true;
+    return k->SetSecurity(std::move(sec));
 }
 
 // The key behind a handle for a call that needs `need` in the handle's rights. Errors come in
@@ -124,6 +123,10 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     std::vector<std::string> parts;
     if ((err = Resolve(hKey, &k, &handleRights)) != ERROR_SUCCESS) return err;
     if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
+    // Windows' limits refuse the whole path before any key of it is made.
+    const size_t depth = k->Depth();
+    for (size_t i = 0; i < parts.size(); ++i)
+        if ((err = CheckNewKey(parts[i], depth + i + 1)) != ERROR_SUCCESS) return err;
     // Every missing key of the path is created, each needing KEY_CREATE_SUB_KEY from its
     // parent's security; one created right below the handle's key needs it in the handle too.
     bool created = false;
@@ -135,8 +138,8 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                 return err;
             if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
                 return err;
-            c = k->AddChild(parts[i]);
-            c->isVolatile = k->isVolatile || (IsNT() && (dwOptions & REG_OPTION_VOLATILE));
+            c = k->AddChild(parts[i], IsNT() && (dwOptions & REG_OPTION_VOLATILE));
+            if (!c) return ERROR_REGISTRY_IO_FAILED;
             created = true;
         }
         k = c;
@@ -145,7 +148,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     // security allows.
     DWORD rights = 0;
     if (created) {
-        ApplyCreationSecurity(k, lpSecurityAttributes);
+        if ((err = ApplyCreationSecurity(k, lpSecurityAttributes)) != ERROR_SUCCESS) return err;
         CheckAccess(nullptr, samDesired, &rights);
     } else if ((err = CheckAccess(k->security.get(), samDesired, &rights)) != ERROR_SUCCESS) {
         return err;
@@ -194,9 +197,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     LONG err = KeyFor(hKey, KEY_SET_VALUE, !lpData && cbData ? ERROR_NOACCESS : ERROR_SUCCESS, &k);
     if (err != ERROR_SUCCESS) return err;
     // Data is kept exactly as given, terminator or not.
-    k->SetValue(lpValueName ? lpValueName : "", dwType,
-                std::vector<uint8_t>(lpData, lpData + (lpData ? cbData : 0)));
-    return ERROR_SUCCESS;
+    return k->SetValue(lpValueName ? lpValueName : "", dwType,
+                       std::vector<uint8_t>(lpData, lpData + (lpData ? cbData : 0)));
 }
 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -265,8 +267,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     if ((err = CheckAccess(k->security.get(), DELETE)) != ERROR_SUCCESS) return err;
     // NT deletes only a key without subkeys; 95/98 delete the whole tree.
     if (IsNT() && !k->children.empty()) return ERROR_ACCESS_DENIED;
-    DeleteTree(k);
-    return ERROR_SUCCESS;
+    return DeleteTree(k);
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
@@ -274,7 +275,7 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     Key* k;
     LONG err = KeyFor(hKey, KEY_SET_VALUE, ERROR_SUCCESS, &k);
     if (err != ERROR_SUCCESS) return err;
-    return k->DeleteValue(lpValueName ? lpValueName : "") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return k->DeleteValue(lpValueName ? lpValueName : "");
 }
 
 LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
@@ -352,17 +353,15 @@ LONG WINAPI RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformatio
     DWORD need = (setOwner ? WRITE_OWNER : 0) | (setDacl ? WRITE_DAC : 0);
     if ((err = HandleHolds(rights, need)) != ERROR_SUCCESS) return err;
     if (setOwner && (!parts.hasOwner || !TokenCanOwn(parts.owner))) return ERROR_INVALID_OWNER;
-    if (!k->security) {
-        k->security = std::make_unique<KeySecurity>();
-        k->security->owner = TokenDefaultOwner();
-    }
-    if (setOwner) k->security->owner = parts.owner;
+    auto sec =
+        k->security ? std::make_unique<KeySecurity>(*k->security) : std::make_unique<KeySecurity>();
+    if (!k->security) sec->owner = TokenDefaultOwner();
+    if (setOwner) sec->owner = parts.owner;
     if (setDacl) {
-        k->security->dacl = DaclKindOf(parts);
-        k->security->aces = parts.aces;
+        sec->dacl = DaclKindOf(parts);
+        sec->aces = parts.aces;
     }
-    Reg().securityDirty = true;
-    return ERROR_SUCCESS;
+    return k->SetSecurity(std::move(sec));
 }
 
 } // extern "C"

@@ -33,9 +33,9 @@ Key* Seed(const std::string& path, Texts texts = {}) {
 }
 
 void Protect(Key* k, const char* sddl) {
-    k->security = std::make_unique<KeySecurity>();
-    ParseSddl(sddl, k->security.get());
-    Reg().securityDirty = true;
+    auto sec = std::make_unique<KeySecurity>();
+    ParseSddl(sddl, sec.get());
+    k->SetSecurity(std::move(sec));
 }
 
 void MakeFolders(const std::string& windowsPath) {

@@ -21,19 +21,32 @@ void AppendEscaped(std::string* out, const char* s, size_t n) {
     }
 }
 
+// A text with a line break has no one-line quoted form: it is written as hex.
 bool IsPlainText(const std::vector<uint8_t>& d) {
-    return !d.empty() && d.back() == 0 && std::memchr(d.data(), 0, d.size() - 1) == nullptr;
+    if (d.empty() || d.back() != 0) return false;
+    for (size_t i = 0; i + 1 < d.size(); ++i)
+        if (d[i] == 0 || d[i] == '\r' || d[i] == '\n') return false;
+    return true;
 }
 
-void AppendValueLine(std::string* out, const Value& v) {
-    size_t lineStart = out->size();
-    if (v.name.empty()) {
-        *out += "@=";
+} // namespace
+
+namespace winsim::registry {
+
+void AppendValueName(std::string* out, const std::string& name) {
+    if (name.empty()) {
+        *out += '@';
     } else {
         *out += '"';
-        AppendEscaped(out, v.name.data(), v.name.size());
-        *out += "\"=";
+        AppendEscaped(out, name.data(), name.size());
+        *out += '"';
     }
+}
+
+void AppendValue(std::string* out, const Value& v) {
+    size_t lineStart = out->size();
+    AppendValueName(out, v.name);
+    *out += '=';
     char buf[32];
     if (v.type == REG_SZ && IsPlainText(v.data)) {
         *out += '"';
@@ -70,6 +83,10 @@ void AppendValueLine(std::string* out, const Value& v) {
     *out += "\r\n";
 }
 
+} // namespace winsim::registry
+
+namespace {
+
 // ---- reading ----------------------------------------------------------------------------------
 
 // One step of an imported .reg file.
@@ -79,7 +96,7 @@ struct RegOp {
     std::string name;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
-    KeySecurity security;
+    std::unique_ptr<KeySecurity> security; // kSecurity: null takes the key's own away
 };
 
 int HexDigit(char c) {
@@ -242,8 +259,10 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
                 RegOp op;
                 op.kind = RegOp::kSecurity;
                 op.path = currentKey;
-                if (!ParseSddl(Trim(t.substr(10)), &op.security))
-                    return fail(i, "malformed security '" + t.substr(10) + "'");
+                std::string sddl = Trim(t.substr(10));
+                if (!sddl.empty()) op.security = std::make_unique<KeySecurity>();
+                if (!sddl.empty() && !ParseSddl(sddl, op.security.get()))
+                    return fail(i, "malformed security '" + sddl + "'");
                 ops->push_back(std::move(op));
             }
             continue;
@@ -256,6 +275,12 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
             RootedPath rp;
             if (inner.empty() || !ParseRooted(inner, &rp))
                 return fail(i, "unknown key '" + inner + "'");
+            for (const std::string& part : rp.parts)
+                if (part.size() > kMaxKeyNameLength)
+                    return fail(i, "key name longer than " + std::to_string(kMaxKeyNameLength) +
+                                       " characters");
+            if (rp.prefix.size() + rp.parts.size() > kMaxKeyDepth)
+                return fail(i, "key deeper than " + std::to_string(kMaxKeyDepth) + " levels");
             RegOp op;
             op.kind = remove ? RegOp::kDeleteKey : RegOp::kCreateKey;
             op.path = inner;
@@ -288,59 +313,78 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
     return true;
 }
 
-void ApplyOps(const std::vector<RegOp>& ops) {
+// False when a change could not be made durable (the hive's log refused it).
+bool ApplyOps(std::vector<RegOp>& ops) {
     std::string lastPath;
     Key* last = nullptr;
-    for (const RegOp& op : ops) {
+    for (RegOp& op : ops) {
         RootedPath rp;
         if (!ParseRooted(op.path, &rp)) continue; // checked while parsing
         if (op.kind == RegOp::kDeleteKey) {
-            if (Key* k = FindRooted(rp)) DeleteTree(k);
+            Key* k = FindRooted(rp);
+            if (k && DeleteTree(k) != ERROR_SUCCESS) return false;
             last = nullptr;
             lastPath.clear();
             continue;
         }
         Key* k = (last && op.path == lastPath) ? last : CreateRooted(rp);
+        if (!k) return false;
         last = k;
         lastPath = op.path;
+        LONG err = ERROR_SUCCESS;
         switch (op.kind) {
         case RegOp::kSetValue:
-            k->SetValue(op.name, op.type, op.data);
+            err = k->SetValue(op.name, op.type, op.data);
             break;
         case RegOp::kDeleteValue:
-            k->DeleteValue(op.name);
+            if (k->DeleteValue(op.name) == ERROR_REGISTRY_IO_FAILED) err = ERROR_REGISTRY_IO_FAILED;
             break;
         case RegOp::kSecurity:
-            k->security = std::make_unique<KeySecurity>(op.security);
-            Reg().securityDirty = true;
+            err = k->SetSecurity(std::move(op.security));
             break;
         default:
             break;
         }
+        if (err != ERROR_SUCCESS) return false;
     }
+    return true;
 }
 
 } // namespace
 
 namespace winsim::registry {
 
-void AppendTree(std::string* out, const Key& k, const std::string& path, bool forHive) {
-    if (forHive && k.isVolatile) return;
-    *out += '[';
-    *out += path;
-    *out += "]\r\n";
-    for (const Value& v : k.values)
-        AppendValueLine(out, v);
-    *out += "\r\n";
-    for (const auto& c : k.children)
-        AppendTree(out, *c, path + "\\" + c->name, forHive);
+void AppendTree(std::string* out, const Key& top, const std::string& path, bool forHive) {
+    // Without recursion: each key's path is its parent's, so only the keys still to be written
+    // are kept, with the length of their parent's path in `paths`.
+    std::string paths = path;
+    std::vector<std::pair<const Key*, size_t>> pending{{&top, std::string::npos}};
+    while (!pending.empty()) {
+        auto [k, parentLength] = pending.back();
+        pending.pop_back();
+        if (forHive && k->isVolatile) continue;
+        if (parentLength != std::string::npos) {
+            paths.resize(parentLength);
+            paths += '\\';
+            paths += k->name;
+        }
+        *out += '[';
+        *out += paths;
+        *out += "]\r\n";
+        for (const Value& v : k->values)
+            AppendValue(out, v);
+        *out += "\r\n";
+        for (size_t i = k->children.size(); i-- > 0;)
+            pending.emplace_back(k->children[i].get(), paths.size());
+    }
 }
 
 bool ApplyRegText(const std::string& text, std::string* error) {
     std::vector<RegOp> ops;
     if (!ParseRegText(text, &ops, error)) return false;
-    ApplyOps(ops);
-    return true;
+    if (ApplyOps(ops)) return true;
+    if (error) *error = "the registry's log could not be written";
+    return false;
 }
 
 } // namespace winsim::registry

@@ -1,6 +1,8 @@
 // The registry store: keys and values in memory, the predefined roots, key handles and paths,
 // and the access that winsim's own services and the control API have to it.
 #include "store.h"
+#include "hivelog.h"
+#include "regedit4.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,11 +26,12 @@ uint64_t FileTimeNow() {
     return static_cast<uint64_t>(us) * 10 + 116444736000000000ULL;
 }
 
-void MarkDeleted(Key* k) {
-    k->deleted = true;
-    if (k->security) Reg().securityDirty = true;
-    for (auto& c : k->children)
-        MarkDeleted(c.get());
+void MarkDeleted(Key* top) {
+    ForEachKey(*top, [](Key& k) {
+        k.deleted = true;
+        if (k.security) Reg().securityDirty = true;
+        return true;
+    });
 }
 
 std::shared_ptr<Key> MakeRoot(const char* name, Hive hive) {
@@ -40,9 +43,13 @@ std::shared_ptr<Key> MakeRoot(const char* name, Hive hive) {
 }
 
 Key* EnsurePath(Key* from, const std::vector<std::string>& parts) {
+    size_t depth = from ? from->Depth() : 0;
     for (const std::string& p : parts) {
+        if (!from) return nullptr;
         Key* c = from->Child(p);
+        if (!c && CheckNewKey(p, depth + 1) != ERROR_SUCCESS) return nullptr;
         from = c ? c : from->AddChild(p);
+        ++depth;
     }
     return from;
 }
@@ -102,6 +109,31 @@ void NewTree() {
 
 // ---- the key tree -----------------------------------------------------------------------------
 
+Key::~Key() {
+    // A deep tree freed key by key from its top would nest one destructor per level.
+    std::vector<std::shared_ptr<Key>> pending = std::move(children);
+    while (!pending.empty()) {
+        std::shared_ptr<Key> k = std::move(pending.back());
+        pending.pop_back();
+        if (k.use_count() > 1) continue; // an open handle keeps it, and what lies below it
+        for (auto& c : k->children)
+            pending.push_back(std::move(c));
+        k->children.clear();
+    }
+}
+
+size_t Key::Depth() const {
+    size_t depth = 0;
+    for (const Key* p = parent; p; p = p->parent)
+        ++depth;
+    return depth;
+}
+
+LONG CheckNewKey(const std::string& name, size_t depth) {
+    return name.size() > kMaxKeyNameLength || depth > kMaxKeyDepth ? ERROR_INVALID_PARAMETER
+                                                                   : ERROR_SUCCESS;
+}
+
 Key* Key::Child(const std::string& n) const {
     auto it = childIndex.find(Upper(n));
     return it == childIndex.end() ? nullptr : children[it->second].get();
@@ -117,11 +149,13 @@ void Key::Touch() {
     if (hive != kNoHive) Reg().dirty[hive] = true;
 }
 
-Key* Key::AddChild(const std::string& n) {
+Key* Key::AddChild(const std::string& n, bool makeVolatile) {
     auto child = std::make_shared<Key>();
     child->name = n;
     child->parent = this;
     child->hive = hive;
+    child->isVolatile = isVolatile || makeVolatile;
+    if (IsLogged(*child) && !LogChange(*child, "")) return nullptr;
     childIndex[Upper(n)] = children.size();
     children.push_back(child);
     child->Touch();
@@ -141,7 +175,12 @@ void Key::RemoveChild(Key* child) {
     Touch();
 }
 
-void Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) {
+LONG Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) {
+    if (IsLogged(*this)) {
+        std::string line;
+        AppendValue(&line, Value{n, type, data});
+        if (!LogChange(*this, line)) return ERROR_REGISTRY_IO_FAILED;
+    }
     std::string upper = Upper(n);
     auto it = valueIndex.find(upper);
     if (it != valueIndex.end()) {
@@ -152,17 +191,32 @@ void Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) 
         values.push_back(Value{n, type, std::move(data)});
     }
     Touch();
+    return ERROR_SUCCESS;
 }
 
-bool Key::DeleteValue(const std::string& n) {
+LONG Key::DeleteValue(const std::string& n) {
     auto it = valueIndex.find(Upper(n));
-    if (it == valueIndex.end()) return false;
+    if (it == valueIndex.end()) return ERROR_FILE_NOT_FOUND;
+    if (IsLogged(*this)) {
+        std::string line;
+        AppendValueName(&line, n);
+        line += "=-\r\n";
+        if (!LogChange(*this, line)) return ERROR_REGISTRY_IO_FAILED;
+    }
     values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
     valueIndex.clear();
     for (size_t i = 0; i < values.size(); ++i)
         valueIndex[Upper(values[i].name)] = i;
     Touch();
-    return true;
+    return ERROR_SUCCESS;
+}
+
+LONG Key::SetSecurity(std::unique_ptr<KeySecurity> sec) {
+    if (IsLogged(*this) && !LogChange(*this, ";security=" + (sec ? ToSddl(*sec) : "") + "\r\n"))
+        return ERROR_REGISTRY_IO_FAILED;
+    security = std::move(sec);
+    Reg().securityDirty = true;
+    return ERROR_SUCCESS;
 }
 
 std::vector<uint8_t> TextBytes(const std::string& text) {
@@ -178,8 +232,11 @@ std::string FullPath(const Key* k) {
     return path;
 }
 
-void DeleteTree(Key* k) {
-    if (k->parent) k->parent->RemoveChild(k);
+LONG DeleteTree(Key* k) {
+    if (!k->parent) return ERROR_SUCCESS;
+    if (IsLogged(*k) && !LogChange(*k, "", true)) return ERROR_REGISTRY_IO_FAILED;
+    k->parent->RemoveChild(k);
+    return ERROR_SUCCESS;
 }
 
 // ---- handles ----------------------------------------------------------------------------------
@@ -335,15 +392,12 @@ bool ReadValue(const std::string& key, const std::string& name, uint32_t* type,
 bool SetKeySecurity(const std::string& key, const std::string& sddl) {
     Key* k = FindKey(key);
     if (!k) return false;
-    if (sddl.empty()) {
-        k->security.reset();
-    } else {
-        KeySecurity sec;
-        if (!ParseSddl(sddl, &sec)) return false;
-        k->security = std::make_unique<KeySecurity>(sec);
+    std::unique_ptr<KeySecurity> sec;
+    if (!sddl.empty()) {
+        sec = std::make_unique<KeySecurity>();
+        if (!ParseSddl(sddl, sec.get())) return false;
     }
-    Reg().securityDirty = true;
-    return true;
+    return k->SetSecurity(std::move(sec)) == ERROR_SUCCESS;
 }
 
 std::string GetKeySecurity(const std::string& key) {
@@ -365,9 +419,7 @@ bool SysCreateKey(const std::string& path) {
 
 bool SysDeleteTree(const std::string& path) {
     Key* k = FindKey(path);
-    if (!k || !k->parent) return false;
-    DeleteTree(k);
-    return true;
+    return k && k->parent && DeleteTree(k) == ERROR_SUCCESS;
 }
 
 bool SysSubkeys(const std::string& path, std::vector<std::string>* names) {
@@ -392,13 +444,13 @@ bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
                  const std::vector<uint8_t>& data) {
     RootedPath rp;
     if (!HasMachine() || !ParseRooted(path, &rp)) return false;
-    CreateRooted(rp)->SetValue(name, type, data);
-    return true;
+    Key* k = CreateRooted(rp);
+    return k && k->SetValue(name, type, data) == ERROR_SUCCESS;
 }
 
 bool SysDeleteValue(const std::string& path, const std::string& name) {
     Key* k = FindKey(path);
-    return k && k->DeleteValue(name);
+    return k && k->DeleteValue(name) == ERROR_SUCCESS;
 }
 
 } // namespace winsim

@@ -16,13 +16,21 @@ namespace winsim::registry {
 // The hive file a key is saved in; HKEY_DYN_DATA and its keys are in none.
 enum Hive { kSystemHive = 0, kUserHive = 1, kNoHive = 2 };
 
+// Windows' limits: a key name (one component) of at most 255 characters, a key at most 512
+// levels below its root. Deeper or longer keys are refused wherever keys are made.
+inline constexpr size_t kMaxKeyNameLength = 255;
+inline constexpr size_t kMaxKeyDepth = 512;
+
 struct Value {
     std::string name;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
 };
 
+// Every change of a key is first appended to its hive's log (hivelog.h), so it outlives a killed
+// process; a change whose log append fails is not made (ERROR_REGISTRY_IO_FAILED).
 struct Key : std::enable_shared_from_this<Key> {
+    ~Key();           // frees the keys below without recursion
     std::string name; // as created
     Key* parent = nullptr;
     Hive hive = kNoHive;
@@ -38,11 +46,15 @@ struct Key : std::enable_shared_from_this<Key> {
 
     Key* Child(const std::string& n) const;
     const Value* FindValue(const std::string& n) const;
-    Key* AddChild(const std::string& n);
-    void RemoveChild(Key* child);
-    void SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data);
-    bool DeleteValue(const std::string& n);
-    void Touch(); // a change: new last-write time, the hive needs saving
+    // Null when the log could not take the new key.
+    Key* AddChild(const std::string& n, bool makeVolatile = false);
+    void RemoveChild(Key* child); // DeleteTree's, after the log took the deletion
+    LONG SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data);
+    LONG DeleteValue(const std::string& n); // ERROR_FILE_NOT_FOUND when missing
+    // Replaces the key's security (null: none of its own).
+    LONG SetSecurity(std::unique_ptr<KeySecurity> sec);
+    void Touch();         // a change: new last-write time, the hive needs saving
+    size_t Depth() const; // levels below its root
 };
 
 // An open key handle: the key and the rights granted when it was opened.
@@ -67,7 +79,22 @@ std::vector<uint8_t> TextBytes(const std::string& text);
 // The key's path from its root node ("HKEY_LOCAL_MACHINE\SOFTWARE\Norvex").
 std::string FullPath(const Key* k);
 // Removes a key and everything below it; open handles to them answer ERROR_KEY_DELETED.
-void DeleteTree(Key* k);
+LONG DeleteTree(Key* k);
+// Visits a key and every key below it, parents before children, without recursion; `visit`
+// returns false to skip a key's subtree.
+template <typename Visit> void ForEachKey(Key& top, Visit visit) {
+    std::vector<Key*> pending{&top};
+    while (!pending.empty()) {
+        Key* k = pending.back();
+        pending.pop_back();
+        if (!visit(*k)) continue;
+        for (size_t i = k->children.size(); i-- > 0;)
+            pending.push_back(k->children[i].get());
+    }
+}
+// ERROR_INVALID_PARAMETER when making a key named `name` at `depth` levels below its root would
+// pass Windows' limits.
+LONG CheckNewKey(const std::string& name, size_t depth);
 
 // The security of a key that the system keeps to itself (NT 4.0's Enum; what ProtectKey gives):
 // owner SYSTEM, SYSTEM full control, Administrators and Everyone read.
@@ -100,8 +127,10 @@ struct RootedPath {
 };
 bool ParseRooted(const std::string& path, RootedPath* out);
 Key* FindRooted(const RootedPath& rp);
-Key* CreateRooted(const RootedPath& rp); // creates every missing key of the path
-Key* FindKey(const std::string& path);   // null without a machine or when missing
+// Creates every missing key of the path; null when a key of it passes the limits or the log
+// could not take it.
+Key* CreateRooted(const RootedPath& rp);
+Key* FindKey(const std::string& path); // null without a machine or when missing
 
 } // namespace winsim::registry
 
