@@ -21,8 +21,13 @@ void AppendEscaped(std::string* out, const char* s, size_t n) {
     }
 }
 
+// A text that a quoted string carries as it is: one terminator, and no line end, which would end
+// the value's line of the file and make the whole hive unreadable.
 bool IsPlainText(const std::vector<uint8_t>& d) {
-    return !d.empty() && d.back() == 0 && std::memchr(d.data(), 0, d.size() - 1) == nullptr;
+    if (d.empty() || d.back() != 0) return false;
+    for (size_t i = 0; i + 1 < d.size(); ++i)
+        if (d[i] == 0 || d[i] == '\r' || d[i] == '\n') return false;
+    return true;
 }
 
 void AppendValueLine(std::string* out, const Value& v) {
