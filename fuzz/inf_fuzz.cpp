@@ -23,11 +23,14 @@ void Expand(const std::string& text, size_t room) {
     std::unique_ptr<char[]> buffer(new char[room]);
     std::memcpy(buffer.get(), text.c_str(), text.size() + 1);
     ExpandIniPlaceholder(buffer.get(), static_cast<DWORD>(room), kPath);
+    fuzz::Require(fuzz::IsWholeText(buffer.get(), room), "expansion not ended within the buffer");
 }
 
 void ReadExpanded(const char* section, const char* key, DWORD size) {
     std::unique_ptr<char[]> buffer(new char[size]);
     ReadIniExpanded(section, key, "", buffer.get(), size, kPath);
+    fuzz::Require(key ? fuzz::IsWholeText(buffer.get(), size) : fuzz::IsWholeList(buffer.get(), size),
+                  "expanded text or list not ended within the buffer");
 }
 
 void Key(const std::string& section, const std::string& key, DWORD small) {

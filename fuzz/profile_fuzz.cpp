@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -15,17 +13,11 @@ namespace {
 constexpr char kPath[] = "C:\\FUZZ.INI";
 constexpr size_t kMaxNames = 24; // enough to reach every kind of line, few enough to stay fast
 
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "profile_fuzz: %s\n", what);
-    std::abort();
-}
-
 // The ini text itself: it gives back what it read, and a key it was given reads back.
 void FuzzIniFile(const std::string& text) {
     winsim::IniFile ini;
     ini.Parse(text);
-    Check(ini.Text() == text, "the text does not come back as it was read");
+    fuzz::Require(ini.Text() == text, "the text does not come back as it was read");
     size_t n = 0;
     for (const std::string& section : ini.Sections()) {
         if (++n > kMaxNames) break;
@@ -43,7 +35,7 @@ void FuzzIniFile(const std::string& text) {
     winsim::IniFile again;
     again.Parse(ini.Text());
     std::string value;
-    Check(again.Get("Fuzz Section", "Fuzz Key", &value) && value == "fuzz value",
+    fuzz::Require(again.Get("Fuzz Section", "Fuzz Key", &value) && value == "fuzz value",
           "a key written does not read back");
 }
 
@@ -60,7 +52,10 @@ void FuzzProfileCalls(const uint8_t* data, size_t size) {
 
     std::vector<char> names(0x10000);
     GetPrivateProfileSectionNamesA(names.data(), static_cast<DWORD>(names.size()), kPath);
-    IntoBuffer(small, [](char* b, DWORD n) { GetPrivateProfileSectionNamesA(b, n, kPath); });
+    IntoBuffer(small, [](char* b, DWORD n) {
+        GetPrivateProfileSectionNamesA(b, n, kPath);
+        fuzz::Require(fuzz::IsWholeList(b, n), "section names not ended within the buffer");
+    });
 
     size_t sections = 0;
     for (const std::string& section : fuzz::ListNames(names.data(), names.size())) {
@@ -70,16 +65,23 @@ void FuzzProfileCalls(const uint8_t* data, size_t size) {
         GetPrivateProfileStringA(s, nullptr, "", keys.data(), static_cast<DWORD>(keys.size()),
                                  kPath);
         IntoBuffer(small, [s](char* b, DWORD n) {
-            GetPrivateProfileStringA(s, nullptr, "default", b, n, kPath);
+            GetPrivateProfileStringA(s, nullptr, "", b, n, kPath);
+            fuzz::Require(fuzz::IsWholeList(b, n), "key names not ended within the buffer");
         });
-        IntoBuffer(small, [s](char* b, DWORD n) { GetPrivateProfileSectionA(s, b, n, kPath); });
+        IntoBuffer(small, [s](char* b, DWORD n) {
+            GetPrivateProfileSectionA(s, b, n, kPath);
+            fuzz::Require(fuzz::IsWholeList(b, n), "section not ended within the buffer");
+        });
         size_t count = 0;
         for (const std::string& key : fuzz::ListNames(keys.data(), keys.size())) {
             if (++count > kMaxNames) break;
             const char* k = key.c_str();
             for (DWORD n : {DWORD{1}, small, DWORD{260}})
                 IntoBuffer(n, [s, k](char* b, DWORD m) {
-                    GetPrivateProfileStringA(s, k, "", b, m, kPath);
+                    // A NUL in the file's value is copied and counted, so only the end is checked.
+                    const DWORD got = GetPrivateProfileStringA(s, k, "", b, m, kPath);
+                    fuzz::Require(fuzz::IsWholeText(b + got, m - got),
+                                  "value not ended within the buffer");
                 });
             GetPrivateProfileIntA(s, k, -1, kPath);
         }

@@ -4,19 +4,6 @@
 
 #include "winsim/machine.h"
 
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-void Check(bool holds, const std::string& what) {
-    if (holds) return;
-    std::fprintf(stderr, "regedit4_fuzz: %s\n", what.c_str());
-    std::abort();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::EnsureMachine();
     std::string error;
@@ -24,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!winsim::ImportRegistry(std::string(reinterpret_cast<const char*>(data), size), &error))
         return 0;
     const std::string imported = winsim::ExportRegistry();
-    Check(fuzz::ReopenMachine(&error), "the hives written do not read back: " + error);
-    Check(winsim::ExportRegistry() == imported, "the hives read back differ from those written");
+    fuzz::Require(fuzz::ReopenMachine(&error), "the hives written do not read back: " + error);
+    fuzz::Require(winsim::ExportRegistry() == imported, "the hives read back differ from those written");
     fuzz::RestoreMachine();
     return 0;
 }

@@ -29,6 +29,7 @@ void Expand(const std::string& entry, size_t capacity) {
     std::unique_ptr<char[]> text(new char[capacity]);
     std::memcpy(text.get(), entry.c_str(), entry.size() + 1);
     ExpandPlaceholder(text.get(), static_cast<int>(capacity));
+    fuzz::Require(fuzz::IsWholeText(text.get(), capacity), "expansion not ended within the buffer");
 }
 
 } // namespace
@@ -54,8 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int n : {small, int{UN_KEY_LIST_SIZE}}) {
             std::unique_ptr<char[]> keys(new char[static_cast<size_t>(n)]);
             ReadKeyNames(s, keys.get(), n);
+            fuzz::Require(fuzz::IsWholeList(keys.get(), static_cast<size_t>(n)),
+                          "key names not ended within the buffer");
             std::unique_ptr<char[]> list(new char[static_cast<size_t>(n)]);
             ReadEntryList(s, list.get(), n);
+            fuzz::Require(fuzz::IsWholeList(list.get(), static_cast<size_t>(n)),
+                          "entries not ended within the buffer");
         }
         std::vector<char> entries(UN_KEY_LIST_SIZE);
         ReadEntries(s, entries);

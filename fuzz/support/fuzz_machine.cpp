@@ -90,6 +90,21 @@ std::vector<std::string> ListNames(const char* list, size_t size) {
     return names;
 }
 
+void Require(bool holds, const std::string& what) {
+    if (!holds) Fail(what);
+}
+
+bool IsWholeList(const char* buffer, size_t size) {
+    size_t pos = 0;
+    while (pos < size && buffer[pos])
+        pos += strnlen(buffer + pos, size - pos) + 1;
+    return pos < size;
+}
+
+bool IsWholeText(const char* buffer, size_t size) {
+    return strnlen(buffer, size) < size;
+}
+
 std::string Text(const uint8_t* data, size_t size) {
     const void* nul = std::memchr(data, 0, size);
     const size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - data) : size;

@@ -31,6 +31,16 @@ uint32_t Choice(const uint8_t* data, size_t size);
 // Every name of a double-NUL list.
 std::vector<std::string> ListNames(const char* list, size_t size);
 
+// Ends the run as a crash, saying what did not hold, when `holds` is false.
+void Require(bool holds, const std::string& what);
+
+// True when `buffer` holds a whole double-NUL list within its `size` bytes: names each ended by a
+// NUL, then an empty name. Callers walk such a list to its empty name.
+bool IsWholeList(const char* buffer, size_t size);
+
+// True when `buffer` holds a text ended within its `size` bytes.
+bool IsWholeText(const char* buffer, size_t size);
+
 // A text of the input as the product gets one: up to its first NUL.
 std::string Text(const uint8_t* data, size_t size);
 
