@@ -90,7 +90,8 @@ void ExpandPlaceholder(char* text, int capacity);
 // section is missing. A name that the list cut is left out: it would name another key.
 int ReadKeyNames(const char* section, char* list, int size);
 // The key names of `section` as a double-NUL list, each expanded in place; entries whose
-// expansion does not fit are left out. A missing section leaves the sentinel as the only entry.
+// expansion does not fit are left out. A missing section leaves the sentinel as the only entry
+// (an empty list when the buffer has no room for the NUL after it).
 void ReadEntryList(const char* section, char* list, int size);
 // An entry's fields, split at its commas in a copy of the entry; the last field takes the rest
 // of the text. Each form returns 1 when the entry has enough commas, else 0.

@@ -86,7 +86,12 @@ void ReadEntryList(const char* section, char* list, int size) {
     DWORD got = GetPrivateProfileStringA(section, nullptr, NotThereSentinel, list,
                                          static_cast<DWORD>(size), ScriptPath);
     if (std::strcmp(list, NotThereSentinel) == 0) {
-        if (size > static_cast<int>(sizeof NotThereSentinel)) list[sizeof NotThereSentinel] = '\0';
+        // The sentinel is a list only with the NUL after it; without room for that, the list
+        // is empty, so that a walk of it stays in the buffer.
+        if (size > static_cast<int>(sizeof NotThereSentinel))
+            list[sizeof NotThereSentinel] = '\0';
+        else
+            list[0] = list[1] = '\0';
         return;
     }
     // A list that did not fit ends in a cut name; it is left out rather than taken for another.

@@ -109,6 +109,14 @@ TEST_P(ScriptTest, ReadsEntryListsExpandedInOrder) {
     EXPECT_EQ(Entries(list.data()), (std::vector<std::string>{NotThereSentinel}));
 }
 
+TEST_P(ScriptTest, EndsTheListOfAMissingSectionWithinTheBuffer) {
+    WriteScript("[Files]\r\nC:\\KV\\A.DLL=1\r\n");
+    // Room for the sentinel and its NUL, none for the NUL that ends the list.
+    std::vector<char> list(sizeof NotThereSentinel, 'x');
+    ReadEntryList("Nowhere", list.data(), static_cast<int>(list.size()));
+    EXPECT_EQ(std::string(list.data(), 2), std::string("\0\0", 2)) << "an empty list";
+}
+
 TEST_P(ScriptTest, LeavesOutANameThatTheListCut) {
     WriteScript("[Files]\r\nC:\\KV\\AAAA.DLL=1\r\nC:\\KV\\BBBB.DLL=1\r\n");
     char list[24]; // holds the first name whole, the second only in part

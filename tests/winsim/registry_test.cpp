@@ -331,6 +331,8 @@ TEST_F(RegistryTest, ValuesSurviveAReopenByteForByte) {
         {"Path \"quoted\" \\ name", REG_SZ, Bytes(std::string("C:\\KV\\\"x\"\0", 10))},
         {"Unterminated", REG_SZ, Bytes("abc")},
         {"Embedded", REG_SZ, Bytes(std::string("a\0b\0", 4))},
+        // A line end inside a text would end its line of the hive and lose the whole hive.
+        {"Lines", REG_SZ, Bytes(std::string("one\r\ntwo\nthree\r\0", 16))},
         {"Expand", REG_EXPAND_SZ, Bytes(std::string("%SystemRoot%\\x\0", 15))},
         {"Nothing", REG_NONE, {}},
         {"", REG_SZ, Bytes(std::string("default\0", 8))},

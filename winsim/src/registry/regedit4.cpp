@@ -21,7 +21,8 @@ void AppendEscaped(std::string* out, const char* s, size_t n) {
     }
 }
 
-// A text with a line break has no one-line quoted form: it is written as hex.
+// A text that a quoted string carries as it is: one terminator, and no line end, which would end
+// the value's line of the file and make the whole hive unreadable.
 bool IsPlainText(const std::vector<uint8_t>& d) {
     if (d.empty() || d.back() != 0) return false;
     for (size_t i = 0; i + 1 < d.size(); ++i)
