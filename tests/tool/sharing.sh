@@ -20,8 +20,8 @@ done
 exec 9>>"$work/m/.lock"
 flock 9 || fail "lock"
 echo $$ > "$work/m/.lock"
-"$winsim" run "$work/m" "$work/A.calls" >"$work/A.out" 2>"$work/A.err" & a=$!
-"$winsim" run "$work/m" "$work/B.calls" >"$work/B.out" 2>"$work/B.err" & b=$!
+"$winsim" run "$work/m" "$work/A.calls" >"$work/A.out" 2>"$work/A.err" 9>&- & a=$!
+"$winsim" run "$work/m" "$work/B.calls" >"$work/B.out" 2>"$work/B.err" 9>&- & b=$!
 for _ in $(seq 1 600); do
   grep -q waiting "$work/A.err" && grep -q waiting "$work/B.err" && break
   sleep 0.1
