@@ -1,5 +1,6 @@
 // The machine folder: creation, opening, paths, settings, failures and debug output.
 #include "files.h"
+#include "machinelock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@ namespace {
 
 std::unique_ptr<MachineState> g_machine;
 std::vector<std::string> g_errors; // NoteMachineError's, since the machine opened
+MachineLock g_lock; // held while g_machine is open; outlives g_exitSaver, whose close saves
 // Never destroyed: the machine still open at process exit is closed by a static destructor,
 // which may run after other statics of this library are gone.
 std::vector<StateHooks>& Hooks() {
@@ -317,9 +319,15 @@ bool CreateMachine(const std::string& dir, Os os, std::string* error) {
 }
 
 bool OpenMachine(const std::string& dir, std::string* error) {
+    MachineLock lock = std::move(g_lock); // kept, with no gap, when `dir` is the folder it holds
     CloseMachine();
+    // One program at a time per machine: wait for it, then read it as the last one left it. A
+    // folder without machine.ini gets no lock file.
+    const std::string ini = dir + "/machine.ini";
+    const bool isMachine = access(ini.c_str(), F_OK) == 0;
+    if (isMachine && !lock.Take(dir, error)) return false;
     std::string text;
-    if (!ReadWholeFile(dir + "/machine.ini", &text)) {
+    if (!isMachine || !ReadWholeFile(ini, &text)) {
         if (error) *error = dir + " holds no machine (no machine.ini)";
         return false;
     }
@@ -344,8 +352,9 @@ bool OpenMachine(const std::string& dir, std::string* error) {
         for (const StateHooks& h : Hooks())
             if (h.reset) h.reset();
         g_machine.reset();
-        return false;
+        return false; // the lock goes with `lock`
     }
+    g_lock = std::move(lock);
     return true;
 }
 
@@ -357,6 +366,7 @@ bool CloseMachine(std::string* error) {
         if (h.reset) h.reset();
     g_machine.reset();
     ClearFailures();
+    g_lock.Release();
     return saved;
 }
 

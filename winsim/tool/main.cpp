@@ -199,7 +199,8 @@ int CmdUninstall(const std::vector<std::string>& a) {
     }
     if (!Open(a[0])) return 2;
     size_t journalAt = winsim::JournalSize();
-    if (Close(0) != 0) return 1; // the program owns the machine while it runs
+    // The program owns the machine while it runs: held here, its own open would wait for us.
+    if (Close(0) != 0) return 1;
 
     char* real = realpath(a[0].c_str(), nullptr);
     std::string dir = real ? real : a[0];
