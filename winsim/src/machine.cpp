@@ -318,11 +318,13 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     }
     for (const StateHooks& h : Hooks())
         if (h.load) h.load();
+    ArmFailureFromEnvironment();
     return true;
 }
 
 void CloseMachine() {
     if (!g_machine) return;
+    ReportFailureRun();
     SaveAll();
     for (const StateHooks& h : Hooks())
         if (h.reset) h.reset();
