@@ -136,9 +136,10 @@ PW_EXPORT DLL_ConfigIO(LPCSTR port, LPCSTR dir) {
             Trace("DLL_ConfigIO: no port or no directory\n");
             return 1;
         }
-        // A row that could not be written is a failed call: the product's programs need them all.
-        const bool written = zrWriteProductTree(port, dir);
-        if (GetOSFamily() == OSF_WINNT) RegisterEcpDriver();
+        // A row that could not be written is a failed call: the product's programs need them all,
+        // and on NT the port needs its driver.
+        bool written = zrWriteProductTree(port, dir);
+        if (GetOSFamily() == OSF_WINNT) written = RegisterEcpDriver() && written;
         return written ? 1 : 0;
     });
 }

@@ -238,13 +238,17 @@ LONG zrCacheVxD(LPSTR name) {
 
 } // namespace
 
-void RegisterEcpDriver() {
+bool RegisterEcpDriver() {
+    bool written = true;
     for (const EcpValue& row : kEcpValues) {
         const void* data = row.type == REG_DWORD ? static_cast<const void*>(&row.number)
                                                  : static_cast<const void*>(row.text);
-        if (!WriteValueCreatingPath(HKEY_LOCAL_MACHINE, row.key, row.name, data, row.type, TRUE))
+        if (!WriteValueCreatingPath(HKEY_LOCAL_MACHINE, row.key, row.name, data, row.type, TRUE)) {
             Trace("RegisterEcpDriver: %s\\%s not written\n", row.key, row.name);
+            written = false;
+        }
     }
+    return written;
 }
 
 PW_EXPORT DLL_IsPortECP(LPCSTR port) {

@@ -147,6 +147,13 @@ TEST_P(ConfigIoTest, ARowThatCannotBeWrittenFailsTheCallAndTheOthersAreWritten) 
     EXPECT_EQ(Text("Netscan", "Address Type"), "Local");
 }
 
+TEST_P(ConfigIoTest, AnEcpDriverThatCannotBeRegisteredFailsTheCallOnNt) {
+    ASSERT_TRUE(winsim::ProtectKey("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services"));
+    winsim::SetTakeOwnershipHeld(false);
+    EXPECT_EQ(DLL_ConfigIO("LPT1:", "C:\\KV"), GetParam() == winsim::Os::Nt4 ? 0 : 1);
+    EXPECT_EQ(Text("Ports", "DefPortID"), "0") << "the product tree is written all the same";
+}
+
 TEST_P(ConfigIoTest, RegistersTheEcpDriverOnNtOnly) {
     DLL_ConfigIO("LPT1:", "C:\\KV");
     const bool nt = GetParam() == winsim::Os::Nt4;

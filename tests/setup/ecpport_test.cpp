@@ -96,7 +96,7 @@ TEST_F(EcpDriverTest, WritesTheFortyValuesBelowKeysThatRefuseAPlainWrite) {
     ASSERT_FALSE(Writable(ccs + "Services"));
     ASSERT_FALSE(Writable(ccs + "Enum\\Root"));
 
-    RegisterEcpDriver();
+    EXPECT_TRUE(RegisterEcpDriver());
 
     const std::string legacy = ccs + "Enum\\Root\\LEGACY_KVPECP00";
     const std::string service = ccs + "Services\\KVPECP00";
@@ -126,6 +126,15 @@ TEST_F(EcpDriverTest, WritesTheFortyValuesBelowKeysThatRefuseAPlainWrite) {
     // The protected keys refuse a plain write again afterwards.
     EXPECT_FALSE(Writable(ccs + "Services"));
     EXPECT_FALSE(Writable(ccs + "Enum\\Root"));
+}
+
+TEST_F(EcpDriverTest, AValueThatCannotBeWrittenFailsAndTheOthersAreWritten) {
+    winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_FALSE(RegisterEcpDriver());
+    const std::string instance = "System\\CurrentControlSet\\Enum\\Root\\LEGACY_KVPECP00\\0000";
+    uint32_t type;
+    EXPECT_EQ(Bytes(instance, "Service", &type), std::string("Kvpecp00\0", 9));
+    EXPECT_TRUE(RegisterEcpDriver());
 }
 
 // ---- SYSTEM.INI device lines --------------------------------------------------------------------
