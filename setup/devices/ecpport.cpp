@@ -230,8 +230,12 @@ LONG zrCacheVxD(LPSTR name) {
         Trace("DLL_CacheVxD: no room for %s in the collected list\n", name);
         return 0;
     }
-    if (commentAt >= 0 && _llseek(s_VxDCache.hFile, commentAt, FILE_BEGIN) == commentAt)
-        _lwrite(s_VxDCache.hFile, ";", 1);
+    // A driver whose line still loads it is not collected: it would be loaded twice.
+    if (commentAt >= 0 && (_llseek(s_VxDCache.hFile, commentAt, FILE_BEGIN) != commentAt ||
+                           _lwrite(s_VxDCache.hFile, ";", 1) != 1)) {
+        Trace("DLL_CacheVxD: the line of %s could not be commented out\n", name);
+        return 0;
+    }
     zrAppendToList(name);
     return 1;
 }

@@ -247,6 +247,21 @@ TEST_P(SystemIniTest, AListWithoutRoomRefusesTheNameAndLeavesTheFile) {
     EXPECT_EQ(SystemIni()[ini.find("device")], ';');
 }
 
+TEST_P(SystemIniTest, ALineThatCannotBeCommentedOutLeavesTheNameUncollected) {
+    const std::string ini = "[386Enh]\r\ndevice=C:\\DRV\\PORTDRV.VXD\r\n";
+    WriteSystemIni(ini);
+    // Collected with its line still loading it, the driver would be loaded twice.
+    for (const char* call : {"_llseek", "_lwrite"}) {
+        SCOPED_TRACE(call);
+        winsim::FailCall(call, ERROR_ACCESS_DENIED, 1);
+        EXPECT_EQ(Cache("portdrv.vxd"), 0);
+        EXPECT_EQ(SystemIni(), ini);
+        EXPECT_EQ(TakeList(), "");
+    }
+    EXPECT_EQ(Cache("portdrv.vxd"), 1);
+    EXPECT_EQ(TakeList(), "PORTDRV.VXD;");
+}
+
 TEST_P(SystemIniTest, SeesADeviceLineJustWrittenThroughTheProfileCalls) {
     WriteSystemIni("[386Enh]\r\nwoafont=dosapp.fon\r\n");
     ASSERT_TRUE(
