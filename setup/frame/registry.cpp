@@ -352,9 +352,11 @@ PW_EXPORT DLL_AddRegEntries(LPCSTR iniPath, LPCSTR section, LONG) {
 PW_EXPORT DLL_IncSharedCount(LPCSTR dllPath) {
     return zrGuarded(0, [&] {
         if (!dllPath) return 0;
+        // Setups raise counts only in a key that exists; a key that is there and cannot be
+        // opened is a failure.
         CZRRegKey key;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, PW_SHARED_DLLS_KEY, key.Put()) != ERROR_SUCCESS)
-            return 0;
+        const LONG opened = RegOpenKeyA(HKEY_LOCAL_MACHINE, PW_SHARED_DLLS_KEY, key.Put());
+        if (opened != ERROR_SUCCESS) return opened == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(opened);
         // Any 4-byte value counts, whatever its type (some setups keep counts as binary data),
         // as the uninstaller reads it; a missing or longer value counts as 0.
         DWORD count = 0, size = sizeof count;

@@ -127,6 +127,8 @@ TEST_P(RegWriteTest, ASharedCountThatCannotBeReadOrWrittenStaysAndTheErrorComesB
     EXPECT_EQ(DLL_IncSharedCount(dll), 0);
     EXPECT_EQ(DLL_IncSharedCount(dll), 0);
 
+    winsim::FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(DLL_IncSharedCount(dll), ERROR_ACCESS_DENIED);
     // Read as 0, the count would start again at 1 and another program's file would go with ours.
     winsim::FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED, 1);
     EXPECT_EQ(DLL_IncSharedCount(dll), ERROR_ACCESS_DENIED);
