@@ -3,8 +3,8 @@
 # each step a `winsim run` process of its own) and the example uninstall (`winsim uninstall DIR
 # scrub`, the points being PWUNINST's) reach is made to fail in turn, one a run, on a copy of the
 # machine as that step finds it. A run is faulty when it crashes, when a sanitizer reports, when
-# it leaves a handle open, when a key or file of a fresh Windows is gone afterwards, or when every
-# result it reports is that of the run without the failure while the machine differs from it.
+# it leaves a handle open, or when a key or file of a fresh Windows is gone afterwards; a step
+# whose every result is that of the run without the failure while the machine differs is listed.
 #   sweep.sh WINSIM [--stride K] [--os "nt4 win98"] [--units "start ... uninstall"] [--jobs N]
 #            [--strict]
 # --stride K fails points 1, K+1, 2K+1, ... of each unit (every one without it).
