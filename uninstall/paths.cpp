@@ -68,6 +68,13 @@ int IsKeptFolder(const char* folder) {
     if (!folder || !folder[0] || IsDriveRoot(folder)) return 1;
     if (IsProtectedPath(folder)) return 1;
     const std::string candidate = ComparableForm(folder);
+    // Every folder below the system directory is Windows's (the spooler's driver directory and
+    // its version folders), even when the product's files were all it held; unknown, keep it.
+    char sys[UN_PATH_SIZE];
+    const UINT n = GetSystemDirectoryA(sys, sizeof sys);
+    if (n == 0 || n >= sizeof sys) return 1;
+    const std::string below = UpperAscii(ComparableForm(sys)) + "\\";
+    if (UpperAscii(candidate).compare(0, below.size(), below) == 0) return 1;
 
     static const char* const kMachine[] = {"Common Desktop", "Common Start Menu", "Common Programs",
                                            "Common Startup"};

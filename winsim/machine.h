@@ -58,6 +58,17 @@ uint64_t FailurePointsReached();
 void FailAtCall(uint64_t n, uint32_t error);
 void CrashAtCall(uint64_t n);
 void ClearFailures();
+// A process that the sweep starts arms its failure from the environment when the machine opens:
+// WINSIM_FAIL_AT=N[:ERROR] fails the N-th failure point (ERROR_ACCESS_DENIED unless ERROR says
+// otherwise). WINSIM_FAILPOINT_COUNT=FILE gets a line "fail N NAME ERROR" when that point fails
+// and, when the machine closes, "close PID reached=N" and the LiveHandles() counts.
+
+// Handles the process holds open, per kind: a program that closes all it opens leaves each at 0.
+struct LiveHandleCounts {
+    int keys = 0, files = 0, finds = 0, printers = 0, kernelObjects = 0, globalMemory = 0,
+        gdiObjects = 0;
+};
+LiveHandleCounts LiveHandles();
 
 // ---- files --------------------------------------------------------------------------------
 // Marks a file or folder as in use by a running program (machine.ini [in-use]): it can be read

@@ -73,9 +73,13 @@ LONG CZRPort::CreatePort(const std::string& port) {
         key.Close();
         RegFlushKey(HKEY_LOCAL_MACHINE);
         char entry[4];
-        if (GetProfileStringA("Ports", port.c_str(), "", entry, sizeof entry) == 0)
-            WriteProfileStringA("Ports", port.c_str(), "");
         result = 1;
+        // A port WIN.INI does not list is no port to 95/98 programs: that is a failed call.
+        if (GetProfileStringA("Ports", port.c_str(), "", entry, sizeof entry) == 0 &&
+            !WriteProfileStringA("Ports", port.c_str(), "")) {
+            Trace("Failed to list port `%s' in WIN.INI\n", port.c_str());
+            result = 0;
+        }
     }
     zrTracePorts();
     return result;

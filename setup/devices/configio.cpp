@@ -25,8 +25,8 @@ enum {
     PW_LANGUAGE_SIZE = 8,      // a language code of at most 7 characters
 };
 
-void zrWriteText(LPCSTR key, LPCSTR name, LPCSTR text) {
-    WriteValueCreatingPath(HKEY_LOCAL_MACHINE, key, name, text, REG_SZ, FALSE);
+bool zrWriteText(LPCSTR key, LPCSTR name, LPCSTR text) {
+    return WriteValueCreatingPath(HKEY_LOCAL_MACHINE, key, name, text, REG_SZ, FALSE) != 0;
 }
 
 // The port identifier: for LPTn the character before n ("0" for LPT1), "99" for any other port.
@@ -62,64 +62,70 @@ bool zrFilePath(char* path, size_t size, const char* dir, const char* file) {
     return n >= 0 && static_cast<size_t>(n) < size;
 }
 
-void zrWriteProductTree(const char* port, const char* dir) {
+// False when a row could not be written; the rows after it are written all the same.
+bool zrWriteProductTree(const char* port, const char* dir) {
+    bool written = true;
+    auto write = [&written](LPCSTR key, LPCSTR name, LPCSTR text) {
+        written = zrWriteText(key, name, text) && written;
+    };
     char portId[4];
     const bool parallel = zrPortIdentifier(port, portId, sizeof portId);
 
     if (parallel) {
         char tempDir[PW_PATH_SIZE];
-        zrWriteText(PW_NETSCAN_KEY, "Address Type", "Local");
-        zrWriteText(PW_NETSCAN_KEY, "Search ID", PW_NETSCAN_SEARCH_ID);
-        zrWriteText(PW_NETSCAN_KEY, "Community-Set", "");
+        write(PW_NETSCAN_KEY, "Address Type", "Local");
+        write(PW_NETSCAN_KEY, "Search ID", PW_NETSCAN_SEARCH_ID);
+        write(PW_NETSCAN_KEY, "Community-Set", "");
         if (zrTempDirectory(tempDir, sizeof tempDir))
-            zrWriteText(PW_NETSCAN_KEY, "TempDir", tempDir);
+            write(PW_NETSCAN_KEY, "TempDir", tempDir);
         else
             Trace("DLL_ConfigIO: no Windows directory for TempDir\n");
     }
 
-    zrWriteText(PW_MODELS_KEY, "0", PW_PRODUCT_NAME);
-    zrWriteText(PW_ENV_KEY, "DataDir", dir);
-    zrWriteText(PW_ENV_KEY, "ProgramDir", dir);
-    zrWriteText(PW_ENV_KEY, "RootDir", dir);
-    zrWriteText(PW_ENV_KEY, "HelpDir", dir);
-    zrWriteText(PW_ENV_KEY, "ImageDir", dir);
+    write(PW_MODELS_KEY, "0", PW_PRODUCT_NAME);
+    write(PW_ENV_KEY, "DataDir", dir);
+    write(PW_ENV_KEY, "ProgramDir", dir);
+    write(PW_ENV_KEY, "RootDir", dir);
+    write(PW_ENV_KEY, "HelpDir", dir);
+    write(PW_ENV_KEY, "ImageDir", dir);
     char language[PW_LANGUAGE_SIZE];
     GetProfileStringA("Intl", "sLanguage", "ENU", language, sizeof language);
-    zrWriteText(PW_ENV_KEY, "Language", language);
+    write(PW_ENV_KEY, "Language", language);
     // A cut path would name another file: a path that does not fit is not written.
     char path[PW_PATH_SIZE];
     if (zrFilePath(path, sizeof path, dir, kProductIni))
-        zrWriteText(PW_ENV_KEY, "ProdIniFile", path);
+        write(PW_ENV_KEY, "ProdIniFile", path);
     else
         Trace("DLL_ConfigIO: directory too long for ProdIniFile\n");
 
-    zrWriteText(PW_INSTALL_KEY, "InstallRun", "0");
-    zrWriteText(PW_INSTALL_KEY, "Type", "C");
-    zrWriteText(PW_INSTALL_KEY, "Device", PW_DEFAULT_DEVICE_ID);
+    write(PW_INSTALL_KEY, "InstallRun", "0");
+    write(PW_INSTALL_KEY, "Type", "C");
+    write(PW_INSTALL_KEY, "Device", PW_DEFAULT_DEVICE_ID);
     char nextDevice[PW_NEXT_DEVICE_SIZE];
     const int n = std::snprintf(nextDevice, sizeof nextDevice, "%d,%s,%s", PW_MODEL_NUMBER, port,
                                 PW_DEFAULT_DEVICE_ID);
     if (n >= 0 && static_cast<size_t>(n) < sizeof nextDevice)
-        zrWriteText(PW_INSTALL_KEY, "NextNewDevice", nextDevice);
+        write(PW_INSTALL_KEY, "NextNewDevice", nextDevice);
     else
         Trace("DLL_ConfigIO: port name too long for NextNewDevice\n");
-    zrWriteText(PW_INSTALL_KEY, "RunSetupWizard", "0");
-    zrWriteText(PW_INSTALL_KEY, "InstallState", "1");
+    write(PW_INSTALL_KEY, "RunSetupWizard", "0");
+    write(PW_INSTALL_KEY, "InstallState", "1");
 
-    zrWriteText(PW_DEVICE0_KEY, "DefDevID", PW_DEFAULT_DEVICE_ID);
-    zrWriteText(PW_DEFAULT_DEVICE_KEY, "PortID", portId);
-    zrWriteText(PW_DEFAULT_DEVICE_KEY, "Model", PW_PRODUCT_NAME);
+    write(PW_DEVICE0_KEY, "DefDevID", PW_DEFAULT_DEVICE_ID);
+    write(PW_DEFAULT_DEVICE_KEY, "PortID", portId);
+    write(PW_DEFAULT_DEVICE_KEY, "Model", PW_PRODUCT_NAME);
     char derivative[12];
     std::snprintf(derivative, sizeof derivative, "%d", PW_MODEL_NUMBER);
-    zrWriteText(PW_DEFAULT_DEVICE_KEY, "Derivative", derivative);
+    write(PW_DEFAULT_DEVICE_KEY, "Derivative", derivative);
     if (zrFilePath(path, sizeof path, dir, kDeviceIni))
-        zrWriteText(PW_DEFAULT_DEVICE_KEY, "DevIniFile", path);
+        write(PW_DEFAULT_DEVICE_KEY, "DevIniFile", path);
     else
         Trace("DLL_ConfigIO: directory too long for DevIniFile\n");
-    zrWriteText(PW_DEFAULT_DEVICE_KEY, "DefDevID", PW_DEFAULT_DEVICE_ID);
+    write(PW_DEFAULT_DEVICE_KEY, "DefDevID", PW_DEFAULT_DEVICE_ID);
 
-    zrWriteText(PW_PORTS_KEY, "DefPortID", portId);
-    zrWriteText(PW_PORTS_KEY, portId, PW_DEFAULT_DEVICE_ID);
+    write(PW_PORTS_KEY, "DefPortID", portId);
+    write(PW_PORTS_KEY, portId, PW_DEFAULT_DEVICE_ID);
+    return written;
 }
 
 } // namespace
@@ -130,8 +136,10 @@ PW_EXPORT DLL_ConfigIO(LPCSTR port, LPCSTR dir) {
             Trace("DLL_ConfigIO: no port or no directory\n");
             return 1;
         }
-        zrWriteProductTree(port, dir);
-        if (GetOSFamily() == OSF_WINNT) RegisterEcpDriver();
-        return 1;
+        // A row that could not be written is a failed call: the product's programs need them all,
+        // and on NT the port needs its driver.
+        bool written = zrWriteProductTree(port, dir);
+        if (GetOSFamily() == OSF_WINNT) written = RegisterEcpDriver() && written;
+        return written ? 1 : 0;
     });
 }

@@ -230,21 +230,29 @@ LONG zrCacheVxD(LPSTR name) {
         Trace("DLL_CacheVxD: no room for %s in the collected list\n", name);
         return 0;
     }
-    if (commentAt >= 0 && _llseek(s_VxDCache.hFile, commentAt, FILE_BEGIN) == commentAt)
-        _lwrite(s_VxDCache.hFile, ";", 1);
+    // A driver whose line still loads it is not collected: it would be loaded twice.
+    if (commentAt >= 0 && (_llseek(s_VxDCache.hFile, commentAt, FILE_BEGIN) != commentAt ||
+                           _lwrite(s_VxDCache.hFile, ";", 1) != 1)) {
+        Trace("DLL_CacheVxD: the line of %s could not be commented out\n", name);
+        return 0;
+    }
     zrAppendToList(name);
     return 1;
 }
 
 } // namespace
 
-void RegisterEcpDriver() {
+bool RegisterEcpDriver() {
+    bool written = true;
     for (const EcpValue& row : kEcpValues) {
         const void* data = row.type == REG_DWORD ? static_cast<const void*>(&row.number)
                                                  : static_cast<const void*>(row.text);
-        if (!WriteValueCreatingPath(HKEY_LOCAL_MACHINE, row.key, row.name, data, row.type, TRUE))
+        if (!WriteValueCreatingPath(HKEY_LOCAL_MACHINE, row.key, row.name, data, row.type, TRUE)) {
             Trace("RegisterEcpDriver: %s\\%s not written\n", row.key, row.name);
+            written = false;
+        }
     }
+    return written;
 }
 
 PW_EXPORT DLL_IsPortECP(LPCSTR port) {

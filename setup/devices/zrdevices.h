@@ -19,8 +19,9 @@ enum { PW_MODEL_NUMBER = 4720 };
 #define PW_ECP_SERVICE "KVPECP00"
 
 // Writes the ECP port driver's service key and its legacy device instance, taking access to keys
-// that refuse a plain write. Windows NT only; failures of single values are passed over.
-void RegisterEcpDriver();
+// that refuse a plain write. Windows NT only. False when a value could not be written; the
+// values after it are written all the same.
+bool RegisterEcpDriver();
 
 // ---- printer ports ------------------------------------------------------------------------------
 // The port object lives for one DLL_AddPort call, on its stack; its table holds the two

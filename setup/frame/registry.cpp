@@ -352,19 +352,24 @@ PW_EXPORT DLL_AddRegEntries(LPCSTR iniPath, LPCSTR section, LONG) {
 PW_EXPORT DLL_IncSharedCount(LPCSTR dllPath) {
     return zrGuarded(0, [&] {
         if (!dllPath) return 0;
+        // Setups raise counts only in a key that exists; a key that is there and cannot be
+        // opened is a failure.
         CZRRegKey key;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, PW_SHARED_DLLS_KEY, key.Put()) != ERROR_SUCCESS)
-            return 0;
+        const LONG opened = RegOpenKeyA(HKEY_LOCAL_MACHINE, PW_SHARED_DLLS_KEY, key.Put());
+        if (opened != ERROR_SUCCESS) return opened == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(opened);
         // Any 4-byte value counts, whatever its type (some setups keep counts as binary data),
-        // as the uninstaller reads it.
+        // as the uninstaller reads it; a missing or longer value counts as 0.
         DWORD count = 0, size = sizeof count;
-        if (RegQueryValueExA(key.Get(), dllPath, nullptr, nullptr, reinterpret_cast<LPBYTE>(&count),
-                             &size) != ERROR_SUCCESS ||
-            size != sizeof count)
-            count = 0;
+        const LONG read = RegQueryValueExA(key.Get(), dllPath, nullptr, nullptr,
+                                           reinterpret_cast<LPBYTE>(&count), &size);
+        // A count that could not be read is left alone: started again at 1, it would let the
+        // uninstaller delete a file that other programs still count on.
+        if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND && read != ERROR_MORE_DATA)
+            return static_cast<int>(read);
+        if (read != ERROR_SUCCESS || size != sizeof count) count = 0;
         ++count;
-        RegSetValueExA(key.Get(), dllPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
-                       sizeof count);
-        return 0;
+        return static_cast<int>(RegSetValueExA(key.Get(), dllPath, 0, REG_DWORD,
+                                               reinterpret_cast<const BYTE*>(&count),
+                                               sizeof count));
     });
 }

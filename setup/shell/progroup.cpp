@@ -85,27 +85,28 @@ bool zrCopyFolder(LPCSTR folder, char* buffer) {
     return true;
 }
 
-void zrMoveShortcut(const std::string& group, const std::string& subfolder,
+// False when the shortcut is there and could not be moved.
+bool zrMoveShortcut(const std::string& group, const std::string& subfolder,
                     const std::string& item) {
     // A shortcut name cannot hold a path; such an item would reach outside the group.
     if (item.find_first_of("\\/:") != std::string::npos) {
         Trace("DLL_MakeSubfolders(): item '%s' is not a shortcut name\n", item.c_str());
-        return;
+        return true;
     }
     const std::string source = group + "\\" + item + ".lnk";
     const std::string destination = subfolder + "\\" + item + ".lnk";
     if (!zrFits(destination)) { // the destination is the longer of the two
         Trace("DLL_MakeSubfolders(): %s is too long\n", destination.c_str());
-        return;
+        return true;
     }
     WIN32_FIND_DATAA found;
     CZRFindFile search(FindFirstFileA(source.c_str(), &found));
-    if (!search) return;
+    if (!search) return true;
     search.Close();
     DeleteFileA(destination.c_str());
-    if (!MoveFileA(source.c_str(), destination.c_str()))
-        Trace("DLL_MakeSubfolders(): %s not moved: ERROR %ld\n", source.c_str(),
-              (long)GetLastError());
+    if (MoveFileA(source.c_str(), destination.c_str())) return true;
+    Trace("DLL_MakeSubfolders(): %s not moved: ERROR %ld\n", source.c_str(), (long)GetLastError());
+    return false;
 }
 
 } // namespace
@@ -154,9 +155,11 @@ PW_EXPORT DLL_MakeSubfolders(LPCSTR iniPath, LPCSTR prefix, LONG /*unused*/) {
             return 1;
         }
         CreateDirectoryA(subfolder.c_str(), nullptr);
+        // A shortcut left behind is a failed call; the others are moved all the same.
+        bool moved = true;
         for (size_t i = 1; i < items.size(); ++i)
-            zrMoveShortcut(group, subfolder, items[i]);
-        return 1;
+            moved = zrMoveShortcut(group, subfolder, items[i]) && moved;
+        return moved ? 1 : 0;
     });
 }
 

@@ -83,6 +83,15 @@ TEST_P(AddPortTest, AddingAgainKeepsAnExistingEntry) {
     EXPECT_TRUE(winsim::KeyExists(kPortsKey + "\\KVNET_2"));
 }
 
+TEST_P(AddPortTest, AWinIniEntryThatCannotBeWrittenFailsTheCall) {
+    winsim::FailCall("WriteProfileStringA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(m_addPort("KVNET_4"), 0);
+    EXPECT_EQ(PortsEntry("KVNET_4"), "<missing>");
+    EXPECT_TRUE(Traced("Failed to list port `KVNET_4' in WIN.INI"));
+    EXPECT_EQ(m_addPort("KVNET_4"), 1) << "the script's second try lists it";
+    EXPECT_EQ(PortsEntry("KVNET_4"), "");
+}
+
 TEST_P(AddPortTest, AKeyThatCannotBeMadeLeavesWinIniAlone) {
     const std::string before = Snapshot();
     winsim::FailCall("RegCreateKeyA", ERROR_ACCESS_DENIED, 1);

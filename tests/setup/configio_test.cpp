@@ -137,6 +137,23 @@ TEST_P(ConfigIoTest, TextsThatWouldNotFitTheirBuffersAreLeftOut) {
     EXPECT_EQ(DLL_ConfigIO("LPT1:", nullptr), 1);
 }
 
+TEST_P(ConfigIoTest, ARowThatCannotBeWrittenFailsTheCallAndTheOthersAreWritten) {
+    winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(DLL_ConfigIO("LPT1:", "C:\\KV"), 0);
+    EXPECT_FALSE(Has("Netscan", "Address Type"));
+    EXPECT_EQ(Text("Netscan", "Search ID"), "Pellora 4720A");
+    EXPECT_EQ(Text("Ports", "DefPortID"), "0");
+    EXPECT_EQ(DLL_ConfigIO("LPT1:", "C:\\KV"), 1) << "the script's second try writes it";
+    EXPECT_EQ(Text("Netscan", "Address Type"), "Local");
+}
+
+TEST_P(ConfigIoTest, AnEcpDriverThatCannotBeRegisteredFailsTheCallOnNt) {
+    ASSERT_TRUE(winsim::ProtectKey("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services"));
+    winsim::SetTakeOwnershipHeld(false);
+    EXPECT_EQ(DLL_ConfigIO("LPT1:", "C:\\KV"), GetParam() == winsim::Os::Nt4 ? 0 : 1);
+    EXPECT_EQ(Text("Ports", "DefPortID"), "0") << "the product tree is written all the same";
+}
+
 TEST_P(ConfigIoTest, RegistersTheEcpDriverOnNtOnly) {
     DLL_ConfigIO("LPT1:", "C:\\KV");
     const bool nt = GetParam() == winsim::Os::Nt4;

@@ -96,7 +96,7 @@ TEST_F(EcpDriverTest, WritesTheFortyValuesBelowKeysThatRefuseAPlainWrite) {
     ASSERT_FALSE(Writable(ccs + "Services"));
     ASSERT_FALSE(Writable(ccs + "Enum\\Root"));
 
-    RegisterEcpDriver();
+    EXPECT_TRUE(RegisterEcpDriver());
 
     const std::string legacy = ccs + "Enum\\Root\\LEGACY_KVPECP00";
     const std::string service = ccs + "Services\\KVPECP00";
@@ -126,6 +126,15 @@ TEST_F(EcpDriverTest, WritesTheFortyValuesBelowKeysThatRefuseAPlainWrite) {
     // The protected keys refuse a plain write again afterwards.
     EXPECT_FALSE(Writable(ccs + "Services"));
     EXPECT_FALSE(Writable(ccs + "Enum\\Root"));
+}
+
+TEST_F(EcpDriverTest, AValueThatCannotBeWrittenFailsAndTheOthersAreWritten) {
+    winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_FALSE(RegisterEcpDriver());
+    const std::string instance = "System\\CurrentControlSet\\Enum\\Root\\LEGACY_KVPECP00\\0000";
+    uint32_t type;
+    EXPECT_EQ(Bytes(instance, "Service", &type), std::string("Kvpecp00\0", 9));
+    EXPECT_TRUE(RegisterEcpDriver());
 }
 
 // ---- SYSTEM.INI device lines --------------------------------------------------------------------
@@ -236,6 +245,21 @@ TEST_P(SystemIniTest, AListWithoutRoomRefusesTheNameAndLeavesTheFile) {
     EXPECT_EQ(Cache("portdrv.vxd"), 1) << "room again once the script has read the list";
     EXPECT_EQ(TakeList(), "PORTDRV.VXD;");
     EXPECT_EQ(SystemIni()[ini.find("device")], ';');
+}
+
+TEST_P(SystemIniTest, ALineThatCannotBeCommentedOutLeavesTheNameUncollected) {
+    const std::string ini = "[386Enh]\r\ndevice=C:\\DRV\\PORTDRV.VXD\r\n";
+    WriteSystemIni(ini);
+    // Collected with its line still loading it, the driver would be loaded twice.
+    for (const char* call : {"_llseek", "_lwrite"}) {
+        SCOPED_TRACE(call);
+        winsim::FailCall(call, ERROR_ACCESS_DENIED, 1);
+        EXPECT_EQ(Cache("portdrv.vxd"), 0);
+        EXPECT_EQ(SystemIni(), ini);
+        EXPECT_EQ(TakeList(), "");
+    }
+    EXPECT_EQ(Cache("portdrv.vxd"), 1);
+    EXPECT_EQ(TakeList(), "PORTDRV.VXD;");
 }
 
 TEST_P(SystemIniTest, SeesADeviceLineJustWrittenThroughTheProfileCalls) {

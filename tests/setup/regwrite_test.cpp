@@ -121,6 +121,25 @@ TEST_P(RegWriteTest, SharedCountsStartAtOneAndRise) {
     EXPECT_EQ(Number(shared, "C:\\TEXT.DLL"), 1u) << "an unreadable count starts at 0";
 }
 
+TEST_P(RegWriteTest, ASharedCountThatCannotBeReadOrWrittenStaysAndTheErrorComesBack) {
+    const char* dll = "C:\\WINDOWS\\SYSTEM\\KVLMON.DLL";
+    const std::string shared = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    EXPECT_EQ(DLL_IncSharedCount(dll), 0);
+    EXPECT_EQ(DLL_IncSharedCount(dll), 0);
+
+    winsim::FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(DLL_IncSharedCount(dll), ERROR_ACCESS_DENIED);
+    // Read as 0, the count would start again at 1 and another program's file would go with ours.
+    winsim::FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(DLL_IncSharedCount(dll), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Number(shared, dll), 2u);
+    winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(DLL_IncSharedCount(dll), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Number(shared, dll), 2u);
+    EXPECT_EQ(DLL_IncSharedCount(dll), 0);
+    EXPECT_EQ(Number(shared, dll), 3u);
+}
+
 class RegEntriesTest : public RegWriteTest {
   protected:
     void WriteIni(const std::string& body) { WriteHostFile(HostFile("SETUP/REG.INI"), body); }

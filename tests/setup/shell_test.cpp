@@ -72,6 +72,18 @@ TEST_P(ProgramGroupTest, MovesTheListedShortcutsIntoTheSubfolder) {
     EXPECT_EQ(DLL_MakeSubfolders(kIni, "None", 0), 1) << "no list";
 }
 
+TEST_P(ProgramGroupTest, AShortcutThatCannotBeMovedFailsTheCallAndTheOthersMove) {
+    Shortcut("Tools/Readme.lnk", "readme");
+    Shortcut("Tools/Manual.lnk", "manual");
+    WriteIni("GroupName=Tools\r\nSubFolderItems=Extras,Readme,Manual\r\n");
+    winsim::FailCall("MoveFileA", ERROR_ACCESS_DENIED, 1);
+    EXPECT_EQ(DLL_MakeSubfolders(kIni, "", 0), 0);
+    EXPECT_EQ(Read("Tools/Readme.lnk"), "readme");
+    EXPECT_EQ(Read("Tools/Extras/Manual.lnk"), "manual");
+    EXPECT_EQ(DLL_MakeSubfolders(kIni, "", 0), 1) << "the script's second try moves it";
+    EXPECT_EQ(Read("Tools/Extras/Readme.lnk"), "readme");
+}
+
 TEST_P(ProgramGroupTest, NeverDeletesAShortcutThatWouldBeItsOwnDestination) {
     Shortcut("Tools/Readme.lnk", "readme");
     for (const char* list :

@@ -32,6 +32,13 @@ grep -qF '"You must be logged in\nas an administrator."' <<<"$out" || fail "line
 
 "$winsim" uninstall "$work/m" --answer maybe --program "$program" 2>/dev/null && fail "bad answer"
 
+# A failure armed from the environment is the program's: the tool hands it on, keeps none, and
+# only the program's close is reported.
+WINSIM_FAIL_AT=1 WINSIM_FAILPOINT_COUNT="$work/report" \
+  "$winsim" uninstall "$work/m" --answer cancel --program "$program" >/dev/null
+grep -q '^fail 1 [A-Za-z]' "$work/report" || fail "the first point fails: $(cat "$work/report")"
+[ "$(grep -c '^close' "$work/report")" = 1 ] || fail "one close line: $(cat "$work/report")"
+
 # The next start: a file in use and its delayed deletion.
 mkdir -p "$work/m/drive_c/KV"
 echo x > "$work/m/drive_c/KV/KVDESK.EXE"

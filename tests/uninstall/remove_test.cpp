@@ -1,6 +1,7 @@
 #include "removal_fixture.h"
 
 #include <shlobj.h>
+#include <winspool.h>
 
 #include <algorithm>
 
@@ -181,6 +182,24 @@ TEST_P(RemoveTest, NeverRemovesADriveRootOrTheWindowsOrSystemDirectory) {
     RemoveFile(shortcut);
     EXPECT_FALSE(Exists(programs + "\\KV"));
     EXPECT_TRUE(Exists(programs));
+}
+
+TEST_P(RemoveTest, KeepsTheSpoolersFoldersWhenTheProductsDriverWasAllTheyHeld) {
+    // A fresh NT keeps its version-2 drivers in an empty folder below the driver directory; on
+    // 95/98 the driver directory is the system directory itself.
+    char drivers[MAX_PATH];
+    DWORD needed = 0;
+    ASSERT_TRUE(GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(drivers),
+                                           sizeof drivers, &needed));
+    const std::string version = std::string(drivers) + (Nt() ? "\\2" : "");
+    Put(version + "\\KV4720.DLL");
+    WriteFilesScript(version + "\\KV4720.DLL=1\r\n");
+
+    RemoveComponent("Components", "core", 1);
+
+    EXPECT_FALSE(Exists(version + "\\KV4720.DLL"));
+    EXPECT_TRUE(Exists(version));
+    EXPECT_TRUE(Exists(drivers));
 }
 
 TEST_P(RemoveTest, HelpFilesTakeTheirIndexAndProgramsTheirStartupEntries) {

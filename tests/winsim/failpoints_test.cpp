@@ -77,3 +77,64 @@ TEST_F(FailpointsTest, ACrashPointEndsTheProcessBeforeTheCallActs) {
         },
         ::testing::ExitedWithCode(winsim::kCrashedExitCode), "");
 }
+
+TEST_F(FailpointsTest, LiveHandlesCountWhatIsOpenPerKind) {
+    const winsim::LiveHandleCounts before = winsim::LiveHandles();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", &key), ERROR_SUCCESS);
+    HANDLE file = CreateFileA("C:\\WINDOWS\\WIN.INI", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA("C:\\WINDOWS\\*.*", &found);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 16);
+    HBRUSH brush = CreateSolidBrush(0);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+
+    const winsim::LiveHandleCounts open = winsim::LiveHandles();
+    EXPECT_EQ(open.keys, before.keys + 1) << "a predefined root is no open handle";
+    EXPECT_EQ(open.files, before.files + 1);
+    EXPECT_EQ(open.finds, before.finds + 1);
+    EXPECT_EQ(open.globalMemory, before.globalMemory + 1);
+    EXPECT_EQ(open.gdiObjects, before.gdiObjects + 1);
+
+    RegCloseKey(key);
+    CloseHandle(file);
+    FindClose(find);
+    GlobalFree(memory);
+    DeleteObject(brush);
+    const winsim::LiveHandleCounts closed = winsim::LiveHandles();
+    EXPECT_EQ(closed.keys, before.keys);
+    EXPECT_EQ(closed.files, before.files);
+    EXPECT_EQ(closed.finds, before.finds);
+    EXPECT_EQ(closed.globalMemory, before.globalMemory);
+    EXPECT_EQ(closed.gdiObjects, before.gdiObjects);
+}
+
+// The sweep arms a process it starts through the environment and reads back what it reached.
+TEST_F(FailpointsTest, TheEnvironmentArmsTheNthPointAndTheReportNamesIt) {
+    const std::string report = m_dir + "/report";
+    const uint64_t next = winsim::FailurePointsReached() + 2;
+    setenv("WINSIM_FAIL_AT", (std::to_string(next) + ":112").c_str(), 1);
+    setenv("WINSIM_FAILPOINT_COUNT", report.c_str(), 1);
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    unsetenv("WINSIM_FAIL_AT");
+    unsetenv("WINSIM_FAILPOINT_COUNT");
+
+    char dir[MAX_PATH];
+    EXPECT_GT(GetWindowsDirectoryA(dir, sizeof dir), 0u);
+    EXPECT_EQ(GetSystemDirectoryA(dir, sizeof dir), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", &key), ERROR_SUCCESS);
+    winsim::CloseMachine(); // with the key still open
+
+    const std::string text = ReadHostFile(report);
+    EXPECT_EQ(text.rfind("fail " + std::to_string(next) + " GetSystemDirectoryA 112\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find(" reached=" + std::to_string(next + 1) + " keys=1 files=0 finds=0"),
+              std::string::npos)
+        << text;
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    EXPECT_GT(GetSystemDirectoryA(dir, sizeof dir), 0u) << "disarmed with the machine's close";
+}

@@ -2,6 +2,8 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string_view>
 #include <unistd.h>
@@ -28,13 +30,48 @@ struct Counter {
     uint64_t failAt = 0; // 0: none
     DWORD failAtError = 0;
     uint64_t crashAt = 0; // 0: none
+    std::string report;   // WINSIM_FAILPOINT_COUNT: the file the sweep reads back
 };
 Counter& Count() {
     static Counter counter;
     return counter;
 }
 
+// One line at the end of the sweep's report file. Appended whole at once, so a crash right after
+// still leaves the failing call named.
+void AppendReport(const std::string& line) {
+    const std::string& path = Count().report;
+    if (path.empty()) return;
+    if (FILE* f = std::fopen(path.c_str(), "a")) {
+        std::fputs((line + "\n").c_str(), f);
+        std::fclose(f);
+    }
+}
+
 } // namespace
+
+void ArmFailureFromEnvironment() {
+    // Closing the machine disarms (ClearFailures), so each open arms again; the count goes on.
+    if (const char* report = std::getenv("WINSIM_FAILPOINT_COUNT")) Count().report = report;
+    const char* at = std::getenv("WINSIM_FAIL_AT");
+    if (!at || !*at) return;
+    char* rest = nullptr;
+    uint64_t n = std::strtoull(at, &rest, 10);
+    DWORD error =
+        *rest == ':' ? static_cast<DWORD>(std::strtoul(rest + 1, nullptr, 0)) : ERROR_ACCESS_DENIED;
+    FailAtCall(n, error);
+}
+
+void ReportFailureRun() {
+    if (Count().report.empty()) return;
+    const LiveHandleCounts live = LiveHandles();
+    AppendReport(
+        "close " + std::to_string(getpid()) + " reached=" + std::to_string(Count().reached) +
+        " keys=" + std::to_string(live.keys) + " files=" + std::to_string(live.files) +
+        " finds=" + std::to_string(live.finds) + " printers=" + std::to_string(live.printers) +
+        " kernel=" + std::to_string(live.kernelObjects) +
+        " memory=" + std::to_string(live.globalMemory) + " gdi=" + std::to_string(live.gdiObjects));
+}
 
 uint64_t FailurePointsReached() {
     return Count().reached;
@@ -83,6 +120,8 @@ bool ShouldFail(const char* function, DWORD* error) {
     if (counter.reached == counter.crashAt) _exit(kCrashedExitCode);
     if (counter.reached == counter.failAt) {
         *error = counter.failAtError;
+        AppendReport("fail " + std::to_string(counter.reached) + " " + function + " " +
+                     std::to_string(counter.failAtError));
         return true;
     }
     auto& failures = Failures();

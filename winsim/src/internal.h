@@ -130,6 +130,19 @@ HANDLE NewObjectHandle(ObjectKind kind);
 bool IsObjectHandle(HANDLE h, ObjectKind kind);
 uint32_t NextHandleNumber(); // unique, multiple of 4, below 0x80000000
 
+// Handles the process holds open, each family counting its own (LiveHandles in machine.h).
+size_t OpenObjectHandles();  // kernel.cpp: processes, tokens
+size_t OpenMemoryBlocks();   // memory.cpp
+size_t OpenFileHandles();    // files/handles.cpp
+size_t OpenFindHandles();    // files/find.cpp
+size_t OpenKeyHandles();     // registry/store.cpp
+size_t OpenPrinterHandles(); // spooler/printers.cpp
+
+// The sweep's hooks (failpoints.cpp): a failure armed from the environment when the machine
+// opens, and what the process reached and left open reported when it closes.
+void ArmFailureFromEnvironment();
+void ReportFailureRun();
+
 // ---- registry access for winsim's own services -----------------------------------------------
 // The spooler and other system services run as SYSTEM: these neither check key security nor
 // honour injected failures. Paths are rooted ("HKEY_LOCAL_MACHINE\SYSTEM\Print").

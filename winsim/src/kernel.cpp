@@ -34,6 +34,10 @@ HANDLE NewObjectHandle(ObjectKind kind) {
     return reinterpret_cast<HANDLE>(h);
 }
 
+size_t OpenObjectHandles() {
+    return Objects().size();
+}
+
 bool IsObjectHandle(HANDLE h, ObjectKind kind) {
     auto it = Objects().find(reinterpret_cast<uintptr_t>(h));
     return it != Objects().end() && it->second == kind;

@@ -355,11 +355,13 @@ bool OpenMachine(const std::string& dir, std::string* error) {
         return false; // the lock goes with `lock`
     }
     g_lock = std::move(lock);
+    ArmFailureFromEnvironment();
     return true;
 }
 
 bool CloseMachine(std::string* error) {
     if (!g_machine) return true;
+    ReportFailureRun();
     bool saved = SaveAll(error);
     g_errors.clear();
     for (const StateHooks& h : Hooks())

@@ -25,6 +25,14 @@ std::map<uintptr_t, GlobalBlock*>& FixedBlocks() {
 
 } // namespace
 
+namespace winsim {
+
+size_t OpenMemoryBlocks() {
+    return Blocks().size() + FixedBlocks().size();
+}
+
+} // namespace winsim
+
 extern "C" {
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {

@@ -197,6 +197,14 @@ int CmdUninstall(const std::vector<std::string>& a) {
             commandLine += (commandLine.empty() ? "" : " ") + a[i];
         }
     }
+    // A failure the sweep arms is PWUNINST's: the tool hands it on and keeps none for itself, so
+    // the failure points counted are the program's alone.
+    std::vector<std::string> handedOn;
+    for (const char* name : {"WINSIM_FAIL_AT", "WINSIM_FAILPOINT_COUNT"})
+        if (const char* value = std::getenv(name)) {
+            handedOn.push_back(std::string(name) + "=" + value);
+            unsetenv(name);
+        }
     if (!Open(a[0])) return 2;
     size_t journalAt = winsim::JournalSize();
     // The program owns the machine while it runs: held here, its own open would wait for us.
@@ -208,6 +216,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     std::vector<std::string> vars = {"WINSIM_MACHINE=" + dir, "WINSIM_ANSWERS=" + answers,
                                      "WINSIM_CLICKS=" + clicks,
                                      std::string("WINSIM_TRACE=") + (trace ? "1" : "0")};
+    vars.insert(vars.end(), handedOn.begin(), handedOn.end());
     std::vector<char*> envp;
     for (char** e = environ; *e; ++e)
         if (std::strncmp(*e, "WINSIM_", 7) != 0) envp.push_back(*e);

@@ -90,6 +90,14 @@ const bool g_hooks =
 
 } // namespace
 
+namespace winsim {
+
+size_t OpenFindHandles() {
+    return Finds().size();
+}
+
+} // namespace winsim
+
 extern "C" {
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {

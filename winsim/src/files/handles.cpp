@@ -308,6 +308,10 @@ DWORD RemovalBlocked(const std::string& full, const std::string& host) {
 
 namespace winsim {
 
+size_t OpenFileHandles() {
+    return Files().size();
+}
+
 bool IsHostFileOpen(const std::string& hostPath) {
     for (const auto& entry : Files())
         if (entry.second->m_fd >= 0 && entry.second->m_host == hostPath) return true;

@@ -373,6 +373,10 @@ Key* FindKey(const std::string& path) {
 
 namespace winsim {
 
+size_t OpenKeyHandles() {
+    return registry::Reg().handles.size();
+}
+
 // ---- the control API --------------------------------------------------------------------------
 
 bool KeyExists(const std::string& key) {

@@ -479,3 +479,11 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
 } // extern "C"
 
 } // namespace winsim::spooler
+
+namespace winsim {
+
+size_t OpenPrinterHandles() {
+    return spooler::Handles().size();
+}
+
+} // namespace winsim

@@ -1,0 +1,50 @@
+# What the example installation and uninstallation find on a machine before they run, shared by
+# the demo and the failure sweep (tools/sweep.sh). Sourced; `here` is the examples folder.
+
+# The Start Menu's Programs folder of the machine's user.
+programs_dir() { # MACHINE OS
+  if [ "$2" = nt4 ]; then echo "$1/drive_c/WINDOWS/Profiles/Administrator/Start Menu/Programs"
+  else echo "$1/drive_c/WINDOWS/Start Menu/Programs"; fi
+}
+
+# A fresh machine as the setup engine leaves it before it calls the library.
+stage_install() { # WINSIM MACHINE OS
+  local winsim=$1 machine=$2 os=$3 bin target programs file link
+  bin=$(dirname "$winsim")
+  "$winsim" new "$machine" --os "$os"
+  # The KV Pellora 4720 is attached to LPT1: and answers with its device ID.
+  sed -i 's/^\[devices\]\r$/[devices]\r\nLPT1:=MFG:Norvex;MDL:KV Pellora 4720A;CMD:PCL,PJL;\r/' "$machine/machine.ini"
+  # The setup engine has copied its support files to C:\KVSETUP, and the driver, monitor and
+  # print processor files where the spooler looks for them, before it calls the library; its
+  # shortcut step has made the program group.
+  mkdir -p "$machine/drive_c/KVSETUP"
+  cp "$here/setup/SETUP.INI" "$here/setup/KVREG.INI" "$here/printer/KVP4720.INF" \
+     "$bin/kvpdscvr.dll" "$bin/pwlink32.dll" "$machine/drive_c/KVSETUP/"
+  cp -r "$here/printer/$os/." "$machine/drive_c/"
+  # The product's own files, and the uninstall script the setup script writes for this system.
+  target="$machine/drive_c/Program Files/Norvex/KV4720"
+  mkdir -p "$target/FONTS"
+  for file in KVDESK.EXE KVSTAT.EXE KVDESK.HLP KVDESK.GID README.TXT FONTS/KVSANS.FON FONTS/KVSERIF.FON; do
+    echo "$file" >"$target/$file"
+  done
+  printf '[Status]\r\nLastPort=LPT1:\r\n' >"$machine/drive_c/WINDOWS/KVDESK.INI"
+  cp "$here/uninstall/UNINST-$os.INI" "$target/UNINST.INI"
+  programs=$(programs_dir "$machine" "$os")
+  mkdir -p "$programs/KV Pellora 4720"
+  for link in "KV Pellora 4720 Help" "Status Monitor" "Font Manager" "Readme"; do
+    echo "shortcut" >"$programs/KV Pellora 4720/$link.lnk"
+  done
+  if [ "$os" = win98 ]; then
+    # An older installation left its port driver in a folder of its own.
+    sed -i 's/^device=\*vshare\r$/device=*vshare\r\ndevice=C:\\OLDKV\\KVPAR.VXD\r/' "$machine/drive_c/WINDOWS/SYSTEM.INI"
+  fi
+}
+
+# The installation's steps, in the order a setup script makes its calls.
+install_steps="start port printer finish"
+
+# The desktop utility is running: its window is open and its program file in use.
+stage_running_utility() { # MACHINE
+  printf '[windows]\r\nPW_DocumentAssistantClass=KV Pellora 4720 Desk\r\n' >>"$1/machine.ini"
+  sed -i 's/^\[in-use\]\r$/[in-use]\r\nC:\\Program Files\\Norvex\\KV4720\\KVDESK.EXE=\r/' "$1/machine.ini"
+}
