@@ -48,13 +48,14 @@ unit_command() { # OS UNIT MACHINE
   else "$winsim" run "$3" "$here/install-$2-$1.calls"; fi
 }
 # What a run's results are compared by: the registry, the spooler, every file and machine.ini
-# (the journal and the sweep's own report left out).
+# (the journal, the sweep's own report, the lock file naming its last holder and the registry's
+# files, which the export compares, left out).
 machine_state() { # MACHINE
   # Each value with its key, sorted: the order keys were made in is no result.
   "$winsim" reg export "$1" | tr -d '\r' |
     awk '/^\[/ { key = $0; print; next } NF { print key "\t" $0 }' | sort
   "$winsim" show "$1"
-  (cd "$1" && find . \( -path ./events.log -o -name '*.reg' \) -prune -o -type f -print0 |
+  (cd "$1" && find . \( -path ./events.log -o -path ./.lock -o -name '*.reg' -o -name '*.reg.log' \) -prune -o -type f -print0 |
     sort -z | xargs -0 md5sum)
 }
 # Every key and every file or folder of a fresh machine, one a line.
