@@ -2,9 +2,9 @@
 // with, fixed at the open: the rights asked for, checked against the key's security as it stands
 // then, or with MAXIMUM_ALLOWED (RegOpenKeyA, RegCreateKeyA) whatever that security grants then.
 // Each later call checks the handle's rights, so a handle opened before a key's DACL was relaxed
-// keeps its old rights, and only a key opened anew gets the new ones. Subkey creation also needs
-// the parent's security to allow it when it happens, and a deletion checks the security of the
-// key it deletes. The predefined roots hold every right; on 95/98, which have no registry
+// keeps its old rights, and only a key opened anew gets the new ones. Subkey creation is the
+// exception: Windows ignores the parent handle's rights and asks only the parent's security as
+// it stands then. A deletion checks the security of the key it deletes. The predefined roots hold every right; on 95/98, which have no registry
 // security, every handle does.
 #include "hives.h"
 
@@ -119,23 +119,20 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     WINSIM_FAILPOINT_RETURNS_ERROR();
     LONG err;
     Key* k;
-    DWORD handleRights;
     std::vector<std::string> parts;
-    if ((err = Resolve(hKey, &k, &handleRights)) != ERROR_SUCCESS) return err;
+    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
     if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
     // Windows' limits refuse the whole path before any key of it is made.
     const size_t depth = k->Depth();
     for (size_t i = 0; i < parts.size(); ++i)
         if ((err = CheckNewKey(parts[i], depth + i + 1)) != ERROR_SUCCESS) return err;
     // Every missing key of the path is created, each needing KEY_CREATE_SUB_KEY from its
-    // parent's security; one created right below the handle's key needs it in the handle too.
+    // parent's security; the handle's own rights are not asked, as on every Windows.
     bool created = false;
     for (size_t i = 0; i < parts.size(); ++i) {
         Key* c = k->Child(parts[i]);
         created = false;
         if (!c) {
-            if (i == 0 && (err = HandleHolds(handleRights, KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
-                return err;
             if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
                 return err;
             c = k->AddChild(parts[i], IsNT() && (dwOptions & REG_OPTION_VOLATILE));
