@@ -10,6 +10,29 @@ namespace {
 
 class RegFidelityEveryOs : public EveryOsTest {};
 INSTANTIATE_EVERY_OS(RegFidelityEveryOs);
+class RegFidelityNt : public EveryOsTest {};
+INSTANTIATE_NT(RegFidelityNt);
+class RegFidelity9x : public EveryOsTest {};
+INSTANTIATE_WIN9X(RegFidelity9x);
+
+// A fresh key below HKLM\SOFTWARE, closed when the test ends.
+class TestKey {
+  public:
+    explicit TestKey(const char* path = "SOFTWARE\\Norvex\\Fidelity") {
+        EXPECT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &m_h), ERROR_SUCCESS);
+    }
+    ~TestKey() { RegCloseKey(m_h); }
+    TestKey(const TestKey&) = delete;
+    TestKey& operator=(const TestKey&) = delete;
+    operator HKEY() const { return m_h; }
+    LONG Set(const char* name, DWORD type, const std::string& bytes) const {
+        return RegSetValueExA(m_h, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                              static_cast<DWORD>(bytes.size()));
+    }
+
+  private:
+    HKEY m_h = nullptr;
+};
 
 // ---- RegCreateKeyExA ----------------------------------------------------------------------------
 
@@ -25,6 +48,95 @@ TEST_P(RegFidelityEveryOs, CreateIgnoresTheParentHandlesRights) {
     EXPECT_TRUE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\KVP"));
     RegCloseKey(child);
     RegCloseKey(parent);
+}
+
+// ---- RegSetValueExA / RegQueryValueExA: text and its terminator ---------------------------------
+
+// NT stores text written without its terminator with one: a buffer of the bare size is short,
+// and the size reported counts the terminator.
+TEST_P(RegFidelityNt, TextWrittenWithoutItsEndIsStoredEnded) {
+    TestKey k;
+    ASSERT_EQ(k.Set("Bare", REG_SZ, "abc"), ERROR_SUCCESS);
+    ASSERT_EQ(k.Set("Path", REG_EXPAND_SZ, "%W%"), ERROR_SUCCESS);
+    char buf[8];
+    DWORD size = 3, type = 0;
+    EXPECT_EQ(RegQueryValueExA(k, "Bare", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 4u);
+    size = sizeof buf;
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(RegQueryValueExA(k, "Path", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(size, 4u);
+    EXPECT_STREQ(buf, "%W%");
+    EXPECT_EQ(k.Set("Binary", REG_BINARY, "abc"), ERROR_SUCCESS);
+    size = 0;
+    EXPECT_EQ(RegQueryValueExA(k, "Binary", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 3u) << "only text gains an end";
+}
+
+// Text that a hive holds without its end (written on 95/98 or by hand) is ended in the caller's
+// buffer on NT when there is room; the size stays the stored one.
+TEST_P(RegFidelityNt, QueriesEndStoredTextWhenTheBufferHasRoom) {
+    ASSERT_TRUE(winsim::ImportRegistry("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex]\r\n"
+                                       "\"Raw\"=hex(1):61,62\r\n"));
+    TestKey k("SOFTWARE\\Norvex");
+    char buf[8], name[8];
+    std::memset(buf, 'x', sizeof buf);
+    DWORD size = sizeof buf, cch = sizeof name;
+    EXPECT_EQ(RegQueryValueExA(k, "Raw", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(size, 2u);
+    EXPECT_STREQ(buf, "ab");
+    std::memset(buf, 'x', sizeof buf);
+    size = sizeof buf;
+    EXPECT_EQ(RegEnumValueA(k, 0, name, &cch, nullptr, nullptr, reinterpret_cast<BYTE*>(buf),
+                            &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "ab");
+    std::memset(buf, 'x', sizeof buf);
+    size = 2;
+    EXPECT_EQ(RegQueryValueExA(k, "Raw", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(buf[2], 'x') << "no room, no terminator";
+}
+
+// 95/98 keep the bytes as given, and refuse text with no data at all.
+TEST_P(RegFidelity9x, TextIsKeptAsGivenAndNeedsData) {
+    TestKey k;
+    ASSERT_EQ(k.Set("Bare", REG_SZ, "abc"), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(k, "Bare", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(RegSetValueExA(k, "None", 0, REG_SZ, nullptr, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(k, "None", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+}
+
+// ---- RegEnumValueA ------------------------------------------------------------------------------
+
+// A short name buffer still tells the data's type and size; a short data buffer leaves the name
+// and its length as they were.
+TEST_P(RegFidelityEveryOs, EnumValueTellsWhatItCanWhenABufferIsShort) {
+    TestKey k;
+    ASSERT_EQ(k.Set("LongName", REG_SZ, std::string("data\0", 5)), ERROR_SUCCESS);
+    char name[4] = "--", data[2];
+    DWORD cch = sizeof name, type = 0, size = sizeof data;
+    EXPECT_EQ(RegEnumValueA(k, 0, name, &cch, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                            &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, 5u);
+    char longName[16] = "untouched";
+    cch = sizeof longName;
+    size = sizeof data;
+    type = 0;
+    EXPECT_EQ(RegEnumValueA(k, 0, longName, &cch, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                            &size),
+              ERROR_MORE_DATA);
+    EXPECT_STREQ(longName, "untouched");
+    EXPECT_EQ(cch, sizeof longName);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
 }
 
 } // namespace

@@ -64,18 +64,28 @@ LONG OpenBelow(Key* from, LPCSTR subKey, REGSAM access, PHKEY result) {
     return ERROR_SUCCESS;
 }
 
+bool IsText(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
 // A value's type and data for RegQueryValueExA and RegEnumValueA; a null buffer asks the size.
+// The size is read before the type is written and written last, as Windows does, so that both
+// pointers may name one DWORD. NT ends text that lacks a terminator when the buffer has room.
 LONG CopyValue(const Value& v, LPDWORD type, LPBYTE data, LPDWORD cbData) {
+    const DWORD room = cbData ? *cbData : 0;
+    const DWORD size = static_cast<DWORD>(v.data.size());
     if (type) *type = v.type;
     if (!cbData) return ERROR_SUCCESS;
-    DWORD size = static_cast<DWORD>(v.data.size());
-    if (data && *cbData < size) {
-        *cbData = size;
-        return ERROR_MORE_DATA;
+    LONG err = ERROR_SUCCESS;
+    if (data && room < size) {
+        err = ERROR_MORE_DATA;
+    } else if (data) {
+        if (size) std::memcpy(data, v.data.data(), size);
+        if (IsNT() && IsText(v.type) && room > size && (!size || v.data.back() != 0))
+            data[size] = 0;
     }
-    if (data && size) std::memcpy(data, v.data.data(), size);
     *cbData = size;
-    return ERROR_SUCCESS;
+    return err;
 }
 
 } // namespace
@@ -191,11 +201,17 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     (void)Reserved;
     WINSIM_FAILPOINT_RETURNS_ERROR();
     Key* k;
-    LONG err = KeyFor(hKey, KEY_SET_VALUE, !lpData && cbData ? ERROR_NOACCESS : ERROR_SUCCESS, &k);
+    LONG bad = ERROR_SUCCESS;
+    if (!lpData && cbData)
+        bad = ERROR_NOACCESS;
+    else if (!IsNT() && dwType == REG_SZ && !lpData)
+        bad = ERROR_INVALID_PARAMETER; // 95/98 want text to store
+    LONG err = KeyFor(hKey, KEY_SET_VALUE, bad, &k);
     if (err != ERROR_SUCCESS) return err;
-    // Data is kept exactly as given, terminator or not.
-    return k->SetValue(lpValueName ? lpValueName : "", dwType,
-                       std::vector<uint8_t>(lpData, lpData + (lpData ? cbData : 0)));
+    std::vector<uint8_t> data(lpData, lpData + (lpData ? cbData : 0));
+    // NT keeps text as UTF-16 and stores it ended; 95/98 keep the bytes exactly as given.
+    if (IsNT() && IsText(dwType) && !data.empty() && data.back() != 0) data.push_back(0);
+    return k->SetValue(lpValueName ? lpValueName : "", dwType, std::move(data));
 }
 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -244,10 +260,16 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     if (err != ERROR_SUCCESS) return err;
     if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& v = k->values[dwIndex];
-    if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+    // A short name buffer still tells the data's type and size; a short data buffer leaves the
+    // name untouched.
+    if (v.name.size() + 1 > *lpcchValueName) {
+        CopyValue(v, lpType, nullptr, lpcbData);
+        return ERROR_MORE_DATA;
+    }
+    if ((err = CopyValue(v, lpType, lpData, lpcbData)) != ERROR_SUCCESS) return err;
     std::memcpy(lpValueName, v.name.c_str(), v.name.size() + 1);
     *lpcchValueName = static_cast<DWORD>(v.name.size());
-    return CopyValue(v, lpType, lpData, lpcbData);
+    return ERROR_SUCCESS;
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
