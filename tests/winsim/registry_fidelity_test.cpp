@@ -139,4 +139,18 @@ TEST_P(RegFidelityEveryOs, EnumValueTellsWhatItCanWhenABufferIsShort) {
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
 }
 
+// ---- RegQueryInfoKeyA ---------------------------------------------------------------------------
+
+// The longest data is counted as each system stores it: NT keeps text as UTF-16.
+TEST_P(RegFidelityEveryOs, InfoKeyCountsLongestDataInStoredBytes) {
+    TestKey k;
+    ASSERT_EQ(k.Set("Text", REG_SZ, std::string("abcde\0", 6)), ERROR_SUCCESS);
+    ASSERT_EQ(k.Set("Bin", REG_BINARY, std::string(8, 'b')), ERROR_SUCCESS);
+    DWORD maxData = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(maxData, GetParam() == winsim::Os::Nt4 ? 12u : 8u);
+}
+
 } // namespace

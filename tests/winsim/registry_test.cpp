@@ -150,7 +150,7 @@ TEST_F(RegistryTest, QueriesFollowTheSizingRules) {
     EXPECT_EQ(subkeys, 0u);
     EXPECT_EQ(values, 2u);
     EXPECT_EQ(maxName, 4u);
-    EXPECT_EQ(maxData, 6u);
+    EXPECT_EQ(maxData, 12u) << "NT counts its UTF-16 bytes";
     EXPECT_GT(sdSize, 20u);
 }
 

@@ -312,7 +312,9 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         maxSub = std::max(maxSub, static_cast<DWORD>(c->name.size()));
     for (const Value& v : k->values) {
         maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
-        maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+        // NT keeps text as UTF-16 and counts its stored bytes; 95/98 count the ANSI bytes.
+        const bool wide = IsNT() && (IsText(v.type) || v.type == REG_MULTI_SZ);
+        maxData = std::max(maxData, static_cast<DWORD>(v.data.size() * (wide ? 2 : 1)));
     }
     NoClass(lpClass, lpcchClass);
     if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(k->children.size());
