@@ -50,6 +50,44 @@ TEST_P(RegFidelityEveryOs, CreateIgnoresTheParentHandlesRights) {
     RegCloseKey(parent);
 }
 
+// A child of a volatile key must be volatile too.
+TEST_P(RegFidelityNt, ChildOfAVolatileKeyMustBeVolatile) {
+    HKEY vol = nullptr, child = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Vol", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &vol, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExA(vol, "Kept\\Deep", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &child, nullptr),
+              ERROR_CHILD_MUST_BE_VOLATILE);
+    EXPECT_FALSE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Vol\\Kept"));
+    EXPECT_EQ(RegCreateKeyExA(vol, "Kept", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &child, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(child);
+    RegCloseKey(vol);
+}
+
+// ---- RegOpenKeyExA / RegOpenKeyA ------------------------------------------------------------
+
+// Any number of trailing backslashes is ignored; an empty path on a root gives the root itself;
+// RegOpenKeyA hands back what it was given when there is no path, a null handle too.
+TEST_P(RegFidelityEveryOs, OpenTakesTrailingBackslashesAndEmptyPaths) {
+    TestKey k;
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Fidelity\\\\", 0, KEY_READ,
+                            &h),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Fidelity\\\\", &h),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, &h), ERROR_SUCCESS);
+    EXPECT_EQ(h, HKEY_CLASSES_ROOT);
+    h = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(RegOpenKeyA(nullptr, nullptr, &h), ERROR_SUCCESS);
+    EXPECT_EQ(h, nullptr);
+}
+
 // ---- RegSetValueExA / RegQueryValueExA: text and its terminator ---------------------------------
 
 // NT stores text written without its terminator with one: a buffer of the bare size is short,
@@ -110,6 +148,26 @@ TEST_P(RegFidelity9x, TextIsKeptAsGivenAndNeedsData) {
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(RegSetValueExA(k, "None", 0, REG_SZ, nullptr, 0), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegSetValueExA(k, "None", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+}
+
+// A size query of a missing value learns 0; the type and size may share one DWORD, the size
+// written last.
+TEST_P(RegFidelityEveryOs, QueryValueSizesAsWindowsDoes) {
+    TestKey k;
+    DWORD size = 77;
+    EXPECT_EQ(RegQueryValueExA(k, "Missing", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(size, 0u);
+    ASSERT_EQ(k.Set("Seven", REG_BINARY, "1234567"), ERROR_SUCCESS);
+    DWORD both = 7;
+    char buf[8];
+    EXPECT_EQ(RegQueryValueExA(k, "Seven", nullptr, &both, reinterpret_cast<BYTE*>(buf), &both),
+              ERROR_SUCCESS);
+    EXPECT_EQ(both, 7u);
+    both = 2;
+    EXPECT_EQ(RegQueryValueExA(k, "Seven", nullptr, &both, reinterpret_cast<BYTE*>(buf), &both),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(both, 7u);
 }
 
 // ---- RegEnumValueA ------------------------------------------------------------------------------

@@ -382,7 +382,9 @@ TEST_F(RegistryTest, FlushWritesTheHiveAndVolatileKeysStayInMemory) {
                               nullptr, &vol, nullptr),
               ERROR_SUCCESS);
     HKEY under;
-    ASSERT_EQ(RegCreateKeyA(vol, "Under", &under), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(vol, "Under", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &under, nullptr),
+              ERROR_SUCCESS);
     ASSERT_EQ(k.SetText("Flushed", "yes"), ERROR_SUCCESS);
     ASSERT_EQ(RegFlushKey(k), ERROR_SUCCESS);
     std::string hive = ReadHostFile(m_dir + "/system.reg");

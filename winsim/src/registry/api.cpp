@@ -101,6 +101,10 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     Key* from;
     LONG err = Resolve(hKey, &from);
     if (err != ERROR_SUCCESS) return err;
+    if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) { // a root opens as itself
+        *phkResult = hKey;
+        return ERROR_SUCCESS;
+    }
     return OpenBelow(from, lpSubKey, samDesired, phkResult);
 }
 
@@ -108,10 +112,11 @@ LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     WINSIM_FAILPOINT_RETURNS_ERROR();
+    const bool noPath = !lpSubKey || !*lpSubKey;
     Key* from;
-    LONG err = Resolve(hKey, &from);
+    LONG err = hKey || !noPath ? Resolve(hKey, &from) : ERROR_SUCCESS; // a null handle comes back
     if (err != ERROR_SUCCESS) return err;
-    if (!lpSubKey || !*lpSubKey) { // the same handle comes back, as documented
+    if (noPath) { // the same handle comes back, as documented
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
@@ -143,6 +148,8 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
         Key* c = k->Child(parts[i]);
         created = false;
         if (!c) {
+            if (k->isVolatile && !(dwOptions & REG_OPTION_VOLATILE))
+                return ERROR_CHILD_MUST_BE_VOLATILE;
             if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
                 return err;
             c = k->AddChild(parts[i], IsNT() && (dwOptions & REG_OPTION_VOLATILE));
@@ -222,7 +229,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     LONG err = KeyFor(hKey, KEY_QUERY_VALUE, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
     if (err != ERROR_SUCCESS) return err;
     const Value* v = k->FindValue(lpValueName ? lpValueName : "");
-    if (!v) return ERROR_FILE_NOT_FOUND;
+    if (!v) {
+        if (!lpData && lpcbData) *lpcbData = 0; // a size query learns there is nothing
+        return ERROR_FILE_NOT_FOUND;
+    }
     return CopyValue(*v, lpType, lpData, lpcbData);
 }
 
