@@ -2,9 +2,9 @@
 // with, fixed at the open: the rights asked for, checked against the key's security as it stands
 // then, or with MAXIMUM_ALLOWED (RegOpenKeyA, RegCreateKeyA) whatever that security grants then.
 // Each later call checks the handle's rights, so a handle opened before a key's DACL was relaxed
-// keeps its old rights, and only a key opened anew gets the new ones. Subkey creation also needs
-// the parent's security to allow it when it happens, and a deletion checks the security of the
-// key it deletes. The predefined roots hold every right; on 95/98, which have no registry
+// keeps its old rights, and only a key opened anew gets the new ones. Subkey creation is the
+// exception: Windows ignores the parent handle's rights and asks only the parent's security as
+// it stands then. A deletion checks the security of the key it deletes. The predefined roots hold every right; on 95/98, which have no registry
 // security, every handle does.
 #include "hives.h"
 
@@ -64,18 +64,28 @@ LONG OpenBelow(Key* from, LPCSTR subKey, REGSAM access, PHKEY result) {
     return ERROR_SUCCESS;
 }
 
+bool IsText(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
 // A value's type and data for RegQueryValueExA and RegEnumValueA; a null buffer asks the size.
+// The size is read before the type is written and written last, as Windows does, so that both
+// pointers may name one DWORD. NT ends text that lacks a terminator when the buffer has room.
 LONG CopyValue(const Value& v, LPDWORD type, LPBYTE data, LPDWORD cbData) {
+    const DWORD room = cbData ? *cbData : 0;
+    const DWORD size = static_cast<DWORD>(v.data.size());
     if (type) *type = v.type;
     if (!cbData) return ERROR_SUCCESS;
-    DWORD size = static_cast<DWORD>(v.data.size());
-    if (data && *cbData < size) {
-        *cbData = size;
-        return ERROR_MORE_DATA;
+    LONG err = ERROR_SUCCESS;
+    if (data && room < size) {
+        err = ERROR_MORE_DATA;
+    } else if (data) {
+        if (size) std::memcpy(data, v.data.data(), size);
+        if (IsNT() && IsText(v.type) && room > size && (!size || v.data.back() != 0))
+            data[size] = 0;
     }
-    if (data && size) std::memcpy(data, v.data.data(), size);
     *cbData = size;
-    return ERROR_SUCCESS;
+    return err;
 }
 
 } // namespace
@@ -91,6 +101,10 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     Key* from;
     LONG err = Resolve(hKey, &from);
     if (err != ERROR_SUCCESS) return err;
+    if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) { // a root opens as itself
+        *phkResult = hKey;
+        return ERROR_SUCCESS;
+    }
     return OpenBelow(from, lpSubKey, samDesired, phkResult);
 }
 
@@ -98,10 +112,11 @@ LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     WINSIM_FAILPOINT_RETURNS_ERROR();
+    const bool noPath = !lpSubKey || !*lpSubKey;
     Key* from;
-    LONG err = Resolve(hKey, &from);
+    LONG err = hKey || !noPath ? Resolve(hKey, &from) : ERROR_SUCCESS; // a null handle comes back
     if (err != ERROR_SUCCESS) return err;
-    if (!lpSubKey || !*lpSubKey) { // the same handle comes back, as documented
+    if (noPath) { // the same handle comes back, as documented
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
@@ -119,23 +134,22 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     WINSIM_FAILPOINT_RETURNS_ERROR();
     LONG err;
     Key* k;
-    DWORD handleRights;
     std::vector<std::string> parts;
-    if ((err = Resolve(hKey, &k, &handleRights)) != ERROR_SUCCESS) return err;
+    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
     if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
     // Windows' limits refuse the whole path before any key of it is made.
     const size_t depth = k->Depth();
     for (size_t i = 0; i < parts.size(); ++i)
         if ((err = CheckNewKey(parts[i], depth + i + 1)) != ERROR_SUCCESS) return err;
     // Every missing key of the path is created, each needing KEY_CREATE_SUB_KEY from its
-    // parent's security; one created right below the handle's key needs it in the handle too.
+    // parent's security; the handle's own rights are not asked, as on every Windows.
     bool created = false;
     for (size_t i = 0; i < parts.size(); ++i) {
         Key* c = k->Child(parts[i]);
         created = false;
         if (!c) {
-            if (i == 0 && (err = HandleHolds(handleRights, KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
-                return err;
+            if (k->isVolatile && !(dwOptions & REG_OPTION_VOLATILE))
+                return ERROR_CHILD_MUST_BE_VOLATILE;
             if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
                 return err;
             c = k->AddChild(parts[i], IsNT() && (dwOptions & REG_OPTION_VOLATILE));
@@ -194,11 +208,17 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     (void)Reserved;
     WINSIM_FAILPOINT_RETURNS_ERROR();
     Key* k;
-    LONG err = KeyFor(hKey, KEY_SET_VALUE, !lpData && cbData ? ERROR_NOACCESS : ERROR_SUCCESS, &k);
+    LONG bad = ERROR_SUCCESS;
+    if (!lpData && cbData)
+        bad = ERROR_NOACCESS;
+    else if (!IsNT() && dwType == REG_SZ && !lpData)
+        bad = ERROR_INVALID_PARAMETER; // 95/98 want text to store
+    LONG err = KeyFor(hKey, KEY_SET_VALUE, bad, &k);
     if (err != ERROR_SUCCESS) return err;
-    // Data is kept exactly as given, terminator or not.
-    return k->SetValue(lpValueName ? lpValueName : "", dwType,
-                       std::vector<uint8_t>(lpData, lpData + (lpData ? cbData : 0)));
+    std::vector<uint8_t> data(lpData, lpData + (lpData ? cbData : 0));
+    // NT keeps text as UTF-16 and stores it ended; 95/98 keep the bytes exactly as given.
+    if (IsNT() && IsText(dwType) && !data.empty() && data.back() != 0) data.push_back(0);
+    return k->SetValue(lpValueName ? lpValueName : "", dwType, std::move(data));
 }
 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -209,7 +229,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     LONG err = KeyFor(hKey, KEY_QUERY_VALUE, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
     if (err != ERROR_SUCCESS) return err;
     const Value* v = k->FindValue(lpValueName ? lpValueName : "");
-    if (!v) return ERROR_FILE_NOT_FOUND;
+    if (!v) {
+        if (!lpData && lpcbData) *lpcbData = 0; // a size query learns there is nothing
+        return ERROR_FILE_NOT_FOUND;
+    }
     return CopyValue(*v, lpType, lpData, lpcbData);
 }
 
@@ -247,10 +270,16 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     if (err != ERROR_SUCCESS) return err;
     if (dwIndex >= k->values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& v = k->values[dwIndex];
-    if (v.name.size() + 1 > *lpcchValueName) return ERROR_MORE_DATA;
+    // A short name buffer still tells the data's type and size; a short data buffer leaves the
+    // name untouched.
+    if (v.name.size() + 1 > *lpcchValueName) {
+        CopyValue(v, lpType, nullptr, lpcbData);
+        return ERROR_MORE_DATA;
+    }
+    if ((err = CopyValue(v, lpType, lpData, lpcbData)) != ERROR_SUCCESS) return err;
     std::memcpy(lpValueName, v.name.c_str(), v.name.size() + 1);
     *lpcchValueName = static_cast<DWORD>(v.name.size());
-    return CopyValue(v, lpType, lpData, lpcbData);
+    return ERROR_SUCCESS;
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
@@ -293,7 +322,9 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         maxSub = std::max(maxSub, static_cast<DWORD>(c->name.size()));
     for (const Value& v : k->values) {
         maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
-        maxData = std::max(maxData, static_cast<DWORD>(v.data.size()));
+        // NT keeps text as UTF-16 and counts its stored bytes; 95/98 count the ANSI bytes.
+        const bool wide = IsNT() && (IsText(v.type) || v.type == REG_MULTI_SZ);
+        maxData = std::max(maxData, static_cast<DWORD>(v.data.size() * (wide ? 2 : 1)));
     }
     NoClass(lpClass, lpcchClass);
     if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(k->children.size());

@@ -286,7 +286,8 @@ LONG SplitPath(const char* sub, std::vector<std::string>* parts) {
         if (IsNT()) return kErrorBadPathname;
         s.erase(0, std::min(s.size(), s.find_first_not_of('\\')));
     }
-    if (!s.empty() && s.back() == '\\') s.pop_back();
+    while (!s.empty() && s.back() == '\\') // Windows ignores any number of them
+        s.pop_back();
     if (s.empty()) return ERROR_SUCCESS;
     size_t pos = 0;
     for (;;) {

@@ -112,8 +112,8 @@ bool IsPredefined(HKEY h);
 bool CloseHandleOf(HKEY h);
 
 // ---- paths ----------------------------------------------------------------------------------
-// Splits a caller's relative key path. NT refuses a leading backslash; 95/98 skip it. A trailing
-// backslash is ignored, an empty component elsewhere is ERROR_BAD_PATHNAME.
+// Splits a caller's relative key path. NT refuses a leading backslash; 95/98 skip it. Trailing
+// backslashes are ignored, an empty component elsewhere is ERROR_BAD_PATHNAME.
 LONG SplitPath(const char* sub, std::vector<std::string>* parts);
 // The key below `from` along `parts`; null when one is missing.
 Key* Walk(Key* from, const std::vector<std::string>& parts);
