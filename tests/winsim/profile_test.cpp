@@ -72,8 +72,9 @@ std::string Shown(const char* buf, size_t n) {
 
 class ProfileTest : public MachineTest {
   protected:
-    void SetUp() override {
-        NewMachine();
+    void SetUp() override { Start(winsim::Os::Nt4); }
+    void Start(winsim::Os os) {
+        NewMachine(os);
         WriteHostFile(HostFile("KV/SETUP.INF"), kInfText);
     }
     std::string Read(const char* section, const char* key, const char* def = "dflt",
@@ -297,6 +298,14 @@ TEST_F(ProfileTest, ReplacesAndReadsWholeSections) {
     EXPECT_EQ(Shown(buf, n + 1), "A=1|B=2||");
 }
 
+// For the facts of one family of systems.
+class ProfileOsTest : public ProfileTest, public ::testing::WithParamInterface<winsim::Os> {
+  protected:
+    void SetUp() override { Start(GetParam()); }
+};
+class Profile9xTest : public ProfileOsTest {};
+INSTANTIATE_WIN9X(Profile9xTest);
+
 // ---- the cache --------------------------------------------------------------------------
 
 TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
@@ -319,7 +328,7 @@ TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
     EXPECT_EQ(Read("Strings", "Name"), "back");
 }
 
-TEST_F(ProfileTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
+TEST_P(Profile9xTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
     EXPECT_EQ(RawRead(kInf), kInfText) << "the file is as it was";
     EXPECT_EQ(Read("Strings", "Name"), "new") << "the profile calls see the write at once";
@@ -336,7 +345,7 @@ TEST_F(ProfileTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
     EXPECT_EQ(RawRead(created), "[App]\r\nk=v\r\n");
 }
 
-TEST_F(ProfileTest, AccessingAnotherFileWritesOutThePreviousOne) {
+TEST_P(Profile9xTest, AccessingAnotherFileWritesOutThePreviousOne) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
     EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
     EXPECT_EQ(RawRead(kInf), WithName("new")) << "reading WIN.INI wrote SETUP.INF";
@@ -351,7 +360,7 @@ TEST_F(ProfileTest, AccessingAnotherFileWritesOutThePreviousOne) {
     EXPECT_EQ(RawRead(kInf), WithName("third")) << "an all-NULL write naming another file";
 }
 
-TEST_F(ProfileTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
+TEST_P(Profile9xTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "closed", kInf));
     winsim::CloseMachine();
     EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), WithName("closed"));
@@ -362,7 +371,7 @@ TEST_F(ProfileTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
     EXPECT_EQ(RawRead(kInf), WithName("restarted"));
 }
 
-TEST_F(ProfileTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
+TEST_P(Profile9xTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "cached", kInf));
     RawWrite(kInf, "[Strings]\r\nName=raw\r\nOther=raw\r\n");
     EXPECT_EQ(Read("Strings", "Name"), "cached") << "the cache still holds its write";
@@ -380,6 +389,36 @@ TEST_F(ProfileTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
     EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
     EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf));
     EXPECT_EQ(RawRead(kInf), "[Strings]\r\nName=raw\r\n");
+}
+
+TEST_F(ProfileTest, NtWritesEveryChangeToTheFileBeforeTheCallReturns) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
+    EXPECT_EQ(RawRead(kInf), WithName("new"));
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf).find("Name="), std::string::npos);
+    ASSERT_TRUE(WritePrivateProfileSectionA("Strings", "Name=KV\0", kInf));
+    EXPECT_EQ(RawRead(kInf), kInfText);
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", nullptr, nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf).find("[Strings]"), std::string::npos);
+
+    const char* created = "C:\\KV\\NEW.INI";
+    ASSERT_TRUE(WritePrivateProfileStringA("App", "k", "v", created));
+    EXPECT_EQ(RawRead(created), "[App]\r\nk=v\r\n") << "a new file is there at once";
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV,winspool,LPT1:"));
+    EXPECT_NE(RawRead("C:\\WINDOWS\\WIN.INI").find("device=KV"), std::string::npos);
+}
+
+TEST_F(ProfileTest, NtWritesGoOnTopOfWhatTheProgramWroteItself) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "first", kInf));
+    RawWrite(kInf, "[Strings]\r\nName=raw\r\nOther=raw\r\n");
+    winsim::ClearDebugOutput();
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "second", kInf));
+    EXPECT_EQ(RawRead(kInf), "[Strings]\r\nName=second\r\nOther=raw\r\n");
+    EXPECT_TRUE(winsim::DebugOutput().empty()) << "nothing was overwritten";
+    RawWrite(kInf, "[Strings]\r\nName=later\r\n");
+    winsim::CloseMachine();
+    EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), "[Strings]\r\nName=later\r\n")
+        << "the close writes nothing a second time";
 }
 
 // ---- injected failures ------------------------------------------------------------------
