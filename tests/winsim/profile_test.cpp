@@ -91,6 +91,16 @@ class ProfileTest : public MachineTest {
     }
 };
 
+// For the facts of one family of systems.
+class ProfileOsTest : public ProfileTest, public ::testing::WithParamInterface<winsim::Os> {
+  protected:
+    void SetUp() override { Start(GetParam()); }
+};
+class Profile9xTest : public ProfileOsTest {};
+INSTANTIATE_WIN9X(Profile9xTest);
+class ProfileEveryOsTest : public ProfileOsTest {};
+INSTANTIATE_EVERY_OS(ProfileEveryOsTest);
+
 TEST_F(ProfileTest, ValuesArriveTrimmedUnquotedAndMatchedWithoutCase) {
     EXPECT_EQ(Read("INSTALL", "device"), "KV Pellora 4720");
     EXPECT_EQ(Read("  Install ", " DEVICE "), "KV Pellora 4720");
@@ -248,6 +258,40 @@ TEST_F(ProfileTest, KeepsLfLineEndsMissingFinalNewlineAndCommentsBelowKeys) {
               "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n\n[c]\nz=3\n");
 }
 
+
+TEST_P(ProfileEveryOsTest, ALoneCrEndsALineAndATrailingNulIsNoEntry) {
+    const std::string host = HostFile("KV/CR.INI");
+    WriteHostFile(host, std::string("[a]\rk1=one\rk2=two\r\n[b]\nx=1\r") + '\0');
+    const char* f = "C:\\KV\\CR.INI";
+    EXPECT_EQ(Read("a", "k1", "dflt", f), "one");
+    EXPECT_EQ(Read("a", "k2", "dflt", f), "two");
+    char buf[64];
+    DWORD n = GetPrivateProfileSectionNamesA(buf, sizeof buf, f);
+    EXPECT_EQ(Shown(buf, n + 1), "a|b||");
+    n = GetPrivateProfileSectionA("b", buf, sizeof buf, f);
+    EXPECT_EQ(Shown(buf, n + 1), "x=1||") << "the NUL after the last line is no entry";
+    n = GetPrivateProfileStringA("b", nullptr, "", buf, sizeof buf, f);
+    EXPECT_EQ(Shown(buf, n + 1), "x||");
+
+    // A write keeps each line's own end, the lone CRs too.
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "k1", "new", f));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, f);
+    EXPECT_EQ(ReadHostFile(host), std::string("[a]\rk1=new\rk2=two\r\n[b]\nx=1\r") + '\0');
+}
+
+TEST_P(ProfileEveryOsTest, SectionReadsAndTheSectionNamesOfAMissingFile) {
+    char buf[64];
+    SetLastError(12345);
+    const DWORD n = GetPrivateProfileSectionA("Strings", buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "Name=KV||");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a read section clears it";
+
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(GetPrivateProfileSectionNamesA(buf, 10, "C:\\KV\\NOTHERE.INI"), 0u);
+    EXPECT_EQ(buf[0], '\0');
+    EXPECT_EQ(buf[1], 'x') << "one NUL, not the empty list's two";
+}
+
 TEST_F(ProfileTest, CreatesAMissingFileButNotForADeletion) {
     ASSERT_TRUE(WritePrivateProfileStringA("App", "key", nullptr, "C:\\KV\\NEW.INI"));
     ASSERT_TRUE(WritePrivateProfileStringA("App", nullptr, nullptr, "C:\\KV\\NEW.INI"));
@@ -298,13 +342,6 @@ TEST_F(ProfileTest, ReplacesAndReadsWholeSections) {
     EXPECT_EQ(Shown(buf, n + 1), "A=1|B=2||");
 }
 
-// For the facts of one family of systems.
-class ProfileOsTest : public ProfileTest, public ::testing::WithParamInterface<winsim::Os> {
-  protected:
-    void SetUp() override { Start(GetParam()); }
-};
-class Profile9xTest : public ProfileOsTest {};
-INSTANTIATE_WIN9X(Profile9xTest);
 
 // ---- the cache --------------------------------------------------------------------------
 

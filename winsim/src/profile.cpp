@@ -372,7 +372,11 @@ DWORD ReadString(const char* api, LPCSTR app, LPCSTR key, LPCSTR def, LPSTR buf,
     if (!ShouldFail(api, &error)) p = Open(fileName, &error);
     if (!p) SetLastError(error);
 
-    if (!app) return CopyList(p ? p->ini.SectionHeaders() : std::vector<std::string>(), buf, size);
+    if (!app) {
+        if (p) return CopyList(p->ini.SectionHeaders(), buf, size);
+        if (buf && size) buf[0] = '\0'; // Windows ends an unread file's list with one NUL only
+        return 0;
+    }
     std::string section = Trim(app);
     if (!key) {
         std::vector<std::string> keys;
@@ -559,6 +563,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
         SetLastError(error);
         return CopyList({}, lpReturnedString, nSize);
     }
+    SetLastError(ERROR_SUCCESS); // as Windows does after a section it could read
     return CopyList(p->ini.SectionBody(Trim(lpAppName)), lpReturnedString, nSize);
 }
 
