@@ -258,7 +258,6 @@ TEST_F(ProfileTest, KeepsLfLineEndsMissingFinalNewlineAndCommentsBelowKeys) {
               "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n\n[c]\nz=3\n");
 }
 
-
 TEST_P(ProfileEveryOsTest, ALoneCrEndsALineAndATrailingNulIsNoEntry) {
     const std::string host = HostFile("KV/CR.INI");
     WriteHostFile(host, std::string("[a]\rk1=one\rk2=two\r\n[b]\nx=1\r") + '\0');
@@ -290,6 +289,46 @@ TEST_P(ProfileEveryOsTest, SectionReadsAndTheSectionNamesOfAMissingFile) {
     EXPECT_EQ(GetPrivateProfileSectionNamesA(buf, 10, "C:\\KV\\NOTHERE.INI"), 0u);
     EXPECT_EQ(buf[0], '\0');
     EXPECT_EQ(buf[1], 'x') << "one NUL, not the empty list's two";
+}
+
+// A handle of the process that shares less than a profile call opens with: reads need
+// FILE_SHARE_READ, writes FILE_SHARE_READ and FILE_SHARE_WRITE.
+TEST_P(ProfileEveryOsTest, AFileHeldOpenWithoutSharingRefusesTheCall) {
+    struct Case {
+        DWORD access, share;
+        bool writes, reads;
+    };
+    const DWORD rw = GENERIC_READ | GENERIC_WRITE, both = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const Case cases[] = {
+        {GENERIC_READ, FILE_SHARE_READ, false, true},
+        {GENERIC_READ, FILE_SHARE_WRITE, false, false},
+        {GENERIC_WRITE, FILE_SHARE_READ, false, true},
+        {rw, FILE_SHARE_WRITE, false, false},
+        {GENERIC_READ, 0, false, false},
+        {rw, both, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.access) + "/" + std::to_string(c.share));
+        HANDLE h = CreateFileA(kInf, c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        SetLastError(0);
+        EXPECT_EQ(Read("Strings", "Name"), c.reads ? "KV" : "dflt");
+        if (!c.reads) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        }
+        SetLastError(0);
+        EXPECT_EQ(WritePrivateProfileStringA("Strings", "Name", "held", kInf), c.writes);
+        if (!c.writes) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(WritePrivateProfileStringA("Strings", nullptr, nullptr, kInf), FALSE);
+            EXPECT_EQ(WritePrivateProfileSectionA("New", "a=1\0", kInf), FALSE);
+        }
+        CloseHandle(h);
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf);
+        EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), c.writes ? WithName("held") : kInfText)
+            << "a refused write changes nothing";
+        WriteHostFile(HostFile("KV/SETUP.INF"), kInfText);
+    }
 }
 
 TEST_F(ProfileTest, CreatesAMissingFileButNotForADeletion) {
@@ -341,7 +380,6 @@ TEST_F(ProfileTest, ReplacesAndReadsWholeSections) {
     n = GetPrivateProfileSectionA("strings", buf, sizeof buf, kInf);
     EXPECT_EQ(Shown(buf, n + 1), "A=1|B=2||");
 }
-
 
 // ---- the cache --------------------------------------------------------------------------
 

@@ -279,6 +279,10 @@ Profile* Open(LPCSTR fileName, DWORD* error) {
         *error = ERROR_PATH_NOT_FOUND;
         return nullptr;
     }
+    if (!HostFileShareable(host, false)) {
+        *error = ERROR_SHARING_VIOLATION;
+        return nullptr;
+    }
     Access(host);
     return Load(host, error);
 }
@@ -446,6 +450,12 @@ BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, con
     std::string host = HostOf(fileName);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    // Windows opens the file to read and write it, sharing both: a handle that shares less
+    // refuses the write, which then changes nothing.
+    if (!HostFileShareable(host, true)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     Access(host);
