@@ -1,4 +1,5 @@
-// A fresh NT 4.0 machine in a temporary folder, open for the length of one benchmark.
+// A fresh machine (NT 4.0 unless named) in a temporary folder, open for the length of one
+// benchmark.
 #ifndef BENCH_BENCH_MACHINE_H
 #define BENCH_BENCH_MACHINE_H
 
@@ -11,10 +12,10 @@
 
 class BenchMachine {
   public:
-    BenchMachine() {
+    explicit BenchMachine(winsim::Os os = winsim::Os::Nt4) {
         char tmpl[] = "/tmp/winsim-bench-XXXXXX";
         const char* made = mkdtemp(tmpl);
-        if (!made || !winsim::CreateMachine(made, winsim::Os::Nt4) || !winsim::OpenMachine(made)) {
+        if (!made || !winsim::CreateMachine(made, os) || !winsim::OpenMachine(made)) {
             std::fprintf(stderr, "cannot create a machine\n");
             std::abort();
         }

@@ -445,7 +445,9 @@ TEST_P(FilesTest, AFlushedProfileWriteReachesTheFileAHandleHoldsOpen) {
     char buf[4096] = {};
     DWORD read = 0;
     ASSERT_TRUE(ReadFile(h, buf, sizeof buf - 1, &read, nullptr));
-    EXPECT_EQ(std::string(buf, read).find("KVPAR"), std::string::npos) << "still in the cache";
+    // 95/98 keep the write in the cache; NT writes it through at once.
+    EXPECT_EQ(std::string(buf, read).find("KVPAR") != std::string::npos,
+              GetParam() == winsim::Os::Nt4);
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, "SYSTEM.INI");
     ASSERT_EQ(SetFilePointer(h, 0, nullptr, FILE_BEGIN), 0u);
     ASSERT_TRUE(ReadFile(h, buf, sizeof buf - 1, &read, nullptr));

@@ -72,8 +72,9 @@ std::string Shown(const char* buf, size_t n) {
 
 class ProfileTest : public MachineTest {
   protected:
-    void SetUp() override {
-        NewMachine();
+    void SetUp() override { Start(winsim::Os::Nt4); }
+    void Start(winsim::Os os) {
+        NewMachine(os);
         WriteHostFile(HostFile("KV/SETUP.INF"), kInfText);
     }
     std::string Read(const char* section, const char* key, const char* def = "dflt",
@@ -89,6 +90,16 @@ class ProfileTest : public MachineTest {
         return ReadHostFile(HostFile(relative));
     }
 };
+
+// For the facts of one family of systems.
+class ProfileOsTest : public ProfileTest, public ::testing::WithParamInterface<winsim::Os> {
+  protected:
+    void SetUp() override { Start(GetParam()); }
+};
+class Profile9xTest : public ProfileOsTest {};
+INSTANTIATE_WIN9X(Profile9xTest);
+class ProfileEveryOsTest : public ProfileOsTest {};
+INSTANTIATE_EVERY_OS(ProfileEveryOsTest);
 
 TEST_F(ProfileTest, ValuesArriveTrimmedUnquotedAndMatchedWithoutCase) {
     EXPECT_EQ(Read("INSTALL", "device"), "KV Pellora 4720");
@@ -247,6 +258,79 @@ TEST_F(ProfileTest, KeepsLfLineEndsMissingFinalNewlineAndCommentsBelowKeys) {
               "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n\n[c]\nz=3\n");
 }
 
+TEST_P(ProfileEveryOsTest, ALoneCrEndsALineAndATrailingNulIsNoEntry) {
+    const std::string host = HostFile("KV/CR.INI");
+    WriteHostFile(host, std::string("[a]\rk1=one\rk2=two\r\n[b]\nx=1\r") + '\0');
+    const char* f = "C:\\KV\\CR.INI";
+    EXPECT_EQ(Read("a", "k1", "dflt", f), "one");
+    EXPECT_EQ(Read("a", "k2", "dflt", f), "two");
+    char buf[64];
+    DWORD n = GetPrivateProfileSectionNamesA(buf, sizeof buf, f);
+    EXPECT_EQ(Shown(buf, n + 1), "a|b||");
+    n = GetPrivateProfileSectionA("b", buf, sizeof buf, f);
+    EXPECT_EQ(Shown(buf, n + 1), "x=1||") << "the NUL after the last line is no entry";
+    n = GetPrivateProfileStringA("b", nullptr, "", buf, sizeof buf, f);
+    EXPECT_EQ(Shown(buf, n + 1), "x||");
+
+    // A write keeps each line's own end, the lone CRs too.
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "k1", "new", f));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, f);
+    EXPECT_EQ(ReadHostFile(host), std::string("[a]\rk1=new\rk2=two\r\n[b]\nx=1\r") + '\0');
+}
+
+TEST_P(ProfileEveryOsTest, SectionReadsAndTheSectionNamesOfAMissingFile) {
+    char buf[64];
+    SetLastError(12345);
+    const DWORD n = GetPrivateProfileSectionA("Strings", buf, sizeof buf, kInf);
+    EXPECT_EQ(Shown(buf, n + 1), "Name=KV||");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a read section clears it";
+
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(GetPrivateProfileSectionNamesA(buf, 10, "C:\\KV\\NOTHERE.INI"), 0u);
+    EXPECT_EQ(buf[0], '\0');
+    EXPECT_EQ(buf[1], 'x') << "one NUL, not the empty list's two";
+}
+
+// A handle of the process that shares less than a profile call opens with: reads need
+// FILE_SHARE_READ, writes FILE_SHARE_READ and FILE_SHARE_WRITE.
+TEST_P(ProfileEveryOsTest, AFileHeldOpenWithoutSharingRefusesTheCall) {
+    struct Case {
+        DWORD access, share;
+        bool writes, reads;
+    };
+    const DWORD rw = GENERIC_READ | GENERIC_WRITE, both = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const Case cases[] = {
+        {GENERIC_READ, FILE_SHARE_READ, false, true},
+        {GENERIC_READ, FILE_SHARE_WRITE, false, false},
+        {GENERIC_WRITE, FILE_SHARE_READ, false, true},
+        {rw, FILE_SHARE_WRITE, false, false},
+        {GENERIC_READ, 0, false, false},
+        {rw, both, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.access) + "/" + std::to_string(c.share));
+        HANDLE h = CreateFileA(kInf, c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        SetLastError(0);
+        EXPECT_EQ(Read("Strings", "Name"), c.reads ? "KV" : "dflt");
+        if (!c.reads) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        }
+        SetLastError(0);
+        EXPECT_EQ(WritePrivateProfileStringA("Strings", "Name", "held", kInf), c.writes);
+        if (!c.writes) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            EXPECT_EQ(WritePrivateProfileStringA("Strings", nullptr, nullptr, kInf), FALSE);
+            EXPECT_EQ(WritePrivateProfileSectionA("New", "a=1\0", kInf), FALSE);
+        }
+        CloseHandle(h);
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf);
+        EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), c.writes ? WithName("held") : kInfText)
+            << "a refused write changes nothing";
+        WriteHostFile(HostFile("KV/SETUP.INF"), kInfText);
+    }
+}
+
 TEST_F(ProfileTest, CreatesAMissingFileButNotForADeletion) {
     ASSERT_TRUE(WritePrivateProfileStringA("App", "key", nullptr, "C:\\KV\\NEW.INI"));
     ASSERT_TRUE(WritePrivateProfileStringA("App", nullptr, nullptr, "C:\\KV\\NEW.INI"));
@@ -319,7 +403,7 @@ TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
     EXPECT_EQ(Read("Strings", "Name"), "back");
 }
 
-TEST_F(ProfileTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
+TEST_P(Profile9xTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
     EXPECT_EQ(RawRead(kInf), kInfText) << "the file is as it was";
     EXPECT_EQ(Read("Strings", "Name"), "new") << "the profile calls see the write at once";
@@ -336,7 +420,7 @@ TEST_F(ProfileTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {
     EXPECT_EQ(RawRead(created), "[App]\r\nk=v\r\n");
 }
 
-TEST_F(ProfileTest, AccessingAnotherFileWritesOutThePreviousOne) {
+TEST_P(Profile9xTest, AccessingAnotherFileWritesOutThePreviousOne) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
     EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
     EXPECT_EQ(RawRead(kInf), WithName("new")) << "reading WIN.INI wrote SETUP.INF";
@@ -351,7 +435,7 @@ TEST_F(ProfileTest, AccessingAnotherFileWritesOutThePreviousOne) {
     EXPECT_EQ(RawRead(kInf), WithName("third")) << "an all-NULL write naming another file";
 }
 
-TEST_F(ProfileTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
+TEST_P(Profile9xTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "closed", kInf));
     winsim::CloseMachine();
     EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), WithName("closed"));
@@ -362,7 +446,7 @@ TEST_F(ProfileTest, ClosingTheMachineAndTheNextStartWriteOutTheCache) {
     EXPECT_EQ(RawRead(kInf), WithName("restarted"));
 }
 
-TEST_F(ProfileTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
+TEST_P(Profile9xTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
     ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "cached", kInf));
     RawWrite(kInf, "[Strings]\r\nName=raw\r\nOther=raw\r\n");
     EXPECT_EQ(Read("Strings", "Name"), "cached") << "the cache still holds its write";
@@ -380,6 +464,36 @@ TEST_F(ProfileTest, PendingWritesOutliveAndReplaceWhatTheProgramWroteItself) {
     EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
     EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf));
     EXPECT_EQ(RawRead(kInf), "[Strings]\r\nName=raw\r\n");
+}
+
+TEST_F(ProfileTest, NtWritesEveryChangeToTheFileBeforeTheCallReturns) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "new", kInf));
+    EXPECT_EQ(RawRead(kInf), WithName("new"));
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf).find("Name="), std::string::npos);
+    ASSERT_TRUE(WritePrivateProfileSectionA("Strings", "Name=KV\0", kInf));
+    EXPECT_EQ(RawRead(kInf), kInfText);
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", nullptr, nullptr, kInf));
+    EXPECT_EQ(RawRead(kInf).find("[Strings]"), std::string::npos);
+
+    const char* created = "C:\\KV\\NEW.INI";
+    ASSERT_TRUE(WritePrivateProfileStringA("App", "k", "v", created));
+    EXPECT_EQ(RawRead(created), "[App]\r\nk=v\r\n") << "a new file is there at once";
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV,winspool,LPT1:"));
+    EXPECT_NE(RawRead("C:\\WINDOWS\\WIN.INI").find("device=KV"), std::string::npos);
+}
+
+TEST_F(ProfileTest, NtWritesGoOnTopOfWhatTheProgramWroteItself) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "first", kInf));
+    RawWrite(kInf, "[Strings]\r\nName=raw\r\nOther=raw\r\n");
+    winsim::ClearDebugOutput();
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "second", kInf));
+    EXPECT_EQ(RawRead(kInf), "[Strings]\r\nName=second\r\nOther=raw\r\n");
+    EXPECT_TRUE(winsim::DebugOutput().empty()) << "nothing was overwritten";
+    RawWrite(kInf, "[Strings]\r\nName=later\r\n");
+    winsim::CloseMachine();
+    EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), "[Strings]\r\nName=later\r\n")
+        << "the close writes nothing a second time";
 }
 
 // ---- injected failures ------------------------------------------------------------------

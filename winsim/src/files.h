@@ -26,6 +26,9 @@ bool IsFileHandle(HANDLE h);
 bool CloseFileHandle(HANDLE h);
 // Whether a file handle of the process has this host file open.
 bool IsHostFileOpen(const std::string& hostPath);
+// Whether the process's open handles let another opener read (and, with `write`, write) this host
+// file, as the profile calls open their files.
+bool HostFileShareable(const std::string& hostPath, bool write);
 
 } // namespace winsim
 

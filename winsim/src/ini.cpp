@@ -36,10 +36,10 @@ std::string Trim(const std::string& s) {
 
 namespace {
 
-// What Windows skips around names and values: blanks, tabs, stray carriage returns and the DOS
-// end-of-file mark that old files carry.
+// What Windows skips around names and values: blanks, tabs, the DOS end-of-file mark that old
+// files carry and the NUL that some programs leave at a file's end.
 bool IsIniSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a' || c == '\0';
 }
 
 std::string TrimIni(const std::string& s, size_t b, size_t e) {
@@ -95,17 +95,19 @@ void IniFile::Parse(const std::string& text) {
     m_eol = "\r\n";
     size_t pos = 0;
     while (pos < text.size()) {
-        size_t nl = text.find('\n', pos);
+        // CR LF, LF and a lone CR each end a line, as Windows reads them.
+        const size_t end = text.find_first_of("\r\n", pos);
         Line line;
-        if (nl == std::string::npos) {
+        if (end == std::string::npos) {
             line.raw = text.substr(pos);
             pos = text.size();
         } else {
-            size_t end = nl;
-            if (end > pos && text[end - 1] == '\r') --end;
+            const size_t next = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n'
+                                    ? end + 2
+                                    : end + 1;
             line.raw = text.substr(pos, end - pos);
-            line.eol = text.substr(end, nl + 1 - end);
-            pos = nl + 1;
+            line.eol = text.substr(end, next - end);
+            pos = next;
         }
         ParseLine(&line);
         m_lines.push_back(std::move(line));

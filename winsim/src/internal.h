@@ -58,7 +58,7 @@ private:
     enum class Kind { Other, Header, Entry, Bare };
     struct Line {
         std::string raw; // the line as written, without its line end
-        std::string eol; // "\r\n", "\n", or "" for a last line without one
+        std::string eol; // "\r\n", "\n", "\r", or "" for a last line without one
         Kind kind = Kind::Other;
         std::string name;   // header: section name; entry: key; bare: the trimmed text
         std::string value;  // entry: value, blanks trimmed

@@ -3,9 +3,9 @@
 //
 // Parsed files are cached by host path. Each call checks the file's identity (device, inode,
 // size, modification and change times in nanoseconds) so the cache follows changes made behind
-// its back. Writes stay in the cache, as Windows keeps them, until the all-NULL write, an access
-// to another file or the machine's close writes them out: then the file is rewritten with only
-// the changed lines different.
+// its back. On 95/98 writes stay in the cache, as those systems keep them, until the all-NULL
+// write, an access to another file or the machine's close writes them out; NT writes them through
+// before the call returns. Either way the file is rewritten with only the changed lines different.
 #include "files.h"
 
 #include <algorithm>
@@ -158,18 +158,21 @@ Profile* PendingEntry() {
 // Writes the pending writes to their file, in place when a file handle of the process holds it
 // open (so the handle sees them, as on Windows), else through a temporary file and a rename.
 // What the program changed in the file itself since the cache read it is overwritten, as Windows
-// does; a debug line says so.
-void WritePending() {
+// does; a debug line says so. `justLoaded`: the caller read the file during this call, so there is
+// nothing to check. False when the file cannot be written (the writes are then dropped).
+bool WritePending(bool justLoaded = false) {
     Profile* p = PendingEntry();
-    if (!p) return;
+    if (!p) return true;
     p->pending = false;
     const std::string host = p->hostPath;
-    std::string now;
-    FileId nowId;
-    DWORD error = 0;
-    const bool exists = ReadProfileFile(host, &now, &nowId, &error);
-    if (exists != p->onDisk || (exists && now != p->text))
-        Note("profile writes overwrite what was changed in " + p->name + " since it was read");
+    if (!justLoaded) {
+        std::string now;
+        FileId nowId;
+        DWORD error = 0;
+        const bool exists = ReadProfileFile(host, &now, &nowId, &error);
+        if (exists != p->onDisk || (exists && now != p->text))
+            Note("profile writes overwrite what was changed in " + p->name + " since it was read");
+    }
     std::string text = p->ini.Text();
     const bool written =
         IsHostFileOpen(host) ? WriteFileInPlace(host, text) : WriteFileAtomic(host, text);
@@ -177,12 +180,13 @@ void WritePending() {
     if (!written || stat(host.c_str(), &st) != 0) {
         Note("profile writes to " + p->name + " are lost: the file cannot be written");
         Forget(host);
-        return;
+        return false;
     }
     p->text = std::move(text);
     p->onDisk = true;
     p->id = IdOf(st);
     p->racy = IsRacy(p->id);
+    return true;
 }
 
 // Makes `hostPath` the most recently accessed file; another file's pending writes go to it.
@@ -273,6 +277,10 @@ Profile* Open(LPCSTR fileName, DWORD* error) {
     std::string host = HostOf(fileName);
     if (host.empty()) {
         *error = ERROR_PATH_NOT_FOUND;
+        return nullptr;
+    }
+    if (!HostFileShareable(host, false)) {
+        *error = ERROR_SHARING_VIOLATION;
         return nullptr;
     }
     Access(host);
@@ -368,7 +376,11 @@ DWORD ReadString(const char* api, LPCSTR app, LPCSTR key, LPCSTR def, LPSTR buf,
     if (!ShouldFail(api, &error)) p = Open(fileName, &error);
     if (!p) SetLastError(error);
 
-    if (!app) return CopyList(p ? p->ini.SectionHeaders() : std::vector<std::string>(), buf, size);
+    if (!app) {
+        if (p) return CopyList(p->ini.SectionHeaders(), buf, size);
+        if (buf && size) buf[0] = '\0'; // Windows ends an unread file's list with one NUL only
+        return 0;
+    }
     std::string section = Trim(app);
     if (!key) {
         std::vector<std::string> keys;
@@ -431,13 +443,19 @@ UINT ReadInt(const char* api, LPCSTR app, LPCSTR key, INT def, LPCSTR fileName) 
 
 enum class Change { SetKey, DeleteKey, DeleteSection, ReplaceSection };
 
-// Applies one change to the cached file, which then holds a pending write; a missing file is
-// made for a key or section to be written, not for a deletion.
+// Applies one change to the cached file, which then holds a pending write (95/98) or is written
+// out at once (NT); a missing file is made for a key or section to be written, not for a deletion.
 BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, const std::string& key,
                  const std::string& value, const std::vector<std::string>& lines) {
     std::string host = HostOf(fileName);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    // Windows opens the file to read and write it, sharing both: a handle that shares less
+    // refuses the write, which then changes nothing.
+    if (!HostFileShareable(host, true)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     Access(host);
@@ -473,6 +491,10 @@ BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, con
     if (!changed) return TRUE;
     p->pending = true;
     p->name = fileName ? fileName : "WIN.INI";
+    if (IsNT() && !WritePending(true)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -551,6 +573,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
         SetLastError(error);
         return CopyList({}, lpReturnedString, nSize);
     }
+    SetLastError(ERROR_SUCCESS); // as Windows does after a section it could read
     return CopyList(p->ini.SectionBody(Trim(lpAppName)), lpReturnedString, nSize);
 }
 

@@ -318,6 +318,10 @@ bool IsHostFileOpen(const std::string& hostPath) {
     return false;
 }
 
+bool HostFileShareable(const std::string& hostPath, bool write) {
+    return files::SharingAllows(hostPath, true, write, false, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
 PortDevice* PortOfHandle(HANDLE h) {
     FileObject* f = Lookup(h);
     return f ? f->m_port.get() : nullptr;
