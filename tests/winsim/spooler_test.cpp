@@ -263,6 +263,10 @@ TEST_P(SpoolerTest, PrinterRecordSurvivesTheProcessAndSetPrinterNeedsAdministerA
                  "FILE:");
     EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("Nobody"), &h, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    // Only a null name opens the server, never an empty one.
+    EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>(""), &h, nullptr));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER));
 }
 
 TEST_P(SpoolerTest, DefaultPrinterIsTheProfileLineOnNtAndTheAttributeOn95) {

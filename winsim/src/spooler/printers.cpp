@@ -404,8 +404,12 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
     const std::string name = Str(pPrinterName);
     PrinterRec p;
     ConnectionRec c;
-    if (name.empty()) {
+    if (!pPrinterName) {
         h.kind = PrinterHandle::Server;
+    } else if (name.empty()) {
+        // Only a null name means the server; an empty one is a bad name, and 95/98 call it a
+        // bad parameter.
+        return Fail(IsNT() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER);
     } else if (FindPrinter(name, &p)) {
         h.kind = PrinterHandle::Local;
         h.name = p.name;
