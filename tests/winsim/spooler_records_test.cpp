@@ -173,6 +173,14 @@ TEST_P(SpoolerTest, SizeQueriesNameTheBytesAndStringsFillTheBufferFromItsEnd) {
 }
 
 TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
+    // No printer at all: a success that clears the last error, naming no bytes.
+    DWORD none = 9, found = 9;
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &none, &found));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(none, 0u);
+    EXPECT_EQ(found, 0u);
+
     ASSERT_TRUE(AddDriver());
     AddClosedPrinter("First", "LPT1:");
     AddClosedPrinter("Second", "LPT2:");
@@ -284,6 +292,14 @@ TEST_P(SpoolerTest, DriverRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     auto mine =
         Fetch<DRIVER_INFO_2A>(GetCall(std::bind(GetPrinterDriverA, h, nullptr, 2, _1, _2, _3)));
     EXPECT_STREQ(mine[0].pName, "KV Basic");
+    // NT clears a buffer too small for the record; 95/98 leave it as it was.
+    std::vector<BYTE> shortBuf(sizeof(DRIVER_INFO_2A) + 8, 0xAB);
+    EXPECT_FALSE(GetPrinterDriverA(h, nullptr, 2, shortBuf.data(),
+                                   static_cast<DWORD>(shortBuf.size()), &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_GT(needed, shortBuf.size());
+    EXPECT_EQ(shortBuf.front(), Nt() ? 0 : 0xAB);
+    EXPECT_EQ(shortBuf.back(), Nt() ? 0 : 0xAB);
     ClosePrinter(h);
 }
 

@@ -382,7 +382,10 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     if (Flags & PRINTER_ENUM_CONNECTIONS)
         for (const ConnectionRec& c : Connections())
             views.push_back(ViewOf(c, profile));
-    return PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
+    if (!PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
+    // Finding nothing is reported as a success that clears the last error.
+    if (views.empty()) SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
