@@ -103,8 +103,17 @@ template <>
 const std::vector<LPSTR PORT_INFO_2A::*> kTexts<PORT_INFO_2A>{
     &PORT_INFO_2A::pPortName, &PORT_INFO_2A::pMonitorName, &PORT_INFO_2A::pDescription};
 
+// The bytes of the structures a record points to, which follow the fixed records, each in
+// whole 8-byte units.
+template <class T> size_t BlockBytes(const T&) {
+    return 0;
+}
+size_t BlockBytes(const PRINTER_INFO_2A& p) {
+    return p.pDevMode ? (p.pDevMode->dmSize + p.pDevMode->dmDriverExtra + 7u) / 8 * 8 : 0;
+}
+
 // The layout of `count` records of T filling `buf` exactly: the fixed records from the start,
-// every text (a null pointer takes nothing) after them and inside the buffer, the texts
+// then the structures they point to, every text (a null pointer takes nothing) after them and inside the buffer, the texts
 // together filling the rest of it; the first record's first text ends the buffer.
 template <class T> void ExpectPacked(const std::vector<BYTE>& buf, DWORD count) {
     ASSERT_FALSE(kTexts<T>.empty());
@@ -112,6 +121,8 @@ template <class T> void ExpectPacked(const std::vector<BYTE>& buf, DWORD count) 
     const char* texts = reinterpret_cast<const char*>(buf.data()) + count * sizeof(T);
     const char* end = reinterpret_cast<const char*>(buf.data()) + buf.size();
     const auto* recs = reinterpret_cast<const T*>(buf.data());
+    for (DWORD i = 0; i < count; ++i)
+        texts += BlockBytes(recs[i]);
     size_t total = 0;
     const char* first = nullptr;
     for (DWORD i = 0; i < count; ++i)
@@ -204,7 +215,21 @@ TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     auto p2 = Fetch<PRINTER_INFO_2A>(enumAt(2));
     ASSERT_EQ(p2.count, all);
     EXPECT_EQ(p2[0].pServerName, nullptr);
-    EXPECT_EQ(p2[0].pDevMode, nullptr);
+    // The driver's default settings, within the buffer and named in its size.
+    for (DWORD i = 0; i < all; ++i) {
+        const DEVMODEA* dm = p2[i].pDevMode;
+        ASSERT_NE(dm, nullptr);
+        const auto* at = reinterpret_cast<const BYTE*>(dm);
+        EXPECT_GE(at, p2.bytes.data() + all * sizeof(PRINTER_INFO_2A));
+        EXPECT_LE(at + sizeof(DEVMODEA), p2.bytes.data() + p2.bytes.size());
+        EXPECT_STREQ(reinterpret_cast<const char*>(dm->dmDeviceName), p2[i].pPrinterName);
+        EXPECT_EQ(dm->dmSize, sizeof(DEVMODEA));
+        EXPECT_EQ(dm->dmSpecVersion, Nt() ? 0x0401 : 0x0400);
+        EXPECT_EQ(dm->dmDriverVersion, 0x400);
+        EXPECT_EQ(dm->dmCopies, 1);
+        EXPECT_EQ(dm->dmOrientation, DMORIENT_PORTRAIT);
+        EXPECT_TRUE(dm->dmFields & DM_PAPERSIZE);
+    }
     EXPECT_STREQ(p2[1].pPrinterName, "Second");
     EXPECT_STREQ(p2[1].pPortName, "LPT2:");
     EXPECT_STREQ(p2[1].pShareName, "");
@@ -237,6 +262,14 @@ TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("Second"), &h, nullptr));
     auto one = Fetch<PRINTER_INFO_1A>(GetCall(std::bind(GetPrinterA, h, 1, _1, _2, _3)));
     EXPECT_STREQ(one[0].pName, "Second");
+    ClosePrinter(h);
+    // A name longer than the DEVMODE's field is cut to fit with its terminator.
+    const std::string longName(40, 'L');
+    AddClosedPrinter(longName.c_str(), "LPT3:");
+    ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>(longName.c_str()), &h, nullptr));
+    auto two = Fetch<PRINTER_INFO_2A>(GetCall(std::bind(GetPrinterA, h, 2, _1, _2, _3)));
+    EXPECT_EQ(reinterpret_cast<const char*>(two[0].pDevMode->dmDeviceName),
+              longName.substr(0, CCHDEVICENAME - 1));
 
     DWORD needed = 9, count = 9;
     EXPECT_FALSE(GetPrinterA(h, 3, nullptr, 0, &needed));

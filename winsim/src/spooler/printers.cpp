@@ -3,6 +3,7 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace winsim::spooler {
@@ -102,6 +103,28 @@ PrinterView ViewOf(const PrinterRec& p, const std::string& profileDefault) {
     return v;
 }
 
+// The settings a printer's driver gives a document that asks for none: its DEVMODE, as bytes.
+std::string DefaultDevMode(const PrinterView& v) {
+    DEVMODEA dm{};
+    // The name is cut to fit the field with its terminator.
+    std::memcpy(dm.dmDeviceName, v.name.data(), std::min<size_t>(v.name.size(), CCHDEVICENAME - 1));
+    dm.dmSpecVersion = IsNT() ? DM_SPECVERSION : 0x0400; // 95/98 know the 4.00 layout
+    DriverRec d;
+    if (FindDriver(OwnEnv(), v.driver, &d)) dm.dmDriverVersion = static_cast<WORD>(d.version);
+    dm.dmSize = sizeof dm;
+    dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE |
+                  DM_PRINTQUALITY | DM_COLOR | DM_TTOPTION;
+    dm.dmOrientation = DMORIENT_PORTRAIT;
+    dm.dmPaperSize = DMPAPER_LETTER;
+    dm.dmScale = 100;
+    dm.dmCopies = 1;
+    dm.dmDefaultSource = DMBIN_AUTO;
+    dm.dmPrintQuality = DMRES_HIGH;
+    dm.dmColor = DMCOLOR_MONOCHROME;
+    dm.dmTTOption = DMTT_DOWNLOAD;
+    return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
+}
+
 BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf, DWORD cb,
                   LPDWORD needed, LPDWORD returned) {
     switch (level) {
@@ -131,7 +154,8 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
                 .Text(&PRINTER_INFO_2A::pSepFile, v.sepFile)
                 .Text(&PRINTER_INFO_2A::pPrintProcessor, v.processor)
                 .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
-                .Text(&PRINTER_INFO_2A::pParameters, v.parameters);
+                .Text(&PRINTER_INFO_2A::pParameters, v.parameters)
+                .Block(&PRINTER_INFO_2A::pDevMode, DefaultDevMode(v));
         });
     case 4:
         return PackEach<PRINTER_INFO_4A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
