@@ -271,9 +271,23 @@ TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     EXPECT_EQ(reinterpret_cast<const char*>(two[0].pDevMode->dmDeviceName),
               longName.substr(0, CCHDEVICENAME - 1));
 
+    // Level 3, the printer's security, is NT's alone: a self-relative descriptor in the buffer.
     DWORD needed = 9, count = 9;
     EXPECT_FALSE(GetPrinterA(h, 3, nullptr, 0, &needed));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_LEVEL));
+    if (Nt()) {
+        std::vector<BYTE> sd(needed);
+        ASSERT_TRUE(GetPrinterA(h, 3, sd.data(), needed, &needed));
+        const void* desc = reinterpret_cast<PRINTER_INFO_3*>(sd.data())->pSecurityDescriptor;
+        EXPECT_EQ(desc, sd.data() + sizeof(PRINTER_INFO_3));
+        EXPECT_TRUE(IsValidSecurityDescriptor(const_cast<void*>(desc)));
+        PSID owner = nullptr;
+        BOOL defaulted = TRUE;
+        ASSERT_TRUE(GetSecurityDescriptorOwner(const_cast<void*>(desc), &owner, &defaulted));
+        ASSERT_NE(owner, nullptr);
+        EXPECT_LE(static_cast<const BYTE*>(owner) + 16, sd.data() + sd.size());
+    }
     EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 3, nullptr, 0, &needed, &count));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
     EXPECT_EQ(count, 0u);

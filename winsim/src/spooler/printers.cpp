@@ -3,6 +3,8 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include "../security/descriptor.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -125,6 +127,19 @@ std::string DefaultDevMode(const PrinterView& v) {
     return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
 }
 
+// A printer's security as NT 4.0 gives a new one: Administrators own it and may do anything,
+// everyone may print. Self-relative, as the spooler hands it out.
+std::string DefaultSecurity() {
+    KeySecurity sec;
+    sec.owner = SidAdministrators();
+    sec.dacl = DaclKind::List;
+    sec.aces.push_back(Ace{ACCESS_ALLOWED_ACE_TYPE, 0, PRINTER_ALL_ACCESS, SidAdministrators()});
+    sec.aces.push_back(Ace{ACCESS_ALLOWED_ACE_TYPE, 0, PRINTER_ACCESS_USE, SidEveryone()});
+    const std::vector<uint8_t> bytes =
+        MakeSelfRelative(&sec, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf, DWORD cb,
                   LPDWORD needed, LPDWORD returned) {
     switch (level) {
@@ -156,6 +171,10 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
                 .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
                 .Text(&PRINTER_INFO_2A::pParameters, v.parameters)
                 .Block(&PRINTER_INFO_2A::pDevMode, DefaultDevMode(v));
+        });
+    case 3: // NT only; GetPrinterA decides
+        return PackEach<PRINTER_INFO_3>(views, buf, cb, needed, returned, [](auto& b, auto&) {
+            b.Block(&PRINTER_INFO_3::pSecurityDescriptor, DefaultSecurity());
         });
     case 4:
         return PackEach<PRINTER_INFO_4A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
@@ -465,7 +484,8 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
     if (!GetReady(WINSIM_API_NAME(), pcbNeeded)) return FALSE;
     PrinterHandle* h = HandleOf(hPrinter);
     if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
-    if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
+    // Only NT keeps a printer's security, and only a single printer's is asked for.
+    if (!KnownLevel(Level) && !(Level == 3 && IsNT())) return Fail(ERROR_INVALID_LEVEL);
     PrinterView v;
     if (!HandleView(*h, &v)) return FALSE;
     return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
