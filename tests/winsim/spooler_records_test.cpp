@@ -351,11 +351,7 @@ TEST_P(SpoolerTest, DriverRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
 }
 
 TEST_P(SpoolerTest, MonitorAndProcessorRecordsPackTheirTextsAtTheEnd) {
-    char sys[MAX_PATH];
-    GetSystemDirectoryA(sys, sizeof sys);
-    PutFile(std::string(sys) + "\\KVLMON.DLL");
-    MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Language Monitor"), nullptr,
-                       const_cast<LPSTR>("KVLMON.DLL")};
+    MONITOR_INFO_2A mi = LanguageMonitor();
     ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << GetLastError();
     EXPECT_EQ(Fetch<MONITOR_INFO_1A>(std::bind(EnumMonitorsA, nullptr, 1, _1, _2, _3, _4)).count,
               2u);

@@ -156,11 +156,7 @@ TEST_P(SpoolerTest, MonitorsLoadFromTheSystemDirectoryAndAnswerWhenThere) {
 }
 
 TEST_P(SpoolerTest, MonitorAndPortCallsAnswerBadNamesAsTheSystemDoes) {
-    char sys[MAX_PATH];
-    GetSystemDirectoryA(sys, sizeof sys);
-    PutFile(std::string(sys) + "\\KVLMON.DLL");
-    MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Language Monitor"), nullptr,
-                       const_cast<LPSTR>("KVLMON.DLL")};
+    MONITOR_INFO_2A mi = LanguageMonitor();
     // A monitor added leaves the last error as it was.
     SetLastError(0xdeadbeef);
     ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
