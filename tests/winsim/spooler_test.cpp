@@ -214,6 +214,9 @@ TEST_P(SpoolerTest, PrintProcessorsLoadFromTheirDirectory) {
     if (!Nt()) {
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
+    EXPECT_FALSE(EnumPrintProcessorsA(nullptr, nullptr, 1, nullptr, needed, &needed, &count));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(Nt() ? ERROR_INVALID_USER_BUFFER
+                                                      : ERROR_INSUFFICIENT_BUFFER));
 
     // A printer may use it, by any letter case.
     ASSERT_TRUE(AddDriver());
