@@ -29,6 +29,15 @@ class SpoolerTest : public EveryOsTest {
         WriteHostFile(dir + "/" + windowsPath.substr(bs + 1), "MZ");
     }
 
+    // The language monitor's file put in the system directory, and the record that adds it.
+    MONITOR_INFO_2A LanguageMonitor() {
+        char sys[MAX_PATH];
+        GetSystemDirectoryA(sys, sizeof sys);
+        PutFile(std::string(sys) + "\\KVLMON.DLL");
+        return MONITOR_INFO_2A{const_cast<LPSTR>("KV Language Monitor"), nullptr,
+                               const_cast<LPSTR>("KVLMON.DLL")};
+    }
+
     std::string DriverDir(const char* env = nullptr) {
         char buf[MAX_PATH];
         DWORD needed = 0;

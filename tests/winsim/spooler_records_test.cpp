@@ -103,8 +103,17 @@ template <>
 const std::vector<LPSTR PORT_INFO_2A::*> kTexts<PORT_INFO_2A>{
     &PORT_INFO_2A::pPortName, &PORT_INFO_2A::pMonitorName, &PORT_INFO_2A::pDescription};
 
+// The bytes of the structures a record points to, which follow the fixed records, each in
+// whole 8-byte units.
+template <class T> size_t BlockBytes(const T&) {
+    return 0;
+}
+size_t BlockBytes(const PRINTER_INFO_2A& p) {
+    return p.pDevMode ? (p.pDevMode->dmSize + p.pDevMode->dmDriverExtra + 7u) / 8 * 8 : 0;
+}
+
 // The layout of `count` records of T filling `buf` exactly: the fixed records from the start,
-// every text (a null pointer takes nothing) after them and inside the buffer, the texts
+// then the structures they point to, every text (a null pointer takes nothing) after them and inside the buffer, the texts
 // together filling the rest of it; the first record's first text ends the buffer.
 template <class T> void ExpectPacked(const std::vector<BYTE>& buf, DWORD count) {
     ASSERT_FALSE(kTexts<T>.empty());
@@ -112,6 +121,8 @@ template <class T> void ExpectPacked(const std::vector<BYTE>& buf, DWORD count) 
     const char* texts = reinterpret_cast<const char*>(buf.data()) + count * sizeof(T);
     const char* end = reinterpret_cast<const char*>(buf.data()) + buf.size();
     const auto* recs = reinterpret_cast<const T*>(buf.data());
+    for (DWORD i = 0; i < count; ++i)
+        texts += BlockBytes(recs[i]);
     size_t total = 0;
     const char* first = nullptr;
     for (DWORD i = 0; i < count; ++i)
@@ -173,6 +184,14 @@ TEST_P(SpoolerTest, SizeQueriesNameTheBytesAndStringsFillTheBufferFromItsEnd) {
 }
 
 TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
+    // No printer at all: a success that clears the last error, naming no bytes.
+    DWORD none = 9, found = 9;
+    SetLastError(0xdeadbeef);
+    EXPECT_TRUE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &none, &found));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(none, 0u);
+    EXPECT_EQ(found, 0u);
+
     ASSERT_TRUE(AddDriver());
     AddClosedPrinter("First", "LPT1:");
     AddClosedPrinter("Second", "LPT2:");
@@ -196,7 +215,21 @@ TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     auto p2 = Fetch<PRINTER_INFO_2A>(enumAt(2));
     ASSERT_EQ(p2.count, all);
     EXPECT_EQ(p2[0].pServerName, nullptr);
-    EXPECT_EQ(p2[0].pDevMode, nullptr);
+    // The driver's default settings, within the buffer and named in its size.
+    for (DWORD i = 0; i < all; ++i) {
+        const DEVMODEA* dm = p2[i].pDevMode;
+        ASSERT_NE(dm, nullptr);
+        const auto* at = reinterpret_cast<const BYTE*>(dm);
+        EXPECT_GE(at, p2.bytes.data() + all * sizeof(PRINTER_INFO_2A));
+        EXPECT_LE(at + sizeof(DEVMODEA), p2.bytes.data() + p2.bytes.size());
+        EXPECT_STREQ(reinterpret_cast<const char*>(dm->dmDeviceName), p2[i].pPrinterName);
+        EXPECT_EQ(dm->dmSize, sizeof(DEVMODEA));
+        EXPECT_EQ(dm->dmSpecVersion, Nt() ? 0x0401 : 0x0400);
+        EXPECT_EQ(dm->dmDriverVersion, 0x400);
+        EXPECT_EQ(dm->dmCopies, 1);
+        EXPECT_EQ(dm->dmOrientation, DMORIENT_PORTRAIT);
+        EXPECT_TRUE(dm->dmFields & DM_PAPERSIZE);
+    }
     EXPECT_STREQ(p2[1].pPrinterName, "Second");
     EXPECT_STREQ(p2[1].pPortName, "LPT2:");
     EXPECT_STREQ(p2[1].pShareName, "");
@@ -229,10 +262,32 @@ TEST_P(SpoolerTest, PrinterRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("Second"), &h, nullptr));
     auto one = Fetch<PRINTER_INFO_1A>(GetCall(std::bind(GetPrinterA, h, 1, _1, _2, _3)));
     EXPECT_STREQ(one[0].pName, "Second");
+    ClosePrinter(h);
+    // A name longer than the DEVMODE's field is cut to fit with its terminator.
+    const std::string longName(40, 'L');
+    AddClosedPrinter(longName.c_str(), "LPT3:");
+    ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>(longName.c_str()), &h, nullptr));
+    auto two = Fetch<PRINTER_INFO_2A>(GetCall(std::bind(GetPrinterA, h, 2, _1, _2, _3)));
+    EXPECT_EQ(reinterpret_cast<const char*>(two[0].pDevMode->dmDeviceName),
+              longName.substr(0, CCHDEVICENAME - 1));
 
+    // Level 3, the printer's security, is NT's alone: a self-relative descriptor in the buffer.
     DWORD needed = 9, count = 9;
     EXPECT_FALSE(GetPrinterA(h, 3, nullptr, 0, &needed));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_LEVEL));
+    if (Nt()) {
+        std::vector<BYTE> sd(needed);
+        ASSERT_TRUE(GetPrinterA(h, 3, sd.data(), needed, &needed));
+        const void* desc = reinterpret_cast<PRINTER_INFO_3*>(sd.data())->pSecurityDescriptor;
+        EXPECT_EQ(desc, sd.data() + sizeof(PRINTER_INFO_3));
+        EXPECT_TRUE(IsValidSecurityDescriptor(const_cast<void*>(desc)));
+        PSID owner = nullptr;
+        BOOL defaulted = TRUE;
+        ASSERT_TRUE(GetSecurityDescriptorOwner(const_cast<void*>(desc), &owner, &defaulted));
+        ASSERT_NE(owner, nullptr);
+        EXPECT_LE(static_cast<const BYTE*>(owner) + 16, sd.data() + sd.size());
+    }
     EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 3, nullptr, 0, &needed, &count));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
     EXPECT_EQ(count, 0u);
@@ -284,15 +339,19 @@ TEST_P(SpoolerTest, DriverRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     auto mine =
         Fetch<DRIVER_INFO_2A>(GetCall(std::bind(GetPrinterDriverA, h, nullptr, 2, _1, _2, _3)));
     EXPECT_STREQ(mine[0].pName, "KV Basic");
+    // NT clears a buffer too small for the record; 95/98 leave it as it was.
+    std::vector<BYTE> shortBuf(sizeof(DRIVER_INFO_2A) + 8, 0xAB);
+    EXPECT_FALSE(GetPrinterDriverA(h, nullptr, 2, shortBuf.data(),
+                                   static_cast<DWORD>(shortBuf.size()), &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_GT(needed, shortBuf.size());
+    EXPECT_EQ(shortBuf.front(), Nt() ? 0 : 0xAB);
+    EXPECT_EQ(shortBuf.back(), Nt() ? 0 : 0xAB);
     ClosePrinter(h);
 }
 
 TEST_P(SpoolerTest, MonitorAndProcessorRecordsPackTheirTextsAtTheEnd) {
-    char sys[MAX_PATH];
-    GetSystemDirectoryA(sys, sizeof sys);
-    PutFile(std::string(sys) + "\\KVLMON.DLL");
-    MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Language Monitor"), nullptr,
-                       const_cast<LPSTR>("KVLMON.DLL")};
+    MONITOR_INFO_2A mi = LanguageMonitor();
     ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << GetLastError();
     EXPECT_EQ(Fetch<MONITOR_INFO_1A>(std::bind(EnumMonitorsA, nullptr, 1, _1, _2, _3, _4)).count,
               2u);

@@ -151,10 +151,41 @@ TEST_P(SpoolerTest, MonitorsLoadFromTheSystemDirectoryAndAnswerWhenThere) {
     EXPECT_STREQ(m[1].pDLLName, "KVLMON.DLL");
 
     EXPECT_TRUE(DeleteMonitorA(nullptr, nullptr, mi.pName));
-    EXPECT_FALSE(DeleteMonitorA(nullptr, nullptr, mi.pName));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINT_MONITOR));
     EXPECT_FALSE(DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>("Local Port")));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_IN_USE));
+}
+
+TEST_P(SpoolerTest, MonitorAndPortCallsAnswerBadNamesAsTheSystemDoes) {
+    MONITOR_INFO_2A mi = LanguageMonitor();
+    // A monitor added leaves the last error as it was.
+    SetLastError(0xdeadbeef);
+    ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu);
+    // Any environment deletes it, even one the system does not have.
+    EXPECT_TRUE(DeleteMonitorA(nullptr, const_cast<LPSTR>("invalid_env"), mi.pName));
+
+    char empty[] = "", unknown[] = "KV Nothing";
+    const DWORD badName = Nt() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_NAME;
+    const DWORD noMonitor = Nt() ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER;
+    const std::tuple<const char*, std::function<BOOL()>, DWORD> calls[] = {
+        {"DeleteMonitorA null", [&] { return DeleteMonitorA(nullptr, nullptr, nullptr); },
+         badName},
+        {"DeleteMonitorA empty", [&] { return DeleteMonitorA(nullptr, nullptr, empty); }, badName},
+        {"DeleteMonitorA unknown", [&] { return DeleteMonitorA(nullptr, nullptr, mi.pName); },
+         Nt() ? ERROR_UNKNOWN_PRINT_MONITOR : ERROR_INVALID_PARAMETER},
+        {"AddPortA null", [&] { return AddPortA(nullptr, nullptr, nullptr); },
+         Nt() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER},
+        {"AddPortA empty", [&] { return AddPortA(nullptr, nullptr, empty); }, noMonitor},
+        {"AddPortA unknown", [&] { return AddPortA(nullptr, nullptr, unknown); }, noMonitor},
+        {"DeletePortA null", [&] { return DeletePortA(nullptr, nullptr, nullptr); }, noMonitor},
+        {"DeletePortA empty", [&] { return DeletePortA(nullptr, nullptr, empty); }, noMonitor},
+        {"DeletePortA unknown", [&] { return DeletePortA(nullptr, nullptr, unknown); },
+         noMonitor},
+    };
+    for (const auto& call : calls) {
+        EXPECT_FALSE(std::get<1>(call)()) << std::get<0>(call);
+        EXPECT_EQ(GetLastError(), std::get<2>(call)) << std::get<0>(call);
+    }
 }
 
 TEST_P(SpoolerTest, PrintProcessorsLoadFromTheirDirectory) {
@@ -176,6 +207,16 @@ TEST_P(SpoolerTest, PrintProcessorsLoadFromTheirDirectory) {
     ASSERT_TRUE(EnumPrintProcessorsA(nullptr, nullptr, 1, buf.data(), needed, &needed, &count));
     ASSERT_EQ(count, 2u);
     EXPECT_STREQ(reinterpret_cast<PRINTPROCESSOR_INFO_1A*>(buf.data())[1].pName, name);
+    // NT 4.0 lists its own for an environment it does not know; 95/98 refuse it.
+    char invalid[] = "invalid_env";
+    EXPECT_EQ(EnumPrintProcessorsA(nullptr, invalid, 1, buf.data(), needed, &needed, &count),
+              Nt() ? TRUE : FALSE);
+    if (!Nt()) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    EXPECT_FALSE(EnumPrintProcessorsA(nullptr, nullptr, 1, nullptr, needed, &needed, &count));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(Nt() ? ERROR_INVALID_USER_BUFFER
+                                                      : ERROR_INSUFFICIENT_BUFFER));
 
     // A printer may use it, by any letter case.
     ASSERT_TRUE(AddDriver());
@@ -263,6 +304,10 @@ TEST_P(SpoolerTest, PrinterRecordSurvivesTheProcessAndSetPrinterNeedsAdministerA
                  "FILE:");
     EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("Nobody"), &h, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    // Only a null name opens the server, never an empty one.
+    EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>(""), &h, nullptr));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER));
 }
 
 TEST_P(SpoolerTest, DefaultPrinterIsTheProfileLineOnNtAndTheAttributeOn95) {
@@ -364,9 +409,10 @@ TEST_P(SpoolerTest, OnlyAdministratorsChangeTheSpoolerOnNt) {
         {"AddMonitorA", [&] { return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)); },
          ERROR_MOD_NOT_FOUND},
         {"DeleteMonitorA", [&] { return DeleteMonitorA(nullptr, nullptr, none); },
-         ERROR_UNKNOWN_PRINT_MONITOR},
+         ERROR_INVALID_PARAMETER},
         {"AddPortA", [&] { return AddPortA(nullptr, nullptr, local); }, ERROR_CANCELLED},
-        {"DeletePortA", [&] { return DeletePortA(nullptr, nullptr, lpt7); }, ERROR_UNKNOWN_PORT},
+        {"DeletePortA", [&] { return DeletePortA(nullptr, nullptr, lpt7); },
+         ERROR_INVALID_PARAMETER},
     };
     for (const auto& call : calls) {
         EXPECT_FALSE(std::get<1>(call)()) << std::get<0>(call);
@@ -457,7 +503,8 @@ TEST_P(SpoolerTest, PortsComeFromTheProfileTheSpoolerKeyAndMonitors) {
     EXPECT_FALSE(DeletePortA(nullptr, nullptr, builtin));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
     EXPECT_FALSE(DeletePortA(nullptr, nullptr, unknown));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER));
     EXPECT_TRUE(DeletePortA(nullptr, nullptr, ne));
     EXPECT_FALSE(Has(PortNames(), "NE00:"));
     char value[8] = "x";

@@ -189,7 +189,11 @@ BOOL WINAPI GetPrinterDriverA(HANDLE hPrinter, LPSTR pEnvironment, DWORD Level, 
     if (!HandleView(*h, &v)) return FALSE;
     DriverRec d;
     if (!FindDriver(env, v.driver, &d)) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
-    return PackDrivers({d}, Level, pDriverInfo, cbBuf, pcbNeeded, nullptr);
+    if (PackDrivers({d}, Level, pDriverInfo, cbBuf, pcbNeeded, nullptr)) return TRUE;
+    // NT clears a buffer too small for the record, so no stale pointer looks like an answer.
+    if (IsNT() && pDriverInfo && GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+        std::memset(pDriverInfo, 0, cbBuf);
+    return FALSE;
 }
 
 BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level,

@@ -76,11 +76,16 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBu
                                      });
 }
 
+// The environment named is not looked at: a monitor is deleted whatever environment is given.
 BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) {
-    if (!Begin(WINSIM_API_NAME(), pName) || !MonitorEnv(pEnvironment)) return FALSE;
+    (void)pEnvironment;
+    if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    const std::string name = Str(pMonitorName);
+    if (name.empty()) return Fail(IsNT() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_NAME);
     MonitorRec m;
-    if (!FindMonitor(Str(pMonitorName), &m)) return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
+    if (!FindMonitor(name, &m))
+        return Fail(IsNT() ? ERROR_UNKNOWN_PRINT_MONITOR : ERROR_INVALID_PARAMETER);
     if (IEquals(m.name, kLocalPort)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
     for (const PortRec& p : Ports())
         if (IEquals(p.monitor, m.name) && PortInUse(p.name))

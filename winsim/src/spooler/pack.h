@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -17,7 +18,15 @@ namespace winsim::spooler {
 template <class T> struct Packed {
     T fixed{};
     std::vector<std::pair<LPSTR T::*, const std::string*>> strings; // null: a null pointer
+    // Structures a record points to (a DEVMODE, a security descriptor): their bytes, and how
+    // the record's pointer is set to where they land.
+    std::vector<std::pair<std::function<void(T&, void*)>, const std::string*>> blocks;
 };
+
+// A block's room in the buffer: whole 8-byte units, so the next one stays aligned.
+inline size_t BlockRoom(size_t bytes) {
+    return (bytes + 7) & ~static_cast<size_t>(7);
+}
 
 // What every Enum* call checks first: the failure a test armed for `function`, both counts,
 // then the server (see Begin). False with the last error set when the call fails now.
@@ -38,18 +47,29 @@ template <class T>
 BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD needed,
           LPDWORD returned) {
     size_t need = items.size() * sizeof(T);
-    for (const Packed<T>& it : items)
+    for (const Packed<T>& it : items) {
         for (const auto& s : it.strings)
             if (s.second) need += s.second->size() + 1;
+        for (const auto& b : it.blocks)
+            need += BlockRoom(b.second->size());
+    }
     if (returned) *returned = 0;
     if (needed) *needed = static_cast<DWORD>(need);
     if (need > cb || (!buf && need > 0)) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
+    // Blocks follow the fixed structures, texts run back from the end.
     char* end = reinterpret_cast<char*>(buf) + cb;
+    char* next = reinterpret_cast<char*>(buf) + items.size() * sizeof(T);
     for (size_t i = 0; i < items.size(); ++i) {
         T t = items[i].fixed;
+        for (const auto& b : items[i].blocks) {
+            std::memset(next, 0, BlockRoom(b.second->size()));
+            std::memcpy(next, b.second->data(), b.second->size());
+            b.first(t, next);
+            next += BlockRoom(b.second->size());
+        }
         for (const auto& s : items[i].strings) {
             if (!s.second) {
                 t.*(s.first) = nullptr;
@@ -79,6 +99,13 @@ template <class T> struct Builder {
     }
     Builder& Null(LPSTR T::*field) {
         item.strings.emplace_back(field, nullptr);
+        return *this;
+    }
+    // A structure the record points to, as its bytes.
+    template <class P> Builder& Block(P T::*field, const std::string& bytes) {
+        store->push_back(std::make_unique<std::string>(bytes));
+        item.blocks.emplace_back([field](T& t, void* at) { t.*field = static_cast<P>(at); },
+                                 store->back().get());
         return *this;
     }
     // An empty text is reported as a null pointer.

@@ -18,6 +18,12 @@ bool IsRedirected(const std::string& port) {
     return false;
 }
 
+// AddPortA and DeletePortA for a monitor or port no monitor has: NT's router finds no monitor
+// to ask; 95/98 call the name a bad parameter.
+DWORD NoMonitorFor() {
+    return IsNT() ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER;
+}
+
 bool IsBuiltin(const std::string& port) {
     for (const char* b : kBuiltinPorts)
         if (IEquals(port, b)) return true;
@@ -99,8 +105,11 @@ BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPD
 BOOL WINAPI AddPortA(LPSTR pName, HWND hWnd, LPSTR pMonitorName) {
     (void)hWnd;
     if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
+    // NT's call crosses to the spooler, which takes no null monitor name.
+    if (!pMonitorName) return Fail(IsNT() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER);
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
-    if (!FindMonitor(Str(pMonitorName), nullptr)) return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
+    // No monitor answers for a name it does not have.
+    if (!FindMonitor(Str(pMonitorName), nullptr)) return Fail(NoMonitorFor());
     return Fail(ERROR_CANCELLED);
 }
 
@@ -110,7 +119,7 @@ BOOL WINAPI DeletePortA(LPSTR pName, HWND hWnd, LPSTR pPortName) {
     if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
     PortRec port;
-    if (!FindPort(Str(pPortName), &port)) return Fail(ERROR_UNKNOWN_PORT);
+    if (!FindPort(Str(pPortName), &port)) return Fail(NoMonitorFor());
     if (IsBuiltin(port.name)) return Fail(ERROR_NOT_SUPPORTED);
     if (PortInUse(port.name)) return Fail(ERROR_BUSY);
     SysDeleteTree(PortsKey() + "\\" + port.name);

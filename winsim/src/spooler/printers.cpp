@@ -3,6 +3,9 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include "../security/descriptor.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace winsim::spooler {
@@ -102,6 +105,41 @@ PrinterView ViewOf(const PrinterRec& p, const std::string& profileDefault) {
     return v;
 }
 
+// The settings a printer's driver gives a document that asks for none: its DEVMODE, as bytes.
+std::string DefaultDevMode(const PrinterView& v) {
+    DEVMODEA dm{};
+    // The name is cut to fit the field with its terminator.
+    std::memcpy(dm.dmDeviceName, v.name.data(), std::min<size_t>(v.name.size(), CCHDEVICENAME - 1));
+    dm.dmSpecVersion = IsNT() ? DM_SPECVERSION : 0x0400; // 95/98 know the 4.00 layout
+    DriverRec d;
+    if (FindDriver(OwnEnv(), v.driver, &d)) dm.dmDriverVersion = static_cast<WORD>(d.version);
+    dm.dmSize = sizeof dm;
+    dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE |
+                  DM_PRINTQUALITY | DM_COLOR | DM_TTOPTION;
+    dm.dmOrientation = DMORIENT_PORTRAIT;
+    dm.dmPaperSize = DMPAPER_LETTER;
+    dm.dmScale = 100;
+    dm.dmCopies = 1;
+    dm.dmDefaultSource = DMBIN_AUTO;
+    dm.dmPrintQuality = DMRES_HIGH;
+    dm.dmColor = DMCOLOR_MONOCHROME;
+    dm.dmTTOption = DMTT_DOWNLOAD;
+    return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
+}
+
+// A printer's security as NT 4.0 gives a new one: Administrators own it and may do anything,
+// everyone may print. Self-relative, as the spooler hands it out.
+std::string DefaultSecurity() {
+    KeySecurity sec;
+    sec.owner = SidAdministrators();
+    sec.dacl = DaclKind::List;
+    sec.aces.push_back(Ace{ACCESS_ALLOWED_ACE_TYPE, 0, PRINTER_ALL_ACCESS, SidAdministrators()});
+    sec.aces.push_back(Ace{ACCESS_ALLOWED_ACE_TYPE, 0, PRINTER_ACCESS_USE, SidEveryone()});
+    const std::vector<uint8_t> bytes =
+        MakeSelfRelative(&sec, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf, DWORD cb,
                   LPDWORD needed, LPDWORD returned) {
     switch (level) {
@@ -131,7 +169,12 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
                 .Text(&PRINTER_INFO_2A::pSepFile, v.sepFile)
                 .Text(&PRINTER_INFO_2A::pPrintProcessor, v.processor)
                 .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
-                .Text(&PRINTER_INFO_2A::pParameters, v.parameters);
+                .Text(&PRINTER_INFO_2A::pParameters, v.parameters)
+                .Block(&PRINTER_INFO_2A::pDevMode, DefaultDevMode(v));
+        });
+    case 3: // NT only; GetPrinterA decides
+        return PackEach<PRINTER_INFO_3>(views, buf, cb, needed, returned, [](auto& b, auto&) {
+            b.Block(&PRINTER_INFO_3::pSecurityDescriptor, DefaultSecurity());
         });
     case 4:
         return PackEach<PRINTER_INFO_4A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
@@ -382,7 +425,10 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     if (Flags & PRINTER_ENUM_CONNECTIONS)
         for (const ConnectionRec& c : Connections())
             views.push_back(ViewOf(c, profile));
-    return PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
+    if (!PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
+    // Finding nothing is reported as a success that clears the last error.
+    if (views.empty()) SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
@@ -404,8 +450,12 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
     const std::string name = Str(pPrinterName);
     PrinterRec p;
     ConnectionRec c;
-    if (name.empty()) {
+    if (!pPrinterName) {
         h.kind = PrinterHandle::Server;
+    } else if (name.empty()) {
+        // Only a null name means the server; an empty one is a bad name, and 95/98 call it a
+        // bad parameter.
+        return Fail(IsNT() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER);
     } else if (FindPrinter(name, &p)) {
         h.kind = PrinterHandle::Local;
         h.name = p.name;
@@ -434,7 +484,8 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
     if (!GetReady(WINSIM_API_NAME(), pcbNeeded)) return FALSE;
     PrinterHandle* h = HandleOf(hPrinter);
     if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
-    if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
+    // Only NT keeps a printer's security, and only a single printer's is asked for.
+    if (!KnownLevel(Level) && !(Level == 3 && IsNT())) return Fail(ERROR_INVALID_LEVEL);
     PrinterView v;
     if (!HandleView(*h, &v)) return FALSE;
     return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr);

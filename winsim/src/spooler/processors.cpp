@@ -60,8 +60,11 @@ BOOL WINAPI EnumPrintProcessorsA(LPSTR pName, LPSTR pEnvironment, DWORD Level,
                                  LPDWORD pcReturned) {
     if (!EnumReady(WINSIM_API_NAME(), pName, pcbNeeded, pcReturned)) return FALSE;
     if (Level != 1) return Fail(ERROR_INVALID_LEVEL);
-    std::string env;
-    if (!ProcessorEnv(pEnvironment, &env)) return FALSE;
+    // NT refuses a size with no buffer to it; 98 faults there, so 95/98 keep the size answer.
+    if (IsNT() && !pPrintProcessorInfo && cbBuf) return Fail(ERROR_INVALID_USER_BUFFER);
+    // NT 4.0 lists its own processors for an environment it does not know; 95/98 refuse one.
+    std::string env = OwnEnv();
+    if (!ResolveEnv(pEnvironment, &env) && !IsNT()) return Fail(ERROR_INVALID_PARAMETER);
     return PackNames(Processors(env), &PRINTPROCESSOR_INFO_1A::pName, pPrintProcessorInfo, cbBuf,
                      pcbNeeded, pcReturned);
 }
