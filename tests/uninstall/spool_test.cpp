@@ -18,7 +18,9 @@ class SpoolRemovalTest : public RemovalTest {
     }
     void AddMonitor(const char* name, const char* file) {
         Put(SystemDir() + "\\" + file);
-        MONITOR_INFO_2A mi{const_cast<LPSTR>(name), nullptr, const_cast<LPSTR>(file)};
+        // 95/98 need their environment named; NT takes a null one as its own.
+        LPSTR env = GetVersion() & 0x80000000 ? const_cast<LPSTR>("Windows 4.0") : nullptr;
+        MONITOR_INFO_2A mi{const_cast<LPSTR>(name), env, const_cast<LPSTR>(file)};
         ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << GetLastError();
     }
     void AddDriver(const char* name, const char* monitor) {

@@ -455,3 +455,38 @@ TEST_P(FilesTest, AFlushedProfileWriteReachesTheFileAHandleHoldsOpen) {
         << "the write reached the file the handle has open";
     CloseHandle(h);
 }
+
+namespace {
+
+class CodePageTest : public EveryOsTest {};
+INSTANTIATE_EVERY_OS(CodePageTest);
+
+TEST_P(CodePageTest, MultiByteToWideCharReadsTheWesternCodePage) {
+    // The euro sign, a curly quote and e acute; -1 counts the terminator.
+    const char text[] = "\x80\x93\xE9";
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0), 4);
+    WCHAR wide[4] = {1, 1, 1, 1};
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, 4), 4);
+    EXPECT_EQ(wide[0], 0x20AC);
+    EXPECT_EQ(wide[1], 0x201C);
+    EXPECT_EQ(wide[2], 0x00E9);
+    EXPECT_EQ(wide[3], 0);
+    // A count leaves the terminator out; an undefined byte is its control character.
+    EXPECT_EQ(MultiByteToWideChar(1252, 0, "\x81x", 2, wide, 4), 2);
+    EXPECT_EQ(wide[0], 0x0081);
+
+    WCHAR small[2] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, small, 2), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(small[1], 0x201C) << "what fits is written";
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, 0, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, -1, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(MultiByteToWideChar(932, 0, text, -1, wide, 4), 0) << "a code page not installed";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED | MB_COMPOSITE, text, -1, wide, 4), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+}
+
+} // namespace

@@ -29,12 +29,15 @@ class SpoolerTest : public EveryOsTest {
         WriteHostFile(dir + "/" + windowsPath.substr(bs + 1), "MZ");
     }
 
+    // The environment a monitor names: NT takes a null one as its own, 95/98 need theirs.
+    LPSTR MonitorEnv() const { return Nt() ? nullptr : const_cast<LPSTR>("Windows 4.0"); }
+
     // The language monitor's file put in the system directory, and the record that adds it.
     MONITOR_INFO_2A LanguageMonitor() {
         char sys[MAX_PATH];
         GetSystemDirectoryA(sys, sizeof sys);
         PutFile(std::string(sys) + "\\KVLMON.DLL");
-        return MONITOR_INFO_2A{const_cast<LPSTR>("KV Language Monitor"), nullptr,
+        return MONITOR_INFO_2A{const_cast<LPSTR>("KV Language Monitor"), MonitorEnv(),
                                const_cast<LPSTR>("KVLMON.DLL")};
     }
 

@@ -100,6 +100,8 @@ template <>
 const std::vector<LPSTR PRINTPROCESSOR_INFO_1A::*> kTexts<PRINTPROCESSOR_INFO_1A>{
     &PRINTPROCESSOR_INFO_1A::pName};
 template <>
+const std::vector<LPSTR FORM_INFO_1A::*> kTexts<FORM_INFO_1A>{&FORM_INFO_1A::pName};
+template <>
 const std::vector<LPSTR PORT_INFO_2A::*> kTexts<PORT_INFO_2A>{
     &PORT_INFO_2A::pPortName, &PORT_INFO_2A::pMonitorName, &PORT_INFO_2A::pDescription};
 
@@ -348,6 +350,47 @@ TEST_P(SpoolerTest, DriverRecordsOfEveryLevelPackTheirTextsAtTheEnd) {
     EXPECT_EQ(shortBuf.front(), Nt() ? 0 : 0xAB);
     EXPECT_EQ(shortBuf.back(), Nt() ? 0 : 0xAB);
     ClosePrinter(h);
+}
+
+TEST_P(SpoolerTest, FormsAreNtsAndListedWithTheirSizes) {
+    HANDLE server = nullptr;
+    ASSERT_TRUE(OpenPrinterA(nullptr, &server, nullptr));
+    DWORD needed = 0, count = 0;
+    if (!Nt()) {
+        EXPECT_FALSE(EnumFormsA(server, 1, nullptr, 0, &needed, &count));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        ClosePrinter(server);
+        return;
+    }
+    auto forms = Fetch<FORM_INFO_1A>(std::bind(EnumFormsA, server, 1, _1, _2, _3, _4));
+    ASSERT_EQ(forms.count, 41u);
+    const FORM_INFO_1A& a4 = forms[8];
+    EXPECT_STREQ(a4.pName, "A4");
+    EXPECT_EQ(a4.Flags, static_cast<DWORD>(FORM_BUILTIN));
+    EXPECT_EQ(a4.Size.cx, 210000);
+    EXPECT_EQ(a4.ImageableArea.bottom, 297000);
+
+    auto one = Fetch<FORM_INFO_1A>([&](LPBYTE b, DWORD cb, LPDWORD n, LPDWORD r) {
+        const BOOL ok = GetFormA(server, const_cast<LPSTR>("a4"), 1, b, cb, n);
+        *r = ok ? 1 : 0;
+        return ok;
+    });
+    EXPECT_STREQ(one[0].pName, "A4");
+
+    std::vector<BYTE> buf(8192);
+    for (DWORD level : {0u, 2u}) {
+        EXPECT_FALSE(EnumFormsA(server, level, buf.data(), 8192, &needed, &count)) << level;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    }
+    EXPECT_FALSE(EnumFormsA(server, 1, nullptr, 8192, &needed, &count));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_FALSE(EnumFormsA(server, 1, buf.data(), 8192, nullptr, &count));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_X_NULL_REF_POINTER));
+    EXPECT_FALSE(EnumFormsA(nullptr, 1, buf.data(), 8192, &needed, &count));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(GetFormA(server, const_cast<LPSTR>("KV Paper"), 1, buf.data(), 8192, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FORM_NAME));
+    ClosePrinter(server);
 }
 
 TEST_P(SpoolerTest, MonitorAndProcessorRecordsPackTheirTextsAtTheEnd) {

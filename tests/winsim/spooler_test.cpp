@@ -120,22 +120,27 @@ TEST_P(SpoolerTest, DriverInUseStaysUntilItsLastPrinterGoes) {
 TEST_P(SpoolerTest, MonitorsLoadFromTheSystemDirectoryAndAnswerWhenThere) {
     char sys[MAX_PATH];
     GetSystemDirectoryA(sys, sizeof sys);
-    MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Language Monitor"), nullptr,
+    MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Language Monitor"), MonitorEnv(),
                        const_cast<LPSTR>("KVLMON.DLL")};
     EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(Nt() ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_PARAMETER));
     PutFile(std::string(sys) + "\\KVLMON.DLL");
     ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << GetLastError();
     EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(Nt() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED
                                                       : ERROR_ALREADY_EXISTS));
 
-    // NT takes only monitors of its own environment; 95/98 do not look.
+    // Each system takes only monitors of its own environment.
     PutFile(std::string(sys) + "\\KVPMON.DLL");
     MONITOR_INFO_2A other{const_cast<LPSTR>("KV Port"), const_cast<LPSTR>("Windows 4.0"),
                           const_cast<LPSTR>("KVPMON.DLL")};
     EXPECT_EQ(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&other)), Nt() ? FALSE : TRUE);
     if (Nt()) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT));
+    }
+    other.pEnvironment = const_cast<LPSTR>("Windows NT x86");
+    if (!Nt()) {
+        EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&other)));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT));
     }
 
@@ -153,6 +158,128 @@ TEST_P(SpoolerTest, MonitorsLoadFromTheSystemDirectoryAndAnswerWhenThere) {
     EXPECT_TRUE(DeleteMonitorA(nullptr, nullptr, mi.pName));
     EXPECT_FALSE(DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>("Local Port")));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_IN_USE));
+}
+
+TEST_P(SpoolerTest, AddMonitorChecksItsRecordInEachSystemsOrder) {
+    MONITOR_INFO_2A good = LanguageMonitor();
+    EXPECT_FALSE(AddMonitorA(nullptr, 1, reinterpret_cast<LPBYTE>(&good)));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_FALSE(AddMonitorA(nullptr, 3, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(AddMonitorA(nullptr, 2, nullptr));
+    EXPECT_EQ(GetLastError(), Nt() ? 0xdeadbeefu : static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+
+    char empty[] = "", other[] = "Windows NT x86";
+    const DWORD noName = Nt() ? ERROR_INVALID_PARAMETER : ERROR_PRIVILEGE_NOT_HELD;
+    const DWORD bad = ERROR_INVALID_PARAMETER, badEnv = ERROR_INVALID_ENVIRONMENT;
+    const struct {
+        const char* what;
+        MONITOR_INFO_2A record;
+        DWORD error;
+    } cases[] = {
+        // NT looks at the names first, 95/98 at the environment.
+        {"all null", {nullptr, nullptr, nullptr},
+         static_cast<DWORD>(Nt() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_ENVIRONMENT)},
+        {"empty name", {empty, good.pEnvironment, good.pDLLName}, noName},
+        {"no file", {good.pName, good.pEnvironment, nullptr}, noName},
+        {"empty file", {good.pName, good.pEnvironment, empty}, bad},
+        {"wrong environment", {good.pName, Nt() ? const_cast<LPSTR>("Windows 4.0") : other,
+                               good.pDLLName},
+         badEnv},
+    };
+    for (const auto& c : cases) {
+        MONITOR_INFO_2A record = c.record;
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&record))) << c.what;
+        EXPECT_EQ(GetLastError(), c.error) << c.what;
+    }
+    EXPECT_EQ(winsim::ReadSpooler().monitors.size(), 1u) << "nothing added";
+    // An empty server name is this machine.
+    EXPECT_TRUE(AddMonitorA(empty, 2, reinterpret_cast<LPBYTE>(&good))) << GetLastError();
+}
+
+TEST_P(SpoolerTest, ConfigurePortFindsThePortAndItsMonitorsDialogIsCancelled) {
+    char empty[] = "", unknown[] = "KV7:", lpt1[] = "LPT1:", bare[] = "lpt1", file[] = "FILE:";
+    EXPECT_FALSE(ConfigurePortA(nullptr, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER));
+    const DWORD noPort = Nt() ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER;
+    for (LPSTR name : {empty, unknown}) {
+        EXPECT_FALSE(ConfigurePortA(nullptr, nullptr, name)) << name;
+        EXPECT_EQ(GetLastError(), noPort) << name;
+    }
+    EXPECT_FALSE(ConfigurePortA(nullptr, nullptr, lpt1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANCELLED));
+    // 95/98 take a name without its colon; FILE: has nothing to ask there.
+    EXPECT_FALSE(ConfigurePortA(nullptr, nullptr, bare));
+    EXPECT_EQ(GetLastError(), Nt() ? noPort : static_cast<DWORD>(ERROR_CANCELLED));
+    EXPECT_EQ(ConfigurePortA(nullptr, nullptr, file), Nt() ? FALSE : TRUE);
+    winsim::SetSetting("machine", "privilege", "1");
+    EXPECT_EQ(ConfigurePortA(nullptr, nullptr, lpt1), FALSE);
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? ERROR_ACCESS_DENIED : ERROR_CANCELLED));
+}
+
+TEST_P(SpoolerTest, NullCountsAreRefusedOnNtAndLeftOutOn9x) {
+    std::vector<BYTE> buf(4096);
+    DWORD needed = 0, count = 0;
+    const DWORD size = static_cast<DWORD>(buf.size());
+    const std::function<BOOL(LPDWORD, LPDWORD)> calls[] = {
+        [&](LPDWORD n, LPDWORD r) { return EnumPortsA(nullptr, 1, buf.data(), size, n, r); },
+        [&](LPDWORD n, LPDWORD r) { return EnumMonitorsA(nullptr, 1, buf.data(), size, n, r); },
+        [&](LPDWORD n, LPDWORD r) {
+            return EnumPrintProcessorsA(nullptr, nullptr, 1, buf.data(), size, n, r);
+        },
+        [&](LPDWORD n, LPDWORD r) {
+            return EnumPrinterDriversA(nullptr, nullptr, 1, buf.data(), size, n, r);
+        },
+        [&](LPDWORD n, LPDWORD r) {
+            return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 1, buf.data(), size, n, r);
+        },
+        [&](LPDWORD n, LPDWORD) {
+            return GetPrintProcessorDirectoryA(nullptr, nullptr, 1, buf.data(), size, n);
+        },
+    };
+    int i = 0;
+    for (const auto& call : calls) {
+        for (int which = 0; which < 2; ++which) {
+            SetLastError(0xdeadbeef);
+            const BOOL ok = which == 0 ? call(nullptr, &count) : call(&needed, nullptr);
+            if (i == 5 && which == 1) continue; // one count only
+            EXPECT_EQ(ok, Nt() ? FALSE : TRUE) << "call " << i << " count " << which;
+            if (Nt()) {
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_X_NULL_REF_POINTER)) << i;
+            }
+        }
+        ++i;
+    }
+    // 95/98 clear the last error when they list the ports.
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(EnumPortsA(nullptr, 1, buf.data(), size, nullptr, &count), Nt() ? FALSE : TRUE);
+    EXPECT_EQ(GetLastError(), Nt() ? static_cast<DWORD>(RPC_X_NULL_REF_POINTER) : 0u);
+}
+
+TEST_P(SpoolerTest, OtherMachinesAreOutOfReachAndUnknownRightsAreRefused) {
+    char buf[MAX_PATH] = {};
+    DWORD needed = 0;
+    auto* out = reinterpret_cast<LPBYTE>(buf);
+    EXPECT_FALSE(GetPrintProcessorDirectoryA(const_cast<LPSTR>("\\\\KVSERVER"), nullptr, 1, out,
+                                             sizeof buf, &needed));
+    EXPECT_EQ(GetLastError(),
+              static_cast<DWORD>(Nt() ? RPC_S_SERVER_UNAVAILABLE : ERROR_INVALID_PARAMETER));
+    // 95/98 with nowhere to put the size still answer.
+    EXPECT_EQ(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, out, sizeof buf, nullptr),
+              Nt() ? FALSE : TRUE);
+    EXPECT_STREQ(buf, Nt() ? "" : "C:\\WINDOWS\\SYSTEM");
+
+    PRINTER_DEFAULTSA everything{nullptr, nullptr, 0xFFFFFFFF};
+    HANDLE h = nullptr;
+    EXPECT_EQ(OpenPrinterA(nullptr, &h, &everything), Nt() ? FALSE : TRUE);
+    if (Nt()) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    if (h) ClosePrinter(h);
 }
 
 TEST_P(SpoolerTest, MonitorAndPortCallsAnswerBadNamesAsTheSystemDoes) {
@@ -389,7 +516,7 @@ TEST_P(SpoolerTest, OnlyAdministratorsChangeTheSpoolerOnNt) {
     char none[] = "KV None", file[] = "KVNONE.DLL", local[] = "Local Port", lpt7[] = "LPT7:";
     PRINTER_INFO_2A printer{};
     DRIVER_INFO_3A driver{};
-    MONITOR_INFO_2A monitor{none, nullptr, file};
+    MONITOR_INFO_2A monitor{none, MonitorEnv(), file};
     HANDLE server = nullptr;
     PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
     // What 95/98, which check nothing, answer instead.
@@ -407,7 +534,7 @@ TEST_P(SpoolerTest, OnlyAdministratorsChangeTheSpoolerOnNt) {
         {"DeletePrintProcessorA", [&] { return DeletePrintProcessorA(nullptr, nullptr, none); },
          ERROR_UNKNOWN_PRINTPROCESSOR},
         {"AddMonitorA", [&] { return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monitor)); },
-         ERROR_MOD_NOT_FOUND},
+         ERROR_INVALID_PARAMETER},
         {"DeleteMonitorA", [&] { return DeleteMonitorA(nullptr, nullptr, none); },
          ERROR_INVALID_PARAMETER},
         {"AddPortA", [&] { return AddPortA(nullptr, nullptr, local); }, ERROR_CANCELLED},

@@ -65,5 +65,12 @@ typedef struct tagSIZE {
     LONG cx;
     LONG cy;
 } SIZE, *PSIZE, *LPSIZE;
+typedef SIZE SIZEL, *PSIZEL, *LPSIZEL;
+typedef struct _RECTL {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECTL, *PRECTL, *LPRECTL;
 
 #endif

@@ -174,6 +174,52 @@ typedef struct _devicemodeA {
 #define DMRES_HIGH (-4)
 #define DMCOLOR_MONOCHROME 1
 #define DMTT_DOWNLOAD 2
+#define DM_FORMNAME 0x00010000L
+#define DMORIENT_LANDSCAPE 2
+#define DMPAPER_LEGAL 5
+#define DMPAPER_EXECUTIVE 7
+#define DMPAPER_A4 9
+#define DMPAPER_A5 11
+#define DMPAPER_B5 13
+#define DMPAPER_ENV_10 20
+#define DMPAPER_ENV_DL 27
+#define DMPAPER_ENV_C5 28
+#define DMPAPER_ENV_MONARCH 37
+
+// DocumentPropertiesA's modes (winspool.h)
+#define DM_UPDATE 1
+#define DM_COPY 2
+#define DM_PROMPT 4
+#define DM_MODIFY 8
+#define DM_IN_BUFFER DM_MODIFY
+#define DM_IN_PROMPT DM_PROMPT
+#define DM_OUT_BUFFER DM_COPY
+#define DM_OUT_DEFAULT DM_UPDATE
+
+// What DeviceCapabilitiesA answers (winspool.drv)
+#define DC_FIELDS 1
+#define DC_PAPERS 2
+#define DC_PAPERSIZE 3
+#define DC_MINEXTENT 4
+#define DC_MAXEXTENT 5
+#define DC_BINS 6
+#define DC_DUPLEX 7
+#define DC_SIZE 8
+#define DC_EXTRA 9
+#define DC_VERSION 10
+#define DC_DRIVER 11
+#define DC_BINNAMES 12
+#define DC_ENUMRESOLUTIONS 13
+#define DC_FILEDEPENDENCIES 14
+#define DC_TRUETYPE 15
+#define DC_PAPERNAMES 16
+#define DC_ORIENTATION 17
+#define DC_COPIES 18
+#define DC_COLLATE 22
+#define DCTT_DOWNLOAD 0x00000002L
+
+extern "C" int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability,
+                                          LPSTR pOutput, const DEVMODEA* pDevMode);
 
 WINGDIAPI int WINAPI GetDeviceCaps(HDC hdc, int index);
 WINGDIAPI HDC WINAPI CreateCompatibleDC(HDC hdc);

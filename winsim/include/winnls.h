@@ -1,4 +1,5 @@
-// winsim's <winnls.h>: national language support: comparing strings the way a locale sorts them.
+// winsim's <winnls.h>: national language support: comparing strings the way a locale sorts them,
+// and text in a code page as Unicode.
 #ifndef WINSIM_WINNLS_H
 #define WINSIM_WINNLS_H
 
@@ -14,6 +15,15 @@
 #define CSTR_EQUAL 2
 #define CSTR_GREATER_THAN 3
 
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define MB_PRECOMPOSED 0x00000001
+#define MB_COMPOSITE 0x00000002
+#define MB_USEGLYPHCHARS 0x00000004
+#define MB_ERR_INVALID_CHARS 0x00000008
+
+WINBASEAPI int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                                          int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);
 WINBASEAPI int WINAPI CompareStringA(LCID Locale, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1,
                                      LPCSTR lpString2, int cchCount2);
 

@@ -133,8 +133,35 @@ WINSPOOLAPI BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinte
                                     LPDWORD pcbNeeded);
 WINSPOOLAPI BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
 WINSPOOLAPI BOOL WINAPI DeletePrinter(HANDLE hPrinter);
+WINSPOOLAPI LONG WINAPI DocumentPropertiesA(HWND hWnd, HANDLE hPrinter, LPSTR pDeviceName,
+                                            PDEVMODEA pDevModeOutput, PDEVMODEA pDevModeInput,
+                                            DWORD fMode);
+WINSPOOLAPI DWORD WINAPI GetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, LPDWORD pType,
+                                         LPBYTE pData, DWORD nSize, LPDWORD pcbNeeded);
 WINSPOOLAPI BOOL WINAPI AddPrinterConnectionA(LPSTR pName);
 WINSPOOLAPI BOOL WINAPI DeletePrinterConnectionA(LPSTR pName);
+
+// The print server's values that GetPrinterDataA answers on a server handle.
+#define SPLREG_DEFAULT_SPOOL_DIRECTORY "DefaultSpoolDirectory"
+#define SPLREG_MAJOR_VERSION "MajorVersion"
+#define SPLREG_MINOR_VERSION "MinorVersion"
+
+// ---- forms --------------------------------------------------------------------------------
+typedef struct _FORM_INFO_1A {
+    DWORD Flags;
+    LPSTR pName;
+    SIZEL Size;          // thousandths of a millimetre
+    RECTL ImageableArea; // likewise
+} FORM_INFO_1A, *PFORM_INFO_1A, *LPFORM_INFO_1A;
+
+#define FORM_USER 0x00000000
+#define FORM_BUILTIN 0x00000001
+#define FORM_PRINTER 0x00000002
+
+WINSPOOLAPI BOOL WINAPI EnumFormsA(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWORD cbBuf,
+                                   LPDWORD pcbNeeded, LPDWORD pcReturned);
+WINSPOOLAPI BOOL WINAPI GetFormA(HANDLE hPrinter, LPSTR pFormName, DWORD Level, LPBYTE pForm,
+                                 DWORD cbBuf, LPDWORD pcbNeeded);
 
 // ---- printer drivers ----------------------------------------------------------------------
 typedef struct _DRIVER_INFO_1A {
@@ -228,5 +255,6 @@ WINSPOOLAPI BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWOR
                                    LPDWORD pcbNeeded, LPDWORD pcReturned);
 WINSPOOLAPI BOOL WINAPI AddPortA(LPSTR pName, HWND hWnd, LPSTR pMonitorName);
 WINSPOOLAPI BOOL WINAPI DeletePortA(LPSTR pName, HWND hWnd, LPSTR pPortName);
+WINSPOOLAPI BOOL WINAPI ConfigurePortA(LPSTR pName, HWND hWnd, LPSTR pPortName);
 
 #endif

@@ -1,6 +1,7 @@
 // The machine folder: creation, opening, paths, settings, failures and debug output.
 #include "files.h"
 #include "machinelock.h"
+#include "modules.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -294,7 +295,8 @@ bool CreateMachine(const std::string& dir, Os os, std::string* error) {
           std::string("/Program Files")}) {
         if (!MakeDirs(root + sub)) return fail("cannot create " + root + sub);
     }
-    if (nt && !MakeDirs(root + "/WINDOWS/SYSTEM32/spool/drivers/w32x86/2"))
+    if (nt && (!MakeDirs(root + "/WINDOWS/SYSTEM32/spool/drivers/w32x86/2") ||
+               !MakeDirs(root + "/WINDOWS/SYSTEM32/spool/prtprocs/w32x86")))
         return fail("cannot create the spooler directories");
     if (!nt && !MakeDirs(root + "/WINDOWS/SPOOL/PRINTERS"))
         return fail("cannot create the spooler directories");
@@ -307,6 +309,8 @@ bool CreateMachine(const std::string& dir, Os os, std::string* error) {
     if (!WriteFileAtomic(root + "/WINDOWS/WIN.INI", kWinIni) ||
         !WriteFileAtomic(root + "/WINDOWS/SYSTEM.INI", nt ? kSystemIniNt : kSystemIni9x))
         return fail("cannot write WIN.INI or SYSTEM.INI");
+    if (!WriteSystemLibraryFiles(root + "/WINDOWS/" + sys, nt))
+        return fail("cannot write the system libraries' files");
 
     // Seed the registry through the machine itself, then leave it closed.
     bool wasOpen = HasMachine();

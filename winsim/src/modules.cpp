@@ -2,7 +2,9 @@
 // machine's folders, GetProcAddress, GetModuleHandleA, built-in system libraries, and the resources
 // that modules bring along.
 //
-// A module file on the machine is a native shared object; loading it maps it with dlopen. Module
+// A module file on the machine is a native shared object; loading it maps it with dlopen. The
+// system libraries that winsim implements itself have files too, in the system directories of a
+// fresh machine: a file that names one (kSystemLibraryMark) loads that library. Module
 // handles look like Windows' load addresses (the main program at 0x00400000, libraries from
 // 0x10000000 in steps of 64 KB), so they fit in 32 bits and leave room below each handle for
 // the resource handles of resources.cpp.
@@ -23,6 +25,27 @@ constexpr uint32_t kMainHandle = 0x00400000;
 constexpr uint32_t kFirstLibraryHandle = 0x10000000;
 constexpr uint32_t kFirstBuiltinHandle = 0x77000000;
 constexpr uint32_t kHandleStep = 0x10000;
+// The first line of a system library's file on the machine; the library's name follows.
+constexpr char kSystemLibraryMark[] = "winsim system library ";
+
+// The files of the system libraries a fresh machine of each kind has, as programs load or name
+// them: where they lie below the system directory, and on which systems. 95/98 have no
+// localmon.dll: their "Local Port" monitor is part of spoolss.dll; NT 4.0 keeps its print
+// processor in the processor directory.
+struct SystemLibraryFile {
+    const char* folder; // below the system directory; "" for the directory itself
+    const char* name;
+    bool nt, win9x;
+};
+constexpr SystemLibraryFile kSystemLibraryFiles[] = {
+    {"", "KERNEL32.DLL", true, true},
+    {"", "NETAPI32.DLL", true, true},
+    {"", "WINSPOOL.DRV", true, true},
+    {"", "SPOOLSS.DLL", true, true},
+    {"", "VERSION.DLL", true, true},
+    {"", "LOCALMON.DLL", true, false},
+    {"spool\\prtprocs\\w32x86", "WINPRINT.DLL", true, false},
+};
 
 struct DlCloser {
     void operator()(void* dl) const { dlclose(dl); }
@@ -175,13 +198,29 @@ HMODULE LoadBuiltin(Builtin* b) {
     return AsHmodule(b->handle);
 }
 
-// Maps a module file; a file that is loaded already gains a reference.
+// The system library a file on the machine stands for; null when it is a module file of its own.
+// A library that winsim implements none of the calls of has an empty export table.
+Builtin* SystemLibraryOf(const std::string& hostPath) {
+    std::string text;
+    const size_t mark = sizeof kSystemLibraryMark - 1;
+    if (!ReadWholeFile(hostPath, &text) || text.compare(0, mark, kSystemLibraryMark) != 0)
+        return nullptr;
+    const std::string name = Trim(text.substr(mark, text.find_first_of("\r\n", mark) - mark));
+    if (name.empty()) return nullptr;
+    if (Builtin* b = FindBuiltin(name)) return b;
+    winsim::RegisterBuiltinModule(name, {}, false);
+    return FindBuiltin(name);
+}
+
+// Maps a module file; a file that is loaded already gains a reference. A system library's file
+// loads that library.
 HMODULE LoadFile(const std::string& hostPath, std::string* error) {
     char* real = realpath(hostPath.c_str(), nullptr);
     std::string canonical = real ? real : hostPath;
     std::free(real);
     for (auto& m : Table().modules)
         if (!m->hostPath.empty() && m->hostPath == canonical) return Reference(m.get());
+    if (Builtin* b = SystemLibraryOf(canonical)) return LoadBuiltin(b);
 
     DlHandle dl(dlopen(canonical.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!dl) {
@@ -237,7 +276,8 @@ const bool g_kernel32 = [] {
                            {"LockResource", AsProc(&LockResource)},
                            {"SizeofResource", AsProc(&SizeofResource)},
                            {"GetWindowsDirectoryA", AsProc(&GetWindowsDirectoryA)},
-                           {"GetSystemDirectoryA", AsProc(&GetSystemDirectoryA)}},
+                           {"GetSystemDirectoryA", AsProc(&GetSystemDirectoryA)},
+                           {"MultiByteToWideChar", AsProc(&MultiByteToWideChar)}},
                           true);
     return true;
 }();
@@ -272,6 +312,19 @@ bool ModuleResources(HMODULE module, const unsigned char** data, size_t* size) {
             *size = b.size;
             break;
         }
+    }
+    return true;
+}
+
+bool WriteSystemLibraryFiles(const std::string& systemHostDir, bool nt) {
+    for (const SystemLibraryFile& f : kSystemLibraryFiles) {
+        if (!(nt ? f.nt : f.win9x)) continue;
+        std::string path = systemHostDir + "/";
+        for (const char* c = f.folder; *c; ++c)
+            path += *c == '\\' ? '/' : *c;
+        if (*f.folder) path += "/";
+        if (!WriteFileAtomic(path + f.name, std::string(kSystemLibraryMark) + f.name + "\r\n"))
+            return false;
     }
     return true;
 }
@@ -331,7 +384,6 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 
     if (bare) {
         if (Module* m = FindLoadedByName(file)) return Reference(m);
-        if (Builtin* b = FindBuiltin(file)) return LoadBuiltin(b);
         // The program's folder and the current folder (one and the same here), the system
         // folder, on NT also the 16-bit one, then the Windows folder.
         std::vector<std::string> dirs = {".", SystemDir()};
@@ -345,10 +397,6 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
         std::string path = name.substr(0, name.size() - BaseName(name).size()) + file;
         std::string host = ResolvePath(path, false);
         if (IsRegularFile(host)) return LoadFile(host, nullptr);
-        // A system library that winsim provides has no file in the system folder.
-        Builtin* b = FindBuiltin(file);
-        std::string dir = ResolvePath(path.substr(0, path.size() - file.size()), false);
-        if (b && !dir.empty() && dir == ResolvePath(SystemDir(), false)) return LoadBuiltin(b);
     }
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;

@@ -21,6 +21,9 @@ template <typename F> FARPROC AsProc(F* f) {
 // `mapped` ones (kernel32.dll) are in every process from the start.
 void RegisterBuiltinModule(const std::string& name, std::vector<BuiltinExport> exports,
                            bool mapped);
+// Writes the files of the system libraries a fresh machine of that kind has into its system
+// directory (a host path), whose folders exist; false when one cannot be written.
+bool WriteSystemLibraryFiles(const std::string& systemHostDir, bool nt);
 // The compiled resources (.res bytes) of a loaded module; *size is 0 when it has none. False for
 // a handle that names no loaded module; a null handle names the main program.
 bool ModuleResources(HMODULE module, const unsigned char** data, size_t* size);

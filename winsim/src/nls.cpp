@@ -2,13 +2,37 @@
 // CompareStringA (kernel32, winnls.h), and lstrcmpA and lstrcmpiA (kernel32, winbase.h), which
 // sort the same way. Sorting is linguistic, level by level: letters without regard to case or
 // accent first, then accents, then case (lower before upper), then, in a word sort, the hyphens
-// and apostrophes that the first levels passed over.
-#include "internal.h"
+// and apostrophes that the first levels passed over. Also the code page against Unicode
+// (MultiByteToWideChar, nls.h).
+#include "nls.h"
+
+#include <winnls.h>
 
 #include <cstring>
 #include <vector>
 
 using namespace winsim;
+
+namespace {
+
+// Code page 1252's characters 0x80 to 0x9F in UTF-16; the others are their own value.
+const WORD k1252From80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                              0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                              0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                              0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
+
+char winsim::AnsiChar(WORD c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (int i = 0; i < 32; ++i)
+        if (k1252From80[i] == c) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+WORD winsim::WideChar(unsigned char c) {
+    return c >= 0x80 && c < 0xA0 ? k1252From80[c - 0x80] : c;
+}
 
 namespace {
 
@@ -158,3 +182,38 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
 }
 
 } // extern "C"
+
+// Every code page our machines know is the system one: CP_ACP, CP_OEMCP and 1252 itself (the
+// OEM code page's own characters are not kept; its text is read as the system code page).
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar) {
+    Require();
+    WINSIM_FAILPOINT(0);
+    const DWORD known = MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+    if (!lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
+        (cchWideChar > 0 && !lpWideCharStr) ||
+        (lpWideCharStr && static_cast<const void*>(lpWideCharStr) == lpMultiByteStr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (CodePage != CP_ACP && CodePage != CP_OEMCP && CodePage != 1252) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if ((dwFlags & ~known) != 0 || (dwFlags & MB_PRECOMPOSED && dwFlags & MB_COMPOSITE)) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    // -1: the text and its terminator.
+    const size_t count = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1
+                                           : static_cast<size_t>(cbMultiByte);
+    if (cchWideChar == 0) return static_cast<int>(count);
+    const size_t room = static_cast<size_t>(cchWideChar);
+    for (size_t i = 0; i < count && i < room; ++i)
+        lpWideCharStr[i] = WideChar(static_cast<unsigned char>(lpMultiByteStr[i]));
+    if (count > room) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    return static_cast<int>(count);
+}

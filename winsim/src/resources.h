@@ -4,6 +4,7 @@
 #define WINSIM_RESOURCES_H
 
 #include "modules.h"
+#include "nls.h"
 
 namespace winsim {
 
@@ -11,9 +12,6 @@ namespace winsim {
 // English, then any. False with the last error set as Windows sets it when there is none.
 bool FindModuleResource(HMODULE module, LPCSTR name, LPCSTR type, const unsigned char** data,
                         DWORD* size);
-// A UTF-16 character in code page 1252, the system code page of our machines; what it cannot
-// show becomes '?', as WideCharToMultiByte's default character.
-char AnsiChar(WORD c);
 // A little-endian 16-bit word of resource data.
 inline WORD ReadWord(const unsigned char* p) {
     return static_cast<WORD>(p[0] | p[1] << 8);

@@ -9,12 +9,12 @@ namespace winsim::spooler {
 
 namespace {
 
-// NT takes only monitors built for itself; 95/98 do not look at the environment. False with
-// the error set.
+// NT takes only monitors built for itself, and a null environment is its own; 95/98 refuse a
+// null environment and any but their own. False with the error set.
 bool MonitorEnv(LPCSTR asked) {
     std::string env;
-    return !IsNT() || (ResolveEnv(asked, &env) && env == OwnEnv()) ||
-           Fail(ERROR_INVALID_ENVIRONMENT);
+    if ((IsNT() || asked) && ResolveEnv(asked, &env) && env == OwnEnv()) return true;
+    return Fail(ERROR_INVALID_ENVIRONMENT);
 }
 
 } // namespace
@@ -45,18 +45,26 @@ extern "C" {
 BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
     if (Level != 2) return Fail(ERROR_INVALID_LEVEL);
-    if (!pMonitors) return Fail(ERROR_INVALID_PARAMETER);
+    // NT's interface refuses a null record before the call reaches the spooler, with no error of
+    // its own; 95/98 answer as for a missing name.
+    if (!pMonitors) return IsNT() ? FALSE : Fail(ERROR_PRIVILEGE_NOT_HELD);
     MONITOR_INFO_2A in;
     std::memcpy(&in, pMonitors, sizeof in);
     const std::string name = Str(in.pName), file = Str(in.pDLLName);
-    if (name.empty() || name.find('\\') != std::string::npos || file.empty())
-        return Fail(ERROR_INVALID_PARAMETER);
+    // NT checks the names first, 95/98 the environment; a missing name or file is, oddly, a
+    // privilege 95/98 do not hold, an empty file name a bad parameter on both.
+    const bool named = !name.empty() && name.find('\\') == std::string::npos && in.pDLLName;
+    if (IsNT() && (!named || file.empty())) return Fail(ERROR_INVALID_PARAMETER);
     if (!MonitorEnv(in.pEnvironment)) return FALSE;
+    if (!named) return Fail(ERROR_PRIVILEGE_NOT_HELD);
+    if (file.empty()) return Fail(ERROR_INVALID_PARAMETER);
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
     if (FindMonitor(name, nullptr))
         return Fail(IsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS);
-    // The spooler loads the monitor from the system directory.
-    if (!FileThere(file, {SystemDir()})) return Fail(ERROR_MOD_NOT_FOUND);
+    // The spooler loads the monitor from the system directory; 95/98 call a missing one a bad
+    // parameter.
+    if (!FileThere(file, {SystemDir()}))
+        return Fail(IsNT() ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_PARAMETER);
     PutText(MonitorsKey() + "\\" + name, "Driver", FileName(file));
     return TRUE;
 }

@@ -5,17 +5,24 @@
 
 namespace winsim::spooler {
 
+// NT's calls cross to the spooler, whose interface takes no null count; 95/98 fill the buffer
+// and leave a count they have nowhere to put.
+bool CountsGiven(LPDWORD needed, LPDWORD returned) {
+    return !IsNT() || (needed && returned) || Fail(RPC_X_NULL_REF_POINTER);
+}
+
 bool EnumReady(const char* function, LPCSTR server, LPDWORD needed, LPDWORD returned) {
     if (returned) *returned = 0;
     if (!Begin(function)) return false;
-    if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
+    if (!CountsGiven(needed, returned)) return false;
     return LocalServer(server);
 }
 
 bool GetReady(const char* function, LPDWORD needed) {
     if (!Begin(function)) return false;
-    if (!needed) return Fail(ERROR_INVALID_PARAMETER);
-    *needed = 0;
+    DWORD unused = 0;
+    if (!CountsGiven(needed, &unused)) return false;
+    if (needed) *needed = 0;
     return true;
 }
 

@@ -28,6 +28,9 @@ inline size_t BlockRoom(size_t bytes) {
     return (bytes + 7) & ~static_cast<size_t>(7);
 }
 
+// Both counts given, as NT's spooler interface needs them (else RPC_X_NULL_REF_POINTER); 95/98
+// take a null count and leave it out.
+bool CountsGiven(LPDWORD needed, LPDWORD returned);
 // What every Enum* call checks first: the failure a test armed for `function`, both counts,
 // then the server (see Begin). False with the last error set when the call fails now.
 bool EnumReady(const char* function, LPCSTR server, LPDWORD needed, LPDWORD returned);

@@ -86,19 +86,26 @@ bool PortInUse(const std::string& port) {
 
 extern "C" {
 
+// 95/98 clear the last error when the ports are listed.
 BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
                        LPDWORD pcReturned) {
     if (!EnumReady(WINSIM_API_NAME(), pName, pcbNeeded, pcReturned)) return FALSE;
-    if (Level == 1)
-        return PackNames(Ports(), &PORT_INFO_1A::pName, pPorts, cbBuf, pcbNeeded, pcReturned);
-    if (Level != 2) return NoSuchLevel(pcbNeeded, pcReturned);
-    return PackEach<PORT_INFO_2A>(Ports(), pPorts, cbBuf, pcbNeeded, pcReturned,
-                                  [](auto& b, auto& p) {
-                                      b.item.fixed.fPortType = p.type;
-                                      b.Text(&PORT_INFO_2A::pPortName, p.name)
-                                          .Text(&PORT_INFO_2A::pMonitorName, p.monitor)
-                                          .Text(&PORT_INFO_2A::pDescription, p.description);
-                                  });
+    BOOL listed;
+    if (Level == 1) {
+        listed = PackNames(Ports(), &PORT_INFO_1A::pName, pPorts, cbBuf, pcbNeeded, pcReturned);
+    } else if (Level == 2) {
+        listed = PackEach<PORT_INFO_2A>(Ports(), pPorts, cbBuf, pcbNeeded, pcReturned,
+                                        [](auto& b, auto& p) {
+                                            b.item.fixed.fPortType = p.type;
+                                            b.Text(&PORT_INFO_2A::pPortName, p.name)
+                                                .Text(&PORT_INFO_2A::pMonitorName, p.monitor)
+                                                .Text(&PORT_INFO_2A::pDescription, p.description);
+                                        });
+    } else {
+        return NoSuchLevel(pcbNeeded, pcReturned);
+    }
+    if (listed && !IsNT()) SetLastError(ERROR_SUCCESS);
+    return listed;
 }
 
 // A monitor adds a port through a dialog of its own; no user is there to fill it in.
@@ -110,6 +117,22 @@ BOOL WINAPI AddPortA(LPSTR pName, HWND hWnd, LPSTR pMonitorName) {
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
     // No monitor answers for a name it does not have.
     if (!FindMonitor(Str(pMonitorName), nullptr)) return Fail(NoMonitorFor());
+    return Fail(ERROR_CANCELLED);
+}
+
+// The port's monitor asks the user through a dialog of its own, which no user is there to answer:
+// it is cancelled (ERROR_CANCELLED). 95/98 take the name without its colon, and their local
+// monitor succeeds at once for what it has nothing to ask about: FILE: and redirected ports.
+BOOL WINAPI ConfigurePortA(LPSTR pName, HWND hWnd, LPSTR pPortName) {
+    (void)hWnd;
+    if (!Begin(WINSIM_API_NAME(), pName)) return FALSE;
+    if (!pPortName) return Fail(IsNT() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER);
+    if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    const std::string name = pPortName;
+    PortRec port;
+    if (!FindPort(name, &port) && (IsNT() || name.empty() || !FindPort(name + ":", &port)))
+        return Fail(NoMonitorFor());
+    if (!IsNT() && (IEquals(port.name, "FILE:") || port.type & PORT_TYPE_REDIRECTED)) return TRUE;
     return Fail(ERROR_CANCELLED);
 }
 

@@ -105,28 +105,6 @@ PrinterView ViewOf(const PrinterRec& p, const std::string& profileDefault) {
     return v;
 }
 
-// The settings a printer's driver gives a document that asks for none: its DEVMODE, as bytes.
-std::string DefaultDevMode(const PrinterView& v) {
-    DEVMODEA dm{};
-    // The name is cut to fit the field with its terminator.
-    std::memcpy(dm.dmDeviceName, v.name.data(), std::min<size_t>(v.name.size(), CCHDEVICENAME - 1));
-    dm.dmSpecVersion = IsNT() ? DM_SPECVERSION : 0x0400; // 95/98 know the 4.00 layout
-    DriverRec d;
-    if (FindDriver(OwnEnv(), v.driver, &d)) dm.dmDriverVersion = static_cast<WORD>(d.version);
-    dm.dmSize = sizeof dm;
-    dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE |
-                  DM_PRINTQUALITY | DM_COLOR | DM_TTOPTION;
-    dm.dmOrientation = DMORIENT_PORTRAIT;
-    dm.dmPaperSize = DMPAPER_LETTER;
-    dm.dmScale = 100;
-    dm.dmCopies = 1;
-    dm.dmDefaultSource = DMBIN_AUTO;
-    dm.dmPrintQuality = DMRES_HIGH;
-    dm.dmColor = DMCOLOR_MONOCHROME;
-    dm.dmTTOption = DMTT_DOWNLOAD;
-    return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
-}
-
 // A printer's security as NT 4.0 gives a new one: Administrators own it and may do anything,
 // everyone may print. Self-relative, as the spooler hands it out.
 std::string DefaultSecurity() {
@@ -466,6 +444,13 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
         return Fail(ERROR_INVALID_PRINTER_NAME);
     }
     if (IsNT() && (want & adminRights) && !MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
+    // No printer's security grants rights outside the spooler's, the standard and the generic
+    // ones (the system's audit right among them).
+    const ACCESS_MASK grantable = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL |
+                                  MAXIMUM_ALLOWED | STANDARD_RIGHTS_ALL | SERVER_ALL_ACCESS |
+                                  PRINTER_ALL_ACCESS;
+    if (IsNT() && pDefault && (pDefault->DesiredAccess & ~grantable))
+        return Fail(ERROR_ACCESS_DENIED);
     h.access = IsNT() ? want : PRINTER_ALL_ACCESS | SERVER_ALL_ACCESS;
     *phPrinter = NewHandle(h);
     return TRUE;

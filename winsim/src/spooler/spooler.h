@@ -131,6 +131,16 @@ PrinterHandle* HandleOf(HANDLE h);
 // The printer or connection a handle stands for now; sets the error when it is gone.
 bool HandleView(const PrinterHandle& h, PrinterView* v);
 
+// The settings a printer's driver gives a document that asks for none: its DEVMODEA, as bytes.
+std::string DefaultDevMode(const PrinterView& v);
+
+// ---- forms (forms.cpp) ----------------------------------------------------------------------
+
+// The name of the form a DMPAPER_ number stands for, "" for none; its size in thousandths of a
+// millimetre.
+std::string FormName(short paper);
+bool FormSize(short paper, LONG* width, LONG* height);
+
 // ---- printer connections (connections.cpp) --------------------------------------------------
 
 struct ConnectionRec {

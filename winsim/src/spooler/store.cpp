@@ -229,9 +229,14 @@ bool Begin(const char* function, LPCSTR server) {
     return LocalServer(server);
 }
 
-// Only the local machine serves the spooler's calls: a null or empty server name.
+// Only the local machine serves the spooler's calls: a null or empty server name. Another
+// machine's name ("\\SERVER") cannot be reached: NT's call finds no spooler there, 95/98 call it
+// a bad parameter.
 bool LocalServer(LPCSTR server) {
-    return !server || !*server || Fail(ERROR_INVALID_NAME);
+    if (!server || !*server) return true;
+    if (server[0] == '\\' && server[1] == '\\')
+        return Fail(IsNT() ? RPC_S_SERVER_UNAVAILABLE : ERROR_INVALID_PARAMETER);
+    return Fail(ERROR_INVALID_NAME);
 }
 
 bool MayAdminister() {
@@ -246,6 +251,11 @@ BOOL QueryDirectory(const char* function, std::string (*folderOf)(const std::str
     if (!ResolveEnv(environment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
     const std::string dir = folderOf(env);
     MakeFolder(dir);
+    // 95/98, with nowhere to put the size, write the folder when it fits and succeed regardless.
+    if (!needed) {
+        if (buf && cb > dir.size()) std::memcpy(buf, dir.c_str(), dir.size() + 1);
+        return TRUE;
+    }
     return PackText(dir, buf, cb, needed);
 }
 

@@ -1,0 +1,19 @@
+// The system code page of our machines (1252, Western) against Unicode, for the calls of every
+// DLL that turn one into the other (nls.cpp).
+#ifndef WINSIM_NLS_H
+#define WINSIM_NLS_H
+
+#include "internal.h"
+
+namespace winsim {
+
+// A UTF-16 character in code page 1252; what it cannot show becomes '?', as
+// WideCharToMultiByte's default character.
+char AnsiChar(WORD c);
+// A code page 1252 character in UTF-16. The five bytes the code page leaves undefined stand for
+// the control characters of the same value, as Windows maps them.
+WORD WideChar(unsigned char c);
+
+} // namespace winsim
+
+#endif

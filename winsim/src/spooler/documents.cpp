@@ -1,0 +1,212 @@
+// Document settings: the DEVMODE a printer's driver gives a document, DocumentPropertiesA that
+// hands it out and merges a program's changes, and DeviceCapabilitiesA that tells what the driver
+// can do. Every printer of the machine answers as the same plain monochrome laser driver: the
+// paper sizes below, one automatic bin, 300 and 600 dots per inch.
+#include "pack.h"
+#include "spooler.h"
+
+#include <winuser.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace winsim::spooler {
+
+namespace {
+
+constexpr short kPapers[] = {DMPAPER_LETTER, DMPAPER_LEGAL,  DMPAPER_EXECUTIVE,
+                             DMPAPER_A4,     DMPAPER_A5,     DMPAPER_B5,
+                             DMPAPER_ENV_10, DMPAPER_ENV_DL, DMPAPER_ENV_C5,
+                             DMPAPER_ENV_MONARCH};
+constexpr short kMaxCopies = 99;
+constexpr LONG kResolutions[][2] = {{600, 600}, {300, 300}};
+constexpr char kBinName[] = "Automatically Select";
+constexpr size_t kPaperNameSize = 64, kBinNameSize = 24, kFileNameSize = 64;
+
+bool Supported(short paper) {
+    return std::find(std::begin(kPapers), std::end(kPapers), paper) != std::end(kPapers);
+}
+
+DEVMODEA AsDevMode(const std::string& bytes) {
+    DEVMODEA dm;
+    std::memcpy(&dm, bytes.data(), sizeof dm);
+    return dm;
+}
+
+// The printer a document call names: a handle's, else the local printer or (NT) connection of
+// that name. False with the error set.
+bool DocumentPrinter(HANDLE hPrinter, LPCSTR name, PrinterView* v) {
+    if (hPrinter) {
+        const PrinterHandle* h = HandleOf(hPrinter);
+        if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
+        return HandleView(*h, v);
+    }
+    PrinterRec p;
+    ConnectionRec c;
+    if (FindByName(LocalPrinters(), Str(name), &p)) {
+        static_cast<PrinterRec&>(*v) = p;
+    } else if (IsNT() && FindConnection(Str(name), &c)) {
+        *v = ViewOf(c, ProfileDefault());
+    } else {
+        return Fail(ERROR_INVALID_PRINTER_NAME);
+    }
+    return true;
+}
+
+// The program's settings taken over where the driver has the field and can do what is asked;
+// anything else keeps the driver's value.
+void Merge(const DEVMODEA& in, DEVMODEA* dm) {
+    const DWORD fields = in.dmFields & dm->dmFields;
+    if (fields & DM_ORIENTATION &&
+        (in.dmOrientation == DMORIENT_PORTRAIT || in.dmOrientation == DMORIENT_LANDSCAPE))
+        dm->dmOrientation = in.dmOrientation;
+    if (fields & DM_PAPERSIZE && Supported(in.dmPaperSize)) dm->dmPaperSize = in.dmPaperSize;
+    if (fields & DM_COPIES && in.dmCopies >= 1 && in.dmCopies <= kMaxCopies)
+        dm->dmCopies = in.dmCopies;
+}
+
+// `count` items of `size` bytes each into the caller's buffer when there is one; the count.
+template <class Item> int Answer(const std::vector<Item>& items, LPSTR out) {
+    if (out && !items.empty()) std::memcpy(out, items.data(), items.size() * sizeof(Item));
+    return static_cast<int>(items.size());
+}
+
+// Names in fixed fields of `size` characters, cut to fit with their terminator.
+int Names(const std::vector<std::string>& names, size_t size, LPSTR out) {
+    for (size_t i = 0; out && i < names.size(); ++i) {
+        char* field = out + i * size;
+        std::memset(field, 0, size);
+        std::memcpy(field, names[i].data(), std::min(names[i].size(), size - 1));
+    }
+    return static_cast<int>(names.size());
+}
+
+} // namespace
+
+std::string DefaultDevMode(const PrinterView& v) {
+    DEVMODEA dm{};
+    // The name is cut to fit the field with its terminator.
+    std::memcpy(dm.dmDeviceName, v.name.data(), std::min<size_t>(v.name.size(), CCHDEVICENAME - 1));
+    dm.dmSpecVersion = IsNT() ? DM_SPECVERSION : 0x0400; // 95/98 know the 4.00 layout
+    DriverRec d;
+    if (FindDriver(OwnEnv(), v.driver, &d)) dm.dmDriverVersion = static_cast<WORD>(d.version);
+    dm.dmSize = sizeof dm;
+    dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE |
+                  DM_PRINTQUALITY | DM_COLOR | DM_TTOPTION;
+    dm.dmOrientation = DMORIENT_PORTRAIT;
+    dm.dmPaperSize = DMPAPER_LETTER;
+    dm.dmScale = 100;
+    dm.dmCopies = 1;
+    dm.dmDefaultSource = DMBIN_AUTO;
+    dm.dmPrintQuality = DMRES_HIGH;
+    dm.dmColor = DMCOLOR_MONOCHROME;
+    dm.dmTTOption = DMTT_DOWNLOAD;
+    return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
+}
+
+extern "C" {
+
+// The driver's own dialog (DM_IN_PROMPT) has no user to answer it: it is cancelled, and the
+// output is left alone.
+LONG WINAPI DocumentPropertiesA(HWND hWnd, HANDLE hPrinter, LPSTR pDeviceName,
+                                PDEVMODEA pDevModeOutput, PDEVMODEA pDevModeInput, DWORD fMode) {
+    (void)hWnd;
+    Require();
+    WINSIM_FAILPOINT(-1);
+    PrinterView v;
+    if (!DocumentPrinter(hPrinter, pDeviceName, &v)) return -1;
+    DEVMODEA dm = AsDevMode(DefaultDevMode(v));
+    if (fMode == 0) return dm.dmSize + dm.dmDriverExtra;
+    if (fMode & DM_IN_PROMPT) return IDCANCEL;
+    if (fMode & DM_IN_BUFFER && pDevModeInput) Merge(*pDevModeInput, &dm);
+    if (fMode & DM_OUT_BUFFER) {
+        if (!pDevModeOutput) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return -1;
+        }
+        std::memcpy(pDevModeOutput, &dm, sizeof dm);
+    }
+    return IDOK;
+}
+
+// The port is not looked at: a printer's driver answers the same on any port. A capability the
+// driver does not have answers -1.
+int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, LPSTR pOutput,
+                               const DEVMODEA* pDevMode) {
+    (void)pPort;
+    (void)pDevMode;
+    Require();
+    WINSIM_FAILPOINT(-1);
+    PrinterView v;
+    if (!DocumentPrinter(nullptr, pDevice, &v)) return -1;
+    const DEVMODEA dm = AsDevMode(DefaultDevMode(v));
+    switch (fwCapability) {
+    case DC_FIELDS:
+        // NT's drivers name their forms too.
+        return static_cast<int>(dm.dmFields | (IsNT() ? DM_FORMNAME : 0));
+    case DC_PAPERS:
+        return Answer(std::vector<WORD>(std::begin(kPapers), std::end(kPapers)), pOutput);
+    case DC_PAPERSIZE:
+    case DC_MINEXTENT:
+    case DC_MAXEXTENT: {
+        // Tenths of a millimetre.
+        std::vector<POINT> sizes;
+        POINT least{INT_MAX, INT_MAX}, most{0, 0};
+        for (short paper : kPapers) {
+            LONG w = 0, h = 0;
+            FormSize(paper, &w, &h);
+            sizes.push_back(POINT{w / 100, h / 100});
+            least = POINT{std::min(least.x, w / 100), std::min(least.y, h / 100)};
+            most = POINT{std::max(most.x, w / 100), std::max(most.y, h / 100)};
+        }
+        if (fwCapability == DC_PAPERSIZE) return Answer(sizes, pOutput);
+        const POINT& p = fwCapability == DC_MINEXTENT ? least : most;
+        return static_cast<int>(MAKELONG(p.x, p.y));
+    }
+    case DC_PAPERNAMES: {
+        std::vector<std::string> names;
+        for (short paper : kPapers)
+            names.push_back(FormName(paper));
+        return Names(names, kPaperNameSize, pOutput);
+    }
+    case DC_BINS:
+        return Answer(std::vector<WORD>{DMBIN_AUTO}, pOutput);
+    case DC_BINNAMES:
+        return Names({kBinName}, kBinNameSize, pOutput);
+    case DC_ENUMRESOLUTIONS: {
+        std::vector<LONG> pairs;
+        for (const auto& r : kResolutions)
+            pairs.insert(pairs.end(), {r[0], r[1]});
+        Answer(pairs, pOutput);
+        return static_cast<int>(pairs.size() / 2);
+    }
+    case DC_FILEDEPENDENCIES: {
+        DriverRec d;
+        FindDriver(OwnEnv(), v.driver, &d);
+        return Names(d.dependents, kFileNameSize, pOutput);
+    }
+    case DC_DUPLEX:
+    case DC_COLLATE:
+    case DC_EXTRA:
+        return 0;
+    case DC_SIZE:
+        return dm.dmSize;
+    case DC_VERSION:
+        return dm.dmSpecVersion;
+    case DC_DRIVER:
+        return dm.dmDriverVersion;
+    case DC_TRUETYPE:
+        return DCTT_DOWNLOAD;
+    case DC_ORIENTATION:
+        return 90; // landscape turns the page counterclockwise
+    case DC_COPIES:
+        return kMaxCopies;
+    default:
+        return -1;
+    }
+}
+
+} // extern "C"
+
+} // namespace winsim::spooler
