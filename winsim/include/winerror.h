@@ -110,7 +110,6 @@
 #define ERROR_PRINTER_HAS_JOBS_QUEUED 3009L
 
 // ---- COM results --------------------------------------------------------------------------
-typedef LONG HRESULT;
 #define S_OK ((HRESULT)0L)
 #define S_FALSE ((HRESULT)1L)
 #define E_NOTIMPL ((HRESULT)0x80004001L)
