@@ -12,8 +12,8 @@
 # without an export, or argument bytes in the .def ("DLL_SetStr=DLL_SetStr@8") that differ from
 # 4 per declared parameter fail the build.
 cmake_minimum_required(VERSION 3.20)
-set(_number_types LONG DWORD UINT INT BOOL HKEY ULONG)
-set(_pointer_types LPCSTR LPSTR LPVOID LPCVOID)
+set(_number_types LONG DWORD UINT INT BOOL HKEY ULONG HWND)
+set(_pointer_types LPCSTR LPSTR LPVOID LPCVOID LPLONG)
 
 file(STRINGS ${DEF} _lines REGEX "^[ \t]*[A-Za-z_][A-Za-z_0-9]*=")
 set(_exports "")

@@ -30,6 +30,12 @@ for os in nt4 win98; do
     "$winsim" run "$machine" "$here/install-$step-$os.calls"
   done
 
+  if [ "$os" = nt4 ]; then
+    section "$os: browse-$os.calls (the user picks a file and a network printer)"
+    "$winsim" run "$machine" "$here/browse-$os.calls" --file 'C:\KVSETUP\KVP4720.INF' \
+      --printer '\\PRINTSRV\KV4720'
+  fi
+
   section "$os: what the spooler holds"
   "$winsim" show "$machine"
   section "$os: the product's registry tree"

@@ -34,6 +34,11 @@ stage_install() { # WINSIM MACHINE OS
   for link in "KV Pellora 4720 Help" "Status Monitor" "Font Manager" "Readme"; do
     echo "shortcut" >"$programs/KV Pellora 4720/$link.lnk"
   done
+  # A second hard disk, D:, where the user may put the utilities (512-byte sectors, 8 per
+  # cluster, 256000 clusters free of 500000); the network has the product's printer shared.
+  mkdir -p "$machine/drive_d"
+  sed -i 's/^\[drives\]\r$/[drives]\r\nD=512,8,256000,500000\r/' "$machine/machine.ini"
+  printf '[network]\r\n\\\\PRINTSRV\\KV4720=KV Pellora 4720\r\n' >>"$machine/machine.ini"
   if [ "$os" = win98 ]; then
     # An older installation left its port driver in a folder of its own.
     sed -i 's/^device=\*vshare\r$/device=*vshare\r\ndevice=C:\\OLDKV\\KVPAR.VXD\r/' "$machine/drive_c/WINDOWS/SYSTEM.INI"
@@ -41,7 +46,7 @@ stage_install() { # WINSIM MACHINE OS
 }
 
 # The installation's steps, in the order a setup script makes its calls.
-install_steps="start port printer finish"
+install_steps="start components port printer finish"
 
 # The desktop utility is running: its window is open and its program file in use.
 stage_running_utility() { # MACHINE

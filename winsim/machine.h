@@ -66,7 +66,7 @@ void ClearFailures();
 // Handles the process holds open, per kind: a program that closes all it opens leaves each at 0.
 struct LiveHandleCounts {
     int keys = 0, files = 0, finds = 0, printers = 0, kernelObjects = 0, globalMemory = 0,
-        gdiObjects = 0;
+        gdiObjects = 0, shellMemory = 0;
 };
 LiveHandleCounts LiveHandles();
 
@@ -188,9 +188,16 @@ struct WindowInfo {
     uintptr_t parent = 0;             // parent of a child, owner of a top-level window
     int id = 0;                       // control ID of a child
     bool visible = false, enabled = true, dialog = false;
+    std::vector<int> tabStops; // a list box's, as LB_SETTABSTOPS set them (dialog units)
 };
 // The process's live windows in creation order.
 std::vector<WindowInfo> Windows();
+
+// A window of the setup engine's own process that it hands to a loaded library as a dialog: a
+// popup titled `title` holding a list box (LBS_USETABSTOPS) of control ID `listBoxId`. 0 when it
+// cannot be made. ListBoxRows gives the texts of that list box, in order.
+uintptr_t CreateEngineDialog(const std::string& title, int listBoxId);
+std::vector<std::string> ListBoxRows(uintptr_t window, int listBoxId);
 
 // Top-level windows of other programs that the machine declares open: machine.ini [windows]
 // CLASS=TITLE. FindWindowA finds them; WM_CLOSE sent to one ends it, which removes its line.
@@ -235,6 +242,30 @@ const char* AnswerName(int answer);
 // A modal dialog that waits for the user gets the next queued click on one of its controls; with
 // none queued the user presses Escape (WM_COMMAND IDCANCEL).
 void QueueDialogClick(int controlId);
+
+// GetOpenFileNameA takes the next queued answer: the path the user chooses, or "" for Cancel;
+// with none queued the user cancels. Each dialog is recorded and journalled ("filedialog PATH|
+// CANCEL TITLE<TAB>FILTER<TAB>INITIAL FILE", the filter's texts joined by |).
+struct FileDialogRecord {
+    uintptr_t owner = 0;
+    std::string title, filter, initialFile;
+    uint32_t flags = 0;
+    std::string answer; // "" for Cancel
+};
+void QueueFileDialogAnswer(const std::string& path);
+std::vector<FileDialogRecord> FileDialogs();
+// SHBrowseForFolderA takes the next queued answer: an item of the network neighbourhood
+// (machine.ini [network]) as "\\SERVER\SHARE" or "\\SERVER", or "" for Cancel; with none
+// queued, or an answer the browser does not offer (not below its root; not a printer under
+// BIF_BROWSEFORPRINTER), the user cancels. Journalled as "browse ITEM|CANCEL TITLE".
+struct FolderBrowseRecord {
+    uintptr_t owner = 0;
+    std::string title;
+    uint32_t flags = 0;
+    std::string answer; // "" for Cancel
+};
+void QueueBrowseAnswer(const std::string& item);
+std::vector<FolderBrowseRecord> FolderBrowses();
 
 // ---- restart, shell, journal ----------------------------------------------------------------
 // ExitWindowsEx calls that were granted (their flags), SHChangeNotify calls.

@@ -18,11 +18,6 @@ enum {
     PW_PORT_COPY_SIZE = 16 // the part of a port name compared with them
 };
 
-// The library's own module, whose string table holds the reserved prefixes.
-HMODULE zrLibraryModule() {
-    return GetModuleHandleA("PWSETUP.DLL");
-}
-
 void zrTracePorts() {
     const CZRSpoolRecords ports =
         zrEnumerateSpool([](LPBYTE p, DWORD size, LPDWORD pNeeded, LPDWORD pReturned) {

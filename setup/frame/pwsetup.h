@@ -68,6 +68,8 @@ LONG zrSelectedSlot();
 
 // ---- shared routines -------------------------------------------------------------------------
 LONG DriveIndexOf(int ch);
+// The library's own module, whose string table holds the texts it loads.
+HMODULE zrLibraryModule();
 int GetOSFamily();
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))

@@ -50,6 +50,10 @@ LONG DriveIndexOf(int ch) {
     return -1;
 }
 
+HMODULE zrLibraryModule() {
+    return GetModuleHandleA("PWSETUP.DLL");
+}
+
 int GetOSFamily() {
     DWORD version = GetVersion();
     BYTE major = LOBYTE(LOWORD(version));

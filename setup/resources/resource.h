@@ -10,4 +10,10 @@
 #define IDS_PORT_COM 25012
 #define IDS_PORT_FILE 25013
 
+// ---- dialogs ----------------------------------------------------------------------------------
+// A printer browser of the library's own, kept among its resources; DLL_BrowseForPrinter shows
+// the shell's folder browser instead.
+#define IDD_BROWSE_PRINTER 20070
+#define IDC_PRINTER_LIST 20071
+
 #endif

@@ -18,6 +18,9 @@ check '^\[HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\NorvexKV_Pellora4720\\BIOS&\*PNP040
 check '^;evice=C:\\OLDKV\\KVPAR.VXD' "commented-out device line"
 check '^KV Pellora 4720/Utilities/Status Monitor.lnk' "shortcut moved into its subfolder"
 check '^printer "KV Pellora 4720" port "LPT1:"' "installed printer"
+check '^  dialog\[1\] = "D:\\t    1.22 Mb\\t 1000.00 Mb"' "drive list row after the drive change"
+check '^  printer = "\\\\PRINTSRV\\KV4720"' "network printer's name from the browser"
+check '^  file dialog "Locate the printer.s setup file" (All Files|\*\.\*, initial "")' "file dialog"
 [ "$(grep -c '^nothing the script lists is left$' <<<"$out")" = 2 ] || { echo "FAIL: the scrub left something"; exit 1; }
 check '^pending: deleted C:\\Program Files\\Norvex\\KV4720\\KVDESK.EXE' "NT's delayed deletion of the file in use"
 check '^wininit: deleted C:\\PROGRA~1\\NORVEX\\KV4720\\KVDESK.EXE' "98's WININIT.INI deletion of the file in use"

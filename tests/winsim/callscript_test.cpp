@@ -75,5 +75,36 @@ TEST(CallScriptParse, RefusesAndNamesTheLine) {
     }
 }
 
+TEST(CallScriptParse, AWindowPassesAsANumberAndItsRowsAreExpectedAsTexts) {
+    const ParsedScript s = ParseCallScript("window dialog\n"
+                                           "DLL_UpdateDriveList(dialog)\n"
+                                           "expect dialog[1] != \"C:\tx\"\n");
+    ASSERT_EQ(s.errorLine, 0) << s.error;
+    ASSERT_EQ(s.lines.size(), 3u);
+    EXPECT_EQ(s.lines[0].kind, ScriptLine::Window);
+    EXPECT_EQ(s.lines[0].subject, "dialog");
+    EXPECT_EQ(s.lines[1].call.args[0].kind, ScriptArg::Variable);
+    EXPECT_EQ(s.lines[2].kind, ScriptLine::ExpectRow);
+    EXPECT_EQ(s.lines[2].row, 1);
+    EXPECT_EQ(s.lines[2].wantString, "C:\tx");
+    EXPECT_FALSE(s.lines[2].equal);
+
+    const struct {
+        const char* text;
+        const char* error;
+    } refused[] = {
+        {"window dialog\nDLL_GetStr(1070, dialog, 4)", "is a pointer"},
+        {"DLL_GetStr(1070, v[4], 4)\nexpect v[0] == \"x\"", "v is not a window"},
+        {"window dialog\nexpect dialog[0] == 5", "a row is a text"},
+        {"window dialog\nexpect dialog[-1] == \"\"", "numbered from 0"},
+        {"window dialog extra", "unexpected text after the window"},
+    };
+    for (const auto& c : refused) {
+        const ParsedScript r = ParseCallScript(c.text);
+        EXPECT_NE(r.errorLine, 0) << c.text;
+        EXPECT_NE(r.error.find(c.error), std::string::npos) << c.text << ": " << r.error;
+    }
+}
+
 } // namespace
 } // namespace winsim

@@ -35,4 +35,116 @@
 
 SHSTDAPI_(void) SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2);
 
+// ---- item lists and the shell's allocator ----------------------------------------------------
+// Interfaces are C++ classes whose virtual functions stand in the SDK's vtable order.
+#define STDMETHODCALLTYPE WINAPI
+
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID, IID;
+typedef const IID& REFIID;
+
+#pragma pack(push, 1)
+typedef struct _SHITEMID {
+    USHORT cb; // of the whole item, cb included
+    BYTE abID[1];
+} SHITEMID;
+typedef struct _ITEMIDLIST {
+    SHITEMID mkid; // items follow one another up to one whose cb is 0
+} ITEMIDLIST;
+#pragma pack(pop)
+typedef ITEMIDLIST* LPITEMIDLIST;
+typedef const ITEMIDLIST* LPCITEMIDLIST;
+
+struct IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+};
+
+struct IMalloc : public IUnknown {
+    virtual void* STDMETHODCALLTYPE Alloc(SIZE_T cb) = 0;
+    virtual void* STDMETHODCALLTYPE Realloc(void* pv, SIZE_T cb) = 0;
+    virtual void STDMETHODCALLTYPE Free(void* pv) = 0;
+    virtual SIZE_T STDMETHODCALLTYPE GetSize(void* pv) = 0;
+    virtual int STDMETHODCALLTYPE DidAlloc(void* pv) = 0;
+    virtual void STDMETHODCALLTYPE HeapMinimize() = 0;
+};
+typedef IMalloc* LPMALLOC;
+
+// Special folders
+#define CSIDL_DESKTOP 0x0000
+#define CSIDL_PROGRAMS 0x0002
+#define CSIDL_PRINTERS 0x0004
+#define CSIDL_DRIVES 0x0011
+#define CSIDL_NETWORK 0x0012
+
+SHSTDAPI_(HRESULT) SHGetMalloc(LPMALLOC* ppMalloc);
+SHSTDAPI_(HRESULT) SHGetSpecialFolderLocation(HWND hwnd, int csidl, LPITEMIDLIST* ppidl);
+SHSTDAPI_(BOOL) SHGetPathFromIDListA(LPCITEMIDLIST pidl, LPSTR pszPath);
+
+// ---- display names ----------------------------------------------------------------------------
+#define STRRET_WSTR 0x0000
+#define STRRET_OFFSET 0x0001
+#define STRRET_CSTR 0x0002
+typedef struct _STRRET {
+    UINT uType;
+    union {
+        WCHAR* pOleStr; // STRRET_WSTR, freed with the shell's allocator
+        UINT uOffset;   // STRRET_OFFSET, into the item list
+        char cStr[MAX_PATH];
+    };
+} STRRET;
+
+#define SHGDN_NORMAL 0x0000
+#define SHGDN_INFOLDER 0x0001
+#define SHGDN_FORPARSING 0x8000
+
+// The desktop's folder: only the display names of item lists are asked of it.
+struct IShellFolder : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, void*, WCHAR*, ULONG*, LPITEMIDLIST*,
+                                                       ULONG*) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumObjects(HWND, DWORD, void**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST, void*, REFIID, void**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST, void*, REFIID, void**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, LPCITEMIDLIST, LPCITEMIDLIST) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, LPCITEMIDLIST*, ULONG*) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*,
+                                                    void**) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST pidl, DWORD uFlags,
+                                                       STRRET* pName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetNameOf(HWND, LPCITEMIDLIST, const WCHAR*, DWORD,
+                                                LPITEMIDLIST*) = 0;
+};
+typedef IShellFolder* LPSHELLFOLDER;
+
+SHSTDAPI_(HRESULT) SHGetDesktopFolder(IShellFolder** ppshf);
+
+// ---- the folder browser -------------------------------------------------------------------------
+typedef int(CALLBACK* BFFCALLBACK)(HWND hwnd, UINT uMsg, LPARAM lParam, LPARAM lpData);
+
+typedef struct _browseinfoA {
+    HWND hwndOwner;
+    LPCITEMIDLIST pidlRoot;
+    LPSTR pszDisplayName; // MAX_PATH bytes
+    LPCSTR lpszTitle;
+    UINT ulFlags;
+    BFFCALLBACK lpfn;
+    LPARAM lParam;
+    int iImage;
+} BROWSEINFOA, *LPBROWSEINFOA;
+typedef BROWSEINFOA BROWSEINFO;
+
+#define BIF_RETURNONLYFSDIRS 0x0001
+#define BIF_DONTGOBELOWDOMAIN 0x0002
+#define BIF_RETURNFSANCESTORS 0x0008
+#define BIF_BROWSEFORCOMPUTER 0x1000
+#define BIF_BROWSEFORPRINTER 0x2000
+
+SHSTDAPI_(LPITEMIDLIST) SHBrowseForFolderA(LPBROWSEINFOA lpbi);
+
 #endif

@@ -17,6 +17,7 @@ typedef int32_t LONG;
 typedef LONG* PLONG;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
+typedef LONG HRESULT; // a COM result: S_OK, E_FAIL, ... (winerror.h)
 typedef unsigned short WCHAR; // 16-bit, as on Windows
 typedef CHAR* PSTR;
 typedef CHAR* LPSTR;

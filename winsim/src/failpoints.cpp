@@ -70,7 +70,8 @@ void ReportFailureRun() {
         " keys=" + std::to_string(live.keys) + " files=" + std::to_string(live.files) +
         " finds=" + std::to_string(live.finds) + " printers=" + std::to_string(live.printers) +
         " kernel=" + std::to_string(live.kernelObjects) +
-        " memory=" + std::to_string(live.globalMemory) + " gdi=" + std::to_string(live.gdiObjects));
+        " memory=" + std::to_string(live.globalMemory) + " gdi=" + std::to_string(live.gdiObjects) +
+        " shell=" + std::to_string(live.shellMemory));
 }
 
 uint64_t FailurePointsReached() {

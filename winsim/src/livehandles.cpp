@@ -1,6 +1,7 @@
 // The process's open handles per kind, as the control API reports them (LiveHandles).
 #include "../machine.h"
 #include "internal.h"
+#include "shell/shell.h"
 
 namespace winsim {
 
@@ -13,6 +14,7 @@ LiveHandleCounts LiveHandles() {
     live.kernelObjects = static_cast<int>(OpenObjectHandles());
     live.globalMemory = static_cast<int>(OpenMemoryBlocks());
     live.gdiObjects = LiveGdiObjects();
+    live.shellMemory = static_cast<int>(shell::OpenShellBlocks());
     return live;
 }
 

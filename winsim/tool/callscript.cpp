@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <ostream>
 #include <vector>
 
@@ -36,6 +37,17 @@ struct Variable {
 
 std::string Quote(const std::string& s) {
     return "\"" + s + "\"";
+}
+
+// The setup engine's component dialog shows the drive list in this list box.
+constexpr int kDriveListId = 20062;
+
+// A list box row as a script writes it: each tab as \t.
+std::string RowText(const std::string& row) {
+    std::string out;
+    for (char ch : row)
+        out += ch == '\t' ? std::string("\\t") : std::string(1, ch);
+    return out;
 }
 
 class Interpreter {
@@ -125,6 +137,13 @@ class Interpreter {
             else
                 m_out << "  " << a.name << " = " << var.Number() << "\n";
         }
+        PrintDialogs();
+        for (const ScriptArg& a : call.args) {
+            if (a.kind != ScriptArg::Variable || !m_windows.count(a.name)) continue;
+            const std::vector<std::string> rows = Rows(a.name);
+            for (size_t i = 0; i < rows.size(); ++i)
+                m_out << "  " << a.name << "[" << i << "] = " << Quote(RowText(rows[i])) << "\n";
+        }
         if (m_options.trace) {
             for (const std::string& line : DebugOutput())
                 m_out << "  trace: " << line << "\n";
@@ -135,10 +154,48 @@ class Interpreter {
 
     const Variable& Var(const std::string& name) { return m_vars[name]; }
 
+    // Makes the engine's component dialog and names it; false when it cannot be made.
+    bool MakeWindow(const std::string& name) {
+        const uintptr_t window = CreateEngineDialog("Select Components", kDriveListId);
+        if (!window) return false;
+        Variable& var = m_vars[name];
+        var.isBuffer = false;
+        var.size = sizeof(int32_t);
+        var.block = Block(var.size);
+        const auto handle = static_cast<int32_t>(window); // window handles fit 32 bits
+        std::memcpy(var.block.data(), &handle, sizeof handle);
+        m_windows.insert(name);
+        m_out << "window " << name << ": component dialog, list box " << kDriveListId << "\n";
+        return true;
+    }
+
+    std::vector<std::string> Rows(const std::string& window) {
+        return ListBoxRows(static_cast<uintptr_t>(static_cast<uint32_t>(m_vars[window].Number())),
+                           kDriveListId);
+    }
+
   private:
+    // The dialogs the scripted user answered during the last call.
+    void PrintDialogs() {
+        const std::vector<FileDialogRecord> files = FileDialogs();
+        for (size_t i = m_fileDialogsSeen; i < files.size(); ++i)
+            m_out << "  file dialog " << Quote(files[i].title) << " (" << files[i].filter
+                  << ", initial " << Quote(files[i].initialFile) << ") -> "
+                  << (files[i].answer.empty() ? "cancel" : files[i].answer) << "\n";
+        m_fileDialogsSeen = files.size();
+        const std::vector<FolderBrowseRecord> browses = FolderBrowses();
+        for (size_t i = m_browsesSeen; i < browses.size(); ++i)
+            m_out << "  printer browser " << Quote(browses[i].title) << " -> "
+                  << (browses[i].answer.empty() ? "cancel" : browses[i].answer) << "\n";
+        m_browsesSeen = browses.size();
+    }
+
     const CallScriptOptions& m_options;
     std::ostream& m_out;
     std::map<std::string, Variable> m_vars;
+    std::set<std::string> m_windows;
+    size_t m_fileDialogsSeen = FileDialogs().size();
+    size_t m_browsesSeen = FolderBrowses().size();
 };
 
 } // namespace
@@ -155,7 +212,7 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
     std::vector<void*> functions;
     for (const ScriptLine& line : script.lines) {
         void* fn = nullptr;
-        if (line.kind != ScriptLine::ExpectVariable) {
+        if (line.kind == ScriptLine::Call || line.kind == ScriptLine::ExpectCall) {
             fn = resolve(line.call.name);
             if (!fn) {
                 err << "line " << line.lineNo << ": unknown export " << line.call.name
@@ -173,9 +230,22 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
             interp.Invoke(line.call, functions[i]);
             continue;
         }
+        if (line.kind == ScriptLine::Window) {
+            if (interp.MakeWindow(line.subject)) continue;
+            err << "line " << line.lineNo << ": the window " << line.subject
+                << " cannot be made\n";
+            return 2;
+        }
         bool holds;
         std::string found;
-        if (line.kind == ScriptLine::ExpectCall) {
+        if (line.kind == ScriptLine::ExpectRow) {
+            const std::vector<std::string> rows = interp.Rows(line.subject);
+            const size_t row = static_cast<size_t>(line.row);
+            // A tab of the expected text counts as the \t a row is shown with.
+            const std::string have = row < rows.size() ? RowText(rows[row]) : std::string();
+            holds = (have == RowText(line.wantString)) == line.equal;
+            found = row < rows.size() ? Quote(have) : "no row";
+        } else if (line.kind == ScriptLine::ExpectCall) {
             const int32_t number = interp.Invoke(line.call, functions[i]);
             holds = (number == line.wantNumber) == line.equal;
             found = std::to_string(number);
@@ -188,7 +258,12 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
         if (!holds) {
             ++failures;
             out << "line " << line.lineNo << ": expect failed: "
-                << (line.kind == ScriptLine::ExpectCall ? "result" : line.subject) << " is "
+                << (line.kind == ScriptLine::ExpectCall
+                        ? "result"
+                        : line.kind == ScriptLine::ExpectRow
+                              ? line.subject + "[" + std::to_string(line.row) + "]"
+                              : line.subject)
+                << " is "
                 << found << ", expected " << (line.equal ? "== " : "!= ")
                 << (line.wantText ? Quote(line.wantString) : std::to_string(line.wantNumber))
                 << "\n";

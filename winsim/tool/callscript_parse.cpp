@@ -131,6 +131,7 @@ class Cursor {
 struct VariableInfo {
     bool isBuffer = false;
     int32_t size = 0;
+    bool isWindow = false;
 };
 
 const char* Describe(const ScriptArg& a) {
@@ -159,13 +160,25 @@ class Parser {
     ScriptLine Line(const std::string& line) {
         Cursor c(line);
         ScriptLine result;
-        bool expect = false;
+        bool expect = false, window = false;
         {
             Cursor probe(line);
-            if (probe.AtIdentifier() && probe.Identifier() == "expect") {
+            if (probe.AtIdentifier()) {
+                const std::string word = probe.Identifier();
                 size_t after = probe.Pos();
-                expect = after >= line.size() || line[after] == ' ' || line[after] == '\t';
+                const bool alone =
+                    after >= line.size() || line[after] == ' ' || line[after] == '\t';
+                expect = alone && word == "expect";
+                window = alone && word == "window";
             }
+        }
+        if (window) {
+            c.Identifier(); // "window"
+            result.kind = ScriptLine::Window;
+            result.subject = c.Identifier();
+            if (!c.AtEnd()) throw ParseError{"unexpected text after the window: " + c.Rest()};
+            m_vars[result.subject] = VariableInfo{false, 4, true};
+            return result;
         }
         if (!expect) {
             result.kind = ScriptLine::Call;
@@ -185,6 +198,13 @@ class Parser {
             if (var == m_vars.end()) throw ParseError{"unknown name " + subject};
             result.kind = ScriptLine::ExpectVariable;
             result.subject = subject;
+            if (c.Accept("[")) {
+                if (!var->second.isWindow) throw ParseError{subject + " is not a window"};
+                result.kind = ScriptLine::ExpectRow;
+                result.row = c.Number();
+                if (result.row < 0) throw ParseError{"a row is numbered from 0"};
+                c.Expect("]");
+            }
         }
         if (c.Accept("=="))
             result.equal = true;
@@ -200,6 +220,8 @@ class Parser {
         if (!c.AtEnd()) throw ParseError{"unexpected text after the expectation: " + c.Rest()};
         if (result.kind == ScriptLine::ExpectCall && result.wantText)
             throw ParseError{"a call's result is a number"};
+        if (result.kind == ScriptLine::ExpectRow && !result.wantText)
+            throw ParseError{"a row is a text"};
         if (result.kind == ScriptLine::ExpectVariable &&
             m_vars[subject].isBuffer != result.wantText)
             throw ParseError{subject + (m_vars[subject].isBuffer ? " is a text" : " is a number")};

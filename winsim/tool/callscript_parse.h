@@ -47,11 +47,14 @@ struct ScriptCall {
 };
 
 struct ScriptLine {
-    enum Kind { Call, ExpectCall, ExpectVariable };
+    // Window: `window NAME` makes the setup engine's component dialog (list box 20062), whose
+    // handle NAME passes as a number. ExpectRow: `expect NAME[N] == "text"`, a row of its list.
+    enum Kind { Call, ExpectCall, ExpectVariable, Window, ExpectRow };
     Kind kind = Call;
     int lineNo = 0;
     ScriptCall call;     // Call, ExpectCall
-    std::string subject; // ExpectVariable
+    std::string subject; // ExpectVariable, Window, ExpectRow
+    int32_t row = 0;     // ExpectRow
     bool equal = true;   // == or !=
     bool wantText = false;
     std::string wantString;

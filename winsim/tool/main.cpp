@@ -24,7 +24,8 @@ namespace {
 int Usage() {
     std::cerr << "usage:\n"
                  "  winsim new DIR [--os nt4|win95|win98]\n"
-                 "  winsim run DIR SCRIPT [--trace] [--library PATH]\n"
+                 "  winsim run DIR SCRIPT [--trace] [--library PATH] [--file PATH|cancel ...]\n"
+                 "                   [--printer \\\\SERVER\\SHARE|cancel ...]\n"
                  "  winsim uninstall DIR [COMMAND LINE] [--answer ok|cancel|yes|no|abort|retry|"
                  "ignore ...]\n"
                  "                   [--click CONTROL-ID ...] [--program PATH] [--trace]\n"
@@ -108,11 +109,18 @@ int CmdRun(const std::vector<std::string>& a) {
     winsim::CallScriptOptions options;
     const char* env = std::getenv("WINSIM_PWSETUP");
     std::string library = env ? env : ExeDir() + "/PWSETUP.DLL";
+    // The scripted user's answers to the file dialogs and printer browsers, in order.
+    std::vector<std::string> files, printers;
+    auto answer = [](const std::string& text) { return text == "cancel" ? std::string() : text; };
     for (size_t i = 2; i < a.size(); ++i) {
         if (a[i] == "--trace")
             options.trace = true;
         else if (a[i] == "--library" && i + 1 < a.size())
             library = a[++i];
+        else if (a[i] == "--file" && i + 1 < a.size())
+            files.push_back(answer(a[++i]));
+        else if (a[i] == "--printer" && i + 1 < a.size())
+            printers.push_back(answer(a[++i]));
         else
             return Usage();
     }
@@ -122,6 +130,10 @@ int CmdRun(const std::vector<std::string>& a) {
         return 2;
     }
     if (!Open(a[0])) return 2;
+    for (const std::string& path : files)
+        winsim::QueueFileDialogAnswer(path);
+    for (const std::string& item : printers)
+        winsim::QueueBrowseAnswer(item);
     // One run is one process: the library stays loaded from the first call to the last.
     std::string error;
     uintptr_t module = winsim::LoadHostLibrary(library, &error);

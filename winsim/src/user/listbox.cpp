@@ -103,6 +103,15 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->top = 0;
         changed();
         return 0;
+    case LB_SETTABSTOPS: {
+        // Only a list box made with LBS_USETABSTOPS expands tabs. No stops: every 32 dialog
+        // units; one: every that many; more: each where it says.
+        if (!(w->style & LBS_USETABSTOPS)) return FALSE;
+        if (wParam > 0 && !lParam) return FALSE;
+        const auto* stops = reinterpret_cast<const INT*>(lParam);
+        w->tabStops.assign(stops, stops + wParam);
+        return TRUE;
+    }
     case LB_GETCOUNT:
         return count;
     case LB_GETTEXT:

@@ -69,6 +69,7 @@ struct Window {
     int check = BST_UNCHECKED;
     std::vector<ListItem> items;
     int caret = -1, top = 0, itemHeight = 13, cursel = -1;
+    std::vector<int> tabStops; // dialog units; empty: every 32 (LBS_USETABSTOPS)
 };
 
 struct Timer {

@@ -311,6 +311,7 @@ std::vector<WindowInfo> Windows() {
         i.visible = Visible(*w);
         i.enabled = !(w->style & WS_DISABLED);
         i.dialog = w->ctl == Ctl::Dialog;
+        i.tabStops = w->tabStops;
         out.push_back(i);
     }
     return out;

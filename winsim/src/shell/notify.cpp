@@ -1,5 +1,5 @@
 // Shell: SHChangeNotify, recorded for tests (the machine has no Explorer to tell).
-#include "internal.h"
+#include "../internal.h"
 
 #include <shlobj.h>
 
