@@ -17,7 +17,7 @@ class SpoolRemovalTest : public RemovalTest {
         return buf;
     }
     void AddMonitor(const char* name, const char* file) {
-        Put(SystemDir() + "\\" + file);
+        PlaceModule("kvlmon.dll", SystemDir() + "\\" + file);
         MONITOR_INFO_2A mi{const_cast<LPSTR>(name), nullptr, const_cast<LPSTR>(file)};
         ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << GetLastError();
     }

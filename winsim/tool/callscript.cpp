@@ -1,7 +1,6 @@
 // The call-script interpreter of `winsim run`: runs a script that ParseCallScript has checked.
 #include "callscript.h"
 
-#include "../machine.h"
 #include "callscript_parse.h"
 
 #include <cstring>
@@ -17,6 +16,14 @@ namespace {
 // Every block the interpreter hands the library ends in this many zero bytes it does not show:
 // a text read as a list, or four bytes read from a short text, stay inside the block.
 constexpr size_t kGuardBytes = 4;
+
+// The exports' calling convention: the callee takes its arguments off the stack on 32-bit
+// Windows; elsewhere there is one convention.
+#if defined(_WIN32) && !defined(_WIN64)
+#define PW_STDCALL __stdcall
+#else
+#define PW_STDCALL
+#endif
 
 std::vector<char> Block(size_t visible) {
     return std::vector<char>(visible + kGuardBytes, '\0');
@@ -91,25 +98,25 @@ class Interpreter {
         int32_t result = 0;
         switch (v.size()) {
         case 0:
-            result = reinterpret_cast<int32_t (*)()>(fn)();
+            result = reinterpret_cast<int32_t(PW_STDCALL*)()>(fn)();
             break;
         case 1:
-            result = reinterpret_cast<int32_t (*)(intptr_t)>(fn)(v[0]);
+            result = reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t)>(fn)(v[0]);
             break;
         case 2:
-            result = reinterpret_cast<int32_t (*)(intptr_t, intptr_t)>(fn)(v[0], v[1]);
+            result = reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t)>(fn)(v[0], v[1]);
             break;
         case 3:
             result =
-                reinterpret_cast<int32_t (*)(intptr_t, intptr_t, intptr_t)>(fn)(v[0], v[1], v[2]);
+                reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t, intptr_t)>(fn)(v[0], v[1], v[2]);
             break;
         case 4:
-            result = reinterpret_cast<int32_t (*)(intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
+            result = reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
                 v[0], v[1], v[2], v[3]);
             break;
         default:
             result =
-                reinterpret_cast<int32_t (*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
+                reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
                     v[0], v[1], v[2], v[3], v[4]);
             break;
         }
@@ -125,11 +132,9 @@ class Interpreter {
             else
                 m_out << "  " << a.name << " = " << var.Number() << "\n";
         }
-        if (m_options.trace) {
-            for (const std::string& line : DebugOutput())
+        if (m_options.takeTrace)
+            for (const std::string& line : m_options.takeTrace())
                 m_out << "  trace: " << line << "\n";
-            ClearDebugOutput();
-        }
         return result;
     }
 

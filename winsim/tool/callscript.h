@@ -6,14 +6,17 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace winsim {
 
-// Finds an export of the loaded library by its plain name; null when it has none.
+// Finds an export of the loaded library by its plain name; null when it has none. The exports
+// are standard calls, as a setup script makes them.
 using ExportResolver = std::function<void*(const std::string& name)>;
 
 struct CallScriptOptions {
-    bool trace = false; // print the library's debug output after each call
+    // The library's debug output since the last call, printed after each call when set.
+    std::function<std::vector<std::string>()> takeTrace;
 };
 
 // Runs the script text; writes each call and its outputs to `out`, problems to `err`.

@@ -110,7 +110,11 @@ int CmdRun(const std::vector<std::string>& a) {
     std::string library = env ? env : ExeDir() + "/PWSETUP.DLL";
     for (size_t i = 2; i < a.size(); ++i) {
         if (a[i] == "--trace")
-            options.trace = true;
+            options.takeTrace = [] {
+                std::vector<std::string> lines = winsim::DebugOutput();
+                winsim::ClearDebugOutput();
+                return lines;
+            };
         else if (a[i] == "--library" && i + 1 < a.size())
             library = a[++i];
         else

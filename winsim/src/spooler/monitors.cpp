@@ -55,8 +55,8 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
     if (FindMonitor(name, nullptr))
         return Fail(IsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS);
-    // The spooler loads the monitor from the system directory.
-    if (!FileThere(file, {SystemDir()})) return Fail(ERROR_MOD_NOT_FOUND);
+    // The spooler loads the monitor from the system directory and initialises it.
+    if (!LoadMonitor(name, file, SystemDir())) return FALSE;
     PutText(MonitorsKey() + "\\" + name, "Driver", FileName(file));
     return TRUE;
 }
