@@ -57,10 +57,11 @@ check_diff() { # WHAT FILE-WINSIM FILE-WINE
   local what=$1 line
   diff "$2" "$3" | grep '^[<>]' >"$out/$what.diff" || true
   while IFS= read -r line; do
-    if awk -v tier="$tier" -v what="$what" -v line="$line" '
+    # The line through the environment: awk's -v would take its backslashes as escapes.
+    if LINE=$line awk -v tier="$tier" -v what="$what" '
          /^#/ || NF == 0 { next }
          { t = $1; w = $2; re = $0; sub(/^[^ \t]+[ \t]+[^ \t]+[ \t]+/, "", re)
-           if ((t == "all" || t == tier) && (w == what || w == "*") && line ~ re) found = 1 }
+           if ((t == "all" || t == tier) && (w == what || w == "*") && ENVIRON["LINE"] ~ re) found = 1 }
          END { exit !found }' "$known"; then
       knownSeen=$((knownSeen + 1))
     else
@@ -127,7 +128,7 @@ sleep 2
 shot() { DISPLAY=$display import -window root "$out/screens/$1.png" 2>/dev/null || echo "windows: no screenshot $1"; }
 (cd "$drive/KVSETUP" && DISPLAY=$display "$wine" explorer /desktop=pwuninst,800x600 PWUNINST.EXE \
    >/dev/null 2>&1 &)
-sleep 20
+sleep 40
 shot 1-welcome
 DISPLAY=$display xdotool key Return 2>/dev/null || true # Next
 sleep 5
