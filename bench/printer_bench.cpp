@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 #include <string>
 
 namespace {
@@ -29,9 +30,15 @@ void PrepareMachine(const BenchMachine& m, int upgrade) {
         WriteFile(sys + "/spool/drivers/w32x86/" + f);
         WriteFile(sys + "/spool/drivers/w32x86/2/" + std::string(f));
     }
-    WriteFile(sys + "/KVLMON.DLL");
-    WriteFile(sys + "/KVPMON.DLL");
-    WriteFile(sys + "/spool/prtprocs/w32x86/KVPROC.DLL");
+    // The spooler loads the monitors and the processor: the built stand-ins.
+    for (const auto& [built, placed] :
+         {std::pair<const char*, const char*>{"kvlmon.dll", "/KVLMON.DLL"},
+          {"kvpmon.dll", "/KVPMON.DLL"},
+          {"kvproc.dll", "/spool/prtprocs/w32x86/KVPROC.DLL"}}) {
+        WriteFile(sys + placed);
+        std::filesystem::copy_file(std::string(PW_MODULE_DIR) + "/" + built, sys + placed,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
     std::filesystem::create_directories(m.Dir() + "/drive_c/SETUP");
     std::ofstream(m.Dir() + "/drive_c/SETUP/KVP.INF", std::ios::binary)
         << "[KV]\r\nDevice=KV Pellora 4720\r\nUpgrade=" << upgrade

@@ -6,3 +6,32 @@ else()
   set(PW_WIN_DEFINES)
   set(PW_WIN_LINK)
 endif()
+
+if(WIN32)
+  # The .def file a Windows module links with, in *out. 32-bit Windows names a standard-call
+  # symbol with its argument bytes ("DLL_SetStr@8"); 64-bit Windows has one calling convention
+  # and plain symbols, so there each export resolves to the plain symbol of the same function.
+  function(pw_link_def def out)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      file(READ ${def} _text)
+      string(REGEX REPLACE "=([A-Za-z_][A-Za-z_0-9]*)@[0-9]+" "=\\1" _text "${_text}")
+      get_filename_component(_name ${def} NAME)
+      set(_linked ${CMAKE_CURRENT_BINARY_DIR}/plain-symbols/${_name})
+      file(WRITE ${_linked} "${_text}")
+      set(${out} ${_linked} PARENT_SCOPE)
+    else()
+      set(${out} ${def} PARENT_SCOPE)
+    endif()
+  endfunction()
+  # The check of a 32-bit deliverable for Windows 95 and NT 4.0; the 64-bit twins run on Wine
+  # only, where it has nothing to check.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(PW_CHECK_OLD_WINDOWS ${CMAKE_COMMAND} -E env OBJDUMP=${CMAKE_OBJDUMP}
+        ${CMAKE_SOURCE_DIR}/cmake/check-pe.sh ${CMAKE_SOURCE_DIR}/cmake/old-windows-imports.txt)
+  else()
+    set(PW_CHECK_OLD_WINDOWS ${CMAKE_COMMAND} -E true)
+  endif()
+  # The export check, with the target's own objdump.
+  set(PW_CHECK_EXPORTS ${CMAKE_COMMAND} -E env OBJDUMP=${CMAKE_OBJDUMP}
+      ${CMAKE_SOURCE_DIR}/cmake/check-exports.sh)
+endif()

@@ -1,10 +1,24 @@
 # What the example installation and uninstallation find on a machine before they run, shared by
 # the demo and the failure sweep (tools/sweep.sh). Sourced; `here` is the examples folder.
 
-# The Start Menu's Programs folder of the machine's user.
+# The Start Menu's Programs folder where setup makes the program group: on NT 4.0 the one all
+# users share (an administrator's setup makes its groups there), on 95/98 the only one.
 programs_dir() { # MACHINE OS
-  if [ "$2" = nt4 ]; then echo "$1/drive_c/WINDOWS/Profiles/Administrator/Start Menu/Programs"
+  if [ "$2" = nt4 ]; then echo "$1/drive_c/WINDOWS/Profiles/All Users/Start Menu/Programs"
   else echo "$1/drive_c/WINDOWS/Start Menu/Programs"; fi
+}
+
+# The printer's files where the setup engine copies them: the driver's from the examples, the
+# monitors and the print processor, which the spooler loads, built (from BIN).
+stage_printer_files() { # BIN MACHINE-DRIVE-C OS
+  local bin=$1 drive=$2 os=$3 sys procs
+  cp -r "$here/printer/$os/." "$drive/"
+  if [ "$os" = nt4 ]; then sys=$drive/WINDOWS/SYSTEM32 procs=$sys/spool/prtprocs/w32x86
+  else sys=$drive/WINDOWS/SYSTEM procs=$sys; fi
+  mkdir -p "$procs"
+  cp "$bin/kvlmon.dll" "$sys/KVLMON.DLL"
+  cp "$bin/kvpmon.dll" "$sys/KVPMON.DLL"
+  cp "$bin/kvproc.dll" "$procs/KVPROC.DLL"
 }
 
 # A fresh machine as the setup engine leaves it before it calls the library.
@@ -20,7 +34,7 @@ stage_install() { # WINSIM MACHINE OS
   mkdir -p "$machine/drive_c/KVSETUP"
   cp "$here/setup/SETUP.INI" "$here/setup/KVREG.INI" "$here/printer/KVP4720.INF" \
      "$bin/kvpdscvr.dll" "$bin/pwlink32.dll" "$machine/drive_c/KVSETUP/"
-  cp -r "$here/printer/$os/." "$machine/drive_c/"
+  stage_printer_files "$bin" "$machine/drive_c" "$os"
   # The product's own files, and the uninstall script the setup script writes for this system.
   target="$machine/drive_c/Program Files/Norvex/KV4720"
   mkdir -p "$target/FONTS"

@@ -2,6 +2,7 @@
 // network ports, and the two printer exports.
 #include "printer/zrprinter.h"
 
+#include "common/module.h"
 #include "frame/zrregistry.h"
 
 #include <winnetwk.h>
@@ -9,6 +10,18 @@
 #include <cstring>
 
 namespace {
+
+typedef BOOL(WINAPI* PFNADDPRINTERCONNECTIONA)(LPSTR name);
+
+// AddPrinterConnectionA, looked up when it is called: Windows 95/98 keep no printer connections,
+// and a library that imported the call would not load where WINSPOOL.DRV lacks it. False with
+// the last error set when the spooler has no such call or the connection fails.
+BOOL zrAddPrinterConnection(LPSTR name) {
+    CZRModule spooler(LoadLibraryA("winspool.drv"));
+    if (!spooler) return FALSE;
+    auto add = zrProcAs<PFNADDPRINTERCONNECTIONA>(spooler.Get(), "AddPrinterConnectionA");
+    return add && add(name);
+}
 
 // A UNC printer share name: longer than two characters and beginning with two backslashes.
 bool zrIsNetworkPort(const std::string& port) {
@@ -140,7 +153,7 @@ int CZRPrinter::Install() {
         }
     } else if (nt) {
         zrCopyBounded(m_szNetworkName, sizeof m_szNetworkName, m_csPort.c_str());
-        if (AddPrinterConnectionA(m_szNetworkName)) return 1;
+        if (zrAddPrinterConnection(m_szNetworkName)) return 1;
         Trace("Failed AddPrinterConnection\n");
         m_csPort = "LPT1:";
     }

@@ -63,9 +63,11 @@ class PrinterTest : public MachineTest {
     void PlaceMonitor(const char* file) {
         char sys[MAX_PATH];
         GetSystemDirectoryA(sys, sizeof sys);
-        Place(sys, file);
+        PlaceModule("kvlmon.dll", std::string(sys) + "\\" + file);
     }
-    void PlaceProcessor() { Place(Dir(GetPrintProcessorDirectoryA, m_env), "KVPROC.DLL"); }
+    void PlaceProcessor() {
+        PlaceModule("kvproc.dll", Dir(GetPrintProcessorDirectoryA, m_env) + "\\KVPROC.DLL");
+    }
     void PlaceAll() {
         PlaceDriver();
         PlaceMonitor("KVLMON.DLL");

@@ -43,6 +43,13 @@ void MachineTest::WriteHostFile(const std::string& hostPath, const std::string& 
     out << text;
 }
 
+void MachineTest::PlaceModule(const std::string& built, const std::string& windowsPath) {
+    const std::string host = winsim::HostPath(windowsPath);
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    std::filesystem::copy_file(std::string(PW_MODULE_DIR) + "/" + built, host,
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
 std::string OsParamName(const ::testing::TestParamInfo<winsim::Os>& info) {
     return winsim::OsName(info.param);
 }

@@ -17,6 +17,10 @@ protected:
     std::string HostFile(const std::string& relative) const;
     static std::string ReadHostFile(const std::string& hostPath);
     static void WriteHostFile(const std::string& hostPath, const std::string& text);
+    // Copies a built stand-in module ("kvlmon.dll", the language monitor; "kvpmon.dll", the port
+    // monitor; "kvproc.dll", the print processor) to a Windows path on the open machine, as setup
+    // copies the product's component before the spooler loads it.
+    static void PlaceModule(const std::string& built, const std::string& windowsPath);
     // The number of values of an HKEY_LOCAL_MACHINE key; whenMissing when it cannot be opened.
     static unsigned long ValueCount(const std::string& hklmKey, unsigned long whenMissing);
 

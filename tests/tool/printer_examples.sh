@@ -6,13 +6,16 @@ winsim=$1 src=$2
 work=$(mktemp -d /tmp/winsim-printer.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+here=$src/examples
+# shellcheck source=../../examples/stage.sh
+. "$here/stage.sh"
 
 for os in nt4 win98; do
   m="$work/$os"
   "$winsim" new "$m" --os "$os" >/dev/null || fail "new $os"
   mkdir -p "$m/drive_c/KVSETUP"
   cp "$src/examples/printer/KVP4720.INF" "$m/drive_c/KVSETUP/"
-  cp -r "$src/examples/printer/$os/." "$m/drive_c/"
+  stage_printer_files "$(dirname "$winsim")" "$m/drive_c" "$os"
   out=$("$winsim" run "$m" "$src/examples/install-printer-$os.calls") || fail "$os run: $out"
   show=$("$winsim" show "$m") || fail "$os show"
   grep -q '^printer "KV Pellora 4720" port "LPT1:" driver "KV Pellora 4720" processor "KV Pellora Print Processor" datatype "RAW" attributes 0x00000240$' <<<"$show" \

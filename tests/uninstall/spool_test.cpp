@@ -17,7 +17,7 @@ class SpoolRemovalTest : public RemovalTest {
         return buf;
     }
     void AddMonitor(const char* name, const char* file) {
-        Put(SystemDir() + "\\" + file);
+        PlaceModule("kvlmon.dll", SystemDir() + "\\" + file);
         // 95/98 need their environment named; NT takes a null one as its own.
         LPSTR env = GetVersion() & 0x80000000 ? const_cast<LPSTR>("Windows 4.0") : nullptr;
         MONITOR_INFO_2A mi{const_cast<LPSTR>(name), env, const_cast<LPSTR>(file)};

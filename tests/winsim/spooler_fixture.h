@@ -36,7 +36,7 @@ class SpoolerTest : public EveryOsTest {
     MONITOR_INFO_2A LanguageMonitor() {
         char sys[MAX_PATH];
         GetSystemDirectoryA(sys, sizeof sys);
-        PutFile(std::string(sys) + "\\KVLMON.DLL");
+        PlaceModule("kvlmon.dll", std::string(sys) + "\\KVLMON.DLL");
         return MONITOR_INFO_2A{const_cast<LPSTR>("KV Language Monitor"), MonitorEnv(),
                                const_cast<LPSTR>("KVLMON.DLL")};
     }

@@ -124,14 +124,14 @@ TEST_P(SpoolerTest, MonitorsLoadFromTheSystemDirectoryAndAnswerWhenThere) {
                        const_cast<LPSTR>("KVLMON.DLL")};
     EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(Nt() ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_PARAMETER));
-    PutFile(std::string(sys) + "\\KVLMON.DLL");
+    PlaceModule("kvlmon.dll", std::string(sys) + "\\KVLMON.DLL");
     ASSERT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << GetLastError();
     EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi)));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(Nt() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED
                                                       : ERROR_ALREADY_EXISTS));
 
     // Each system takes only monitors of its own environment.
-    PutFile(std::string(sys) + "\\KVPMON.DLL");
+    PlaceModule("kvpmon.dll", std::string(sys) + "\\KVPMON.DLL");
     MONITOR_INFO_2A other{const_cast<LPSTR>("KV Port"), const_cast<LPSTR>("Windows 4.0"),
                           const_cast<LPSTR>("KVPMON.DLL")};
     EXPECT_EQ(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&other)), Nt() ? FALSE : TRUE);
@@ -324,7 +324,7 @@ TEST_P(SpoolerTest, PrintProcessorsLoadFromTheirDirectory) {
     char env[] = "Windows NT x86", file[] = "KVPROC.DLL", name[] = "KV Processor";
     EXPECT_FALSE(AddPrintProcessorA(nullptr, env, file, name));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    PutFile(std::string(dir) + "\\KVPROC.DLL");
+    PlaceModule("kvproc.dll", std::string(dir) + "\\KVPROC.DLL");
     ASSERT_TRUE(AddPrintProcessorA(nullptr, env, file, name)) << GetLastError();
     EXPECT_FALSE(AddPrintProcessorA(nullptr, env, file, name));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED));
@@ -357,7 +357,7 @@ TEST_P(SpoolerTest, DeletingAProcessorSparesTheSpoolersOwn) {
     DWORD needed;
     ASSERT_TRUE(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
                                             sizeof dir, &needed));
-    PutFile(std::string(dir) + "\\KVPROC.DLL");
+    PlaceModule("kvproc.dll", std::string(dir) + "\\KVPROC.DLL");
     ASSERT_TRUE(AddPrintProcessorA(nullptr, nullptr, file, name)) << GetLastError();
     EXPECT_FALSE(DeletePrintProcessorA(nullptr, nullptr, builtin));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -783,3 +783,30 @@ TEST_P(SpoolerTest, DeletingNeedsDeleteAccessAndForgetsTheDefault) {
 INSTANTIATE_EVERY_OS(SpoolerTest);
 
 } // namespace
+
+// The spooler loads a monitor and initialises it, and loads a processor and finds its entry
+// points, before it adds either: a file that is no module, or a module without the entry points
+// its system calls, is refused and nothing is added.
+TEST_P(SpoolerTest, MonitorsAndProcessorsMustLoadWithTheirEntryPoints) {
+    char sys[MAX_PATH], procs[MAX_PATH];
+    DWORD needed = 0;
+    GetSystemDirectoryA(sys, sizeof sys);
+    ASSERT_TRUE(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(procs),
+                                            sizeof procs, &needed));
+    PutFile(std::string(sys) + "\\TEXT.DLL");
+    PlaceModule("kvproc.dll", std::string(sys) + "\\NOINIT.DLL");
+    PlaceModule("kvlmon.dll", std::string(procs) + "\\NOENTRY.DLL");
+    PutFile(std::string(procs) + "\\TEXT.DLL");
+    for (const auto& [file, error] : {std::pair<const char*, DWORD>{"TEXT.DLL", ERROR_BAD_EXE_FORMAT},
+                                      {"NOINIT.DLL", ERROR_PROC_NOT_FOUND}}) {
+        MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Monitor"), nullptr, const_cast<LPSTR>(file)};
+        EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << file;
+        EXPECT_EQ(GetLastError(), error) << file;
+        char env[] = "", processor[] = "KV Processor";
+        std::string other = std::string(file) == "TEXT.DLL" ? "TEXT.DLL" : "NOENTRY.DLL";
+        EXPECT_FALSE(AddPrintProcessorA(nullptr, env, other.data(), processor)) << other;
+        EXPECT_EQ(GetLastError(), error) << other;
+    }
+    EXPECT_FALSE(DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>("KV Monitor"))) << "none added";
+    EXPECT_EQ(GetModuleHandleA("NOINIT.DLL"), nullptr) << "the spooler's load is released";
+}

@@ -342,6 +342,17 @@ uintptr_t LoadHostLibrary(const std::string& hostPath, std::string* error) {
     return reinterpret_cast<uintptr_t>(LoadFile(hostPath, error));
 }
 
+bool ReleaseModule(HMODULE module) {
+    ModuleTable& t = Table();
+    for (auto it = t.modules.begin(); it != t.modules.end(); ++it) {
+        Module& m = **it;
+        if (m.handle != reinterpret_cast<uintptr_t>(module)) continue;
+        if (!m.permanent && --m.refs == 0) t.modules.erase(it); // unmaps the file
+        return true;
+    }
+    return false;
+}
+
 void* HostProcAddress(uintptr_t module, const std::string& name) {
     Module* m = FindModule(reinterpret_cast<HMODULE>(module));
     return m ? FindExport(*m, name.c_str()) : nullptr;
@@ -404,13 +415,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     WINSIM_FAILPOINT(FALSE);
-    ModuleTable& t = Table();
-    for (auto it = t.modules.begin(); it != t.modules.end(); ++it) {
-        Module& m = **it;
-        if (m.handle != reinterpret_cast<uintptr_t>(hLibModule)) continue;
-        if (!m.permanent && --m.refs == 0) t.modules.erase(it); // unmaps the file
-        return TRUE;
-    }
+    if (ReleaseModule(hLibModule)) return TRUE;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
 }

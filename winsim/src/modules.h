@@ -30,6 +30,10 @@ bool ModuleResources(HMODULE module, const unsigned char** data, size_t* size);
 // The handle value of a loaded module (the main program's for a null handle); 0 when the
 // handle names no loaded module.
 uint32_t ModuleHandleValue(HMODULE module);
+// Drops a reference to a loaded module, as FreeLibrary does but with no failure point, for a
+// system component that loads a module for a moment (the spooler checking a monitor). False for
+// a handle that names no loaded module.
+bool ReleaseModule(HMODULE module);
 
 } // namespace winsim
 

@@ -1,7 +1,6 @@
 // The call-script interpreter of `winsim run`: runs a script that ParseCallScript has checked.
 #include "callscript.h"
 
-#include "../machine.h"
 #include "callscript_parse.h"
 
 #include <cstring>
@@ -18,6 +17,14 @@ namespace {
 // Every block the interpreter hands the library ends in this many zero bytes it does not show:
 // a text read as a list, or four bytes read from a short text, stay inside the block.
 constexpr size_t kGuardBytes = 4;
+
+// The exports' calling convention: the callee takes its arguments off the stack on 32-bit
+// Windows; elsewhere there is one convention.
+#if defined(_WIN32) && !defined(_WIN64)
+#define PW_STDCALL __stdcall
+#else
+#define PW_STDCALL
+#endif
 
 std::vector<char> Block(size_t visible) {
     return std::vector<char>(visible + kGuardBytes, '\0');
@@ -103,25 +110,25 @@ class Interpreter {
         int32_t result = 0;
         switch (v.size()) {
         case 0:
-            result = reinterpret_cast<int32_t (*)()>(fn)();
+            result = reinterpret_cast<int32_t(PW_STDCALL*)()>(fn)();
             break;
         case 1:
-            result = reinterpret_cast<int32_t (*)(intptr_t)>(fn)(v[0]);
+            result = reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t)>(fn)(v[0]);
             break;
         case 2:
-            result = reinterpret_cast<int32_t (*)(intptr_t, intptr_t)>(fn)(v[0], v[1]);
+            result = reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t)>(fn)(v[0], v[1]);
             break;
         case 3:
             result =
-                reinterpret_cast<int32_t (*)(intptr_t, intptr_t, intptr_t)>(fn)(v[0], v[1], v[2]);
+                reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t, intptr_t)>(fn)(v[0], v[1], v[2]);
             break;
         case 4:
-            result = reinterpret_cast<int32_t (*)(intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
+            result = reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
                 v[0], v[1], v[2], v[3]);
             break;
         default:
             result =
-                reinterpret_cast<int32_t (*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
+                reinterpret_cast<int32_t(PW_STDCALL*)(intptr_t, intptr_t, intptr_t, intptr_t, intptr_t)>(fn)(
                     v[0], v[1], v[2], v[3], v[4]);
             break;
         }
@@ -137,18 +144,17 @@ class Interpreter {
             else
                 m_out << "  " << a.name << " = " << var.Number() << "\n";
         }
-        PrintDialogs();
+        if (m_options.takeDialogs)
+            for (const std::string& line : m_options.takeDialogs()) m_out << "  " << line << "\n";
         for (const ScriptArg& a : call.args) {
             if (a.kind != ScriptArg::Variable || !m_windows.count(a.name)) continue;
             const std::vector<std::string> rows = Rows(a.name);
             for (size_t i = 0; i < rows.size(); ++i)
                 m_out << "  " << a.name << "[" << i << "] = " << Quote(RowText(rows[i])) << "\n";
         }
-        if (m_options.trace) {
-            for (const std::string& line : DebugOutput())
+        if (m_options.takeTrace)
+            for (const std::string& line : m_options.takeTrace())
                 m_out << "  trace: " << line << "\n";
-            ClearDebugOutput();
-        }
         return result;
     }
 
@@ -156,7 +162,8 @@ class Interpreter {
 
     // Makes the engine's component dialog and names it; false when it cannot be made.
     bool MakeWindow(const std::string& name) {
-        const uintptr_t window = CreateEngineDialog("Select Components", kDriveListId);
+        const uintptr_t window =
+            m_options.makeEngineWindow ? m_options.makeEngineWindow(kDriveListId) : 0;
         if (!window) return false;
         Variable& var = m_vars[name];
         var.isBuffer = false;
@@ -170,32 +177,16 @@ class Interpreter {
     }
 
     std::vector<std::string> Rows(const std::string& window) {
-        return ListBoxRows(static_cast<uintptr_t>(static_cast<uint32_t>(m_vars[window].Number())),
-                           kDriveListId);
+        if (!m_options.listRows) return {};
+        return m_options.listRows(
+            static_cast<uintptr_t>(static_cast<uint32_t>(m_vars[window].Number())), kDriveListId);
     }
 
   private:
-    // The dialogs the scripted user answered during the last call.
-    void PrintDialogs() {
-        const std::vector<FileDialogRecord> files = FileDialogs();
-        for (size_t i = m_fileDialogsSeen; i < files.size(); ++i)
-            m_out << "  file dialog " << Quote(files[i].title) << " (" << files[i].filter
-                  << ", initial " << Quote(files[i].initialFile) << ") -> "
-                  << (files[i].answer.empty() ? "cancel" : files[i].answer) << "\n";
-        m_fileDialogsSeen = files.size();
-        const std::vector<FolderBrowseRecord> browses = FolderBrowses();
-        for (size_t i = m_browsesSeen; i < browses.size(); ++i)
-            m_out << "  printer browser " << Quote(browses[i].title) << " -> "
-                  << (browses[i].answer.empty() ? "cancel" : browses[i].answer) << "\n";
-        m_browsesSeen = browses.size();
-    }
-
     const CallScriptOptions& m_options;
     std::ostream& m_out;
     std::map<std::string, Variable> m_vars;
     std::set<std::string> m_windows;
-    size_t m_fileDialogsSeen = FileDialogs().size();
-    size_t m_browsesSeen = FolderBrowses().size();
 };
 
 } // namespace

@@ -6,14 +6,24 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace winsim {
 
-// Finds an export of the loaded library by its plain name; null when it has none.
+// Finds an export of the loaded library by its plain name; null when it has none. The exports
+// are standard calls, as a setup script makes them.
 using ExportResolver = std::function<void*(const std::string& name)>;
 
 struct CallScriptOptions {
-    bool trace = false; // print the library's debug output after each call
+    // The library's debug output since the last call, printed after each call when set.
+    std::function<std::vector<std::string>()> takeTrace;
+    // The dialogs the scripted user answered since the last call, a line each.
+    std::function<std::vector<std::string>()> takeDialogs;
+    // Makes the setup engine's component dialog holding the drive list box `listId`; 0 when
+    // it cannot be made (no such window where the script runs).
+    std::function<uintptr_t(int listId)> makeEngineWindow;
+    // The rows of list box `listId` in `window`.
+    std::function<std::vector<std::string>(uintptr_t window, int listId)> listRows;
 };
 
 // Runs the script text; writes each call and its outputs to `out`, problems to `err`.

@@ -114,7 +114,11 @@ int CmdRun(const std::vector<std::string>& a) {
     auto answer = [](const std::string& text) { return text == "cancel" ? std::string() : text; };
     for (size_t i = 2; i < a.size(); ++i) {
         if (a[i] == "--trace")
-            options.trace = true;
+            options.takeTrace = [] {
+                std::vector<std::string> lines = winsim::DebugOutput();
+                winsim::ClearDebugOutput();
+                return lines;
+            };
         else if (a[i] == "--library" && i + 1 < a.size())
             library = a[++i];
         else if (a[i] == "--file" && i + 1 < a.size())
@@ -134,6 +138,28 @@ int CmdRun(const std::vector<std::string>& a) {
         winsim::QueueFileDialogAnswer(path);
     for (const std::string& item : printers)
         winsim::QueueBrowseAnswer(item);
+    // The dialogs answered during a call are printed after it, as the journal has them.
+    size_t filesSeen = winsim::FileDialogs().size(), browsesSeen = winsim::FolderBrowses().size();
+    options.takeDialogs = [&] {
+        auto quote = [](const std::string& s) { return "\"" + s + "\""; };
+        std::vector<std::string> lines;
+        const std::vector<winsim::FileDialogRecord> shown = winsim::FileDialogs();
+        for (size_t i = filesSeen; i < shown.size(); ++i)
+            lines.push_back("file dialog " + quote(shown[i].title) + " (" + shown[i].filter +
+                            ", initial " + quote(shown[i].initialFile) + ") -> " +
+                            (shown[i].answer.empty() ? "cancel" : shown[i].answer));
+        filesSeen = shown.size();
+        const std::vector<winsim::FolderBrowseRecord> browses = winsim::FolderBrowses();
+        for (size_t i = browsesSeen; i < browses.size(); ++i)
+            lines.push_back("printer browser " + quote(browses[i].title) + " -> " +
+                            (browses[i].answer.empty() ? "cancel" : browses[i].answer));
+        browsesSeen = browses.size();
+        return lines;
+    };
+    options.makeEngineWindow = [](int listId) {
+        return winsim::CreateEngineDialog("Select Components", listId);
+    };
+    options.listRows = winsim::ListBoxRows;
     // One run is one process: the library stays loaded from the first call to the last.
     std::string error;
     uintptr_t module = winsim::LoadHostLibrary(library, &error);

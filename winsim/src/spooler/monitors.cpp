@@ -61,10 +61,10 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
     if (FindMonitor(name, nullptr))
         return Fail(IsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS);
-    // The spooler loads the monitor from the system directory; 95/98 call a missing one a bad
-    // parameter.
-    if (!FileThere(file, {SystemDir()}))
-        return Fail(IsNT() ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    // The spooler loads the monitor from the system directory and initialises it; 95/98 call a
+    // missing one a bad parameter.
+    if (!IsNT() && !FileThere(file, {SystemDir()})) return Fail(ERROR_INVALID_PARAMETER);
+    if (!LoadMonitor(name, file, SystemDir())) return FALSE;
     PutText(MonitorsKey() + "\\" + name, "Driver", FileName(file));
     return TRUE;
 }

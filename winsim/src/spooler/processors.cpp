@@ -49,8 +49,13 @@ BOOL WINAPI AddPrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName,
     if (!ProcessorEnv(pEnvironment, &env)) return FALSE;
     if (!MayAdminister()) return Fail(ERROR_ACCESS_DENIED);
     if (FindProcessor(env, name)) return Fail(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED);
-    // The spooler loads the processor from its directory.
-    if (!FileThere(file, {ProcessorDirectory(env)})) return Fail(ERROR_MOD_NOT_FOUND);
+    // The spooler loads a processor built for its own system to find its entry points; one for
+    // another system's clients it only keeps.
+    if (env == OwnEnv()) {
+        if (!LoadProcessor(file, ProcessorDirectory(env))) return FALSE;
+    } else if (!FileThere(file, {ProcessorDirectory(env)})) {
+        return Fail(ERROR_MOD_NOT_FOUND);
+    }
     PutText(ProcessorsKey(env) + "\\" + name, "Driver", FileName(file));
     return TRUE;
 }

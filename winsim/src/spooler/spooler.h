@@ -71,6 +71,15 @@ std::string FileName(const std::string& path);
 bool FileThere(const std::string& file, const std::vector<std::string>& dirs);
 void MakeFolder(const std::string& windowsPath);
 
+// ---- loading the spooler's components (loading.cpp) -----------------------------------------
+
+// The spooler loads a monitor from `dir` (unless `file` is a full path) and calls its
+// initialisation before it adds it; a print processor it loads to find its entry points. False
+// with the error set: ERROR_MOD_NOT_FOUND (no file), ERROR_BAD_EXE_FORMAT (no module),
+// ERROR_PROC_NOT_FOUND (an entry point missing), or the error of an initialisation that fails.
+bool LoadMonitor(const std::string& name, const std::string& file, const std::string& dir);
+bool LoadProcessor(const std::string& file, const std::string& dir);
+
 std::string DriverDirectory(const std::string& env);
 std::string ProcessorDirectory(const std::string& env);
 
