@@ -217,10 +217,6 @@ std::vector<std::string> PathComponents(const std::string& rest) {
     return parts;
 }
 
-std::string HostPath(const std::string& windowsPath) {
-    return ResolvePath(windowsPath, false);
-}
-
 bool CreateMachine(const std::string& dir, Os os, std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;

@@ -71,8 +71,10 @@ class Listing {
 // The listing of a host folder as it is now; null when there is no such folder. It stays valid
 // until the next call.
 Listing* ListingOf(const std::string& host);
-// Applies what the host reported changed since the last call; path resolution does, first.
-void SyncListings();
+// Applies what the host reported changed since the listings were last brought up to date: once
+// per API call (path resolution does, first), so a call sees the folders as they were when it
+// began; `always` also between calls.
+void SyncListings(bool always);
 
 // ---- attributes (entries.cpp) -------------------------------------------------------------
 DWORD Attributes(const HostInfo& info);

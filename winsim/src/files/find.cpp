@@ -64,13 +64,14 @@ struct FoundEntry {
 class FindObject {
   public:
     std::string m_dirHost, m_pattern;
+    HostInfo m_dirInfo;              // the folder as the search began, for "." and ".."
     std::vector<std::string> m_dots; // "." and "..", where the pattern takes them, to come first
     std::string m_key;               // where the last entry handed out sorts; empty before it
     bool m_ended = false;
 
     bool Next(FoundEntry* out) {
         if (!m_dots.empty()) {
-            *out = FoundEntry{m_dots.front(), m_dots.front(), Stat(m_dirHost)};
+            *out = FoundEntry{m_dots.front(), m_dots.front(), m_dirInfo};
             m_dots.erase(m_dots.begin());
             return true;
         }
@@ -138,11 +139,12 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string dir = ParentOf(full), pattern = LastComponent(full);
     // "C:\DIR\." names the folder itself; FullWindowsPath has taken the dot away.
     std::string dirHost = Host(dir);
-    if (HasWildcards(dir) || !Stat(dirHost).dir)
-        return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    const HostInfo dirInfo = Stat(dirHost);
+    if (HasWildcards(dir) || !dirInfo.dir) return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 
     auto find = std::make_unique<FindObject>();
     find->m_dirHost = dirHost;
+    find->m_dirInfo = dirInfo;
     find->m_pattern = pattern;
     if (dir.size() > 3) {
         // Folders other than a drive's root list themselves and their parent first.
@@ -162,7 +164,7 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
     WINSIM_FAILPOINT(FALSE);
     auto it = Finds().find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hFindFile)));
     if (it == Finds().end()) return Refuse(ERROR_INVALID_HANDLE, FALSE);
-    SyncListings();
+    SyncListings(false);
     FoundEntry found;
     if (!lpFindFileData) {
         // Nothing is handed out, so the search stays where it was.

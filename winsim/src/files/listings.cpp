@@ -184,8 +184,13 @@ class Listings {
         return &kept.listing;
     }
 
-    void Sync() {
+    void Sync(bool always) {
         if (m_fd < 0) return;
+        // Every API call that can fail reaches a failure point first, so the count tells one
+        // call from the next.
+        const uint64_t call = FailurePointsReached();
+        if (!always && call == m_syncedAt) return;
+        m_syncedAt = call;
         alignas(inotify_event) char buffer[16384];
         for (;;) {
             ssize_t n = ::read(m_fd, buffer, sizeof buffer);
@@ -280,6 +285,7 @@ class Listings {
 
     int m_fd = -1;
     bool m_failed = false;
+    uint64_t m_syncedAt = 0; // the call the events were last read at
     std::map<std::string, Kept> m_byPath;
     std::map<int, std::string> m_pathOf;
     Listing m_scratch; // a folder read afresh, not kept
@@ -297,8 +303,8 @@ Listing* ListingOf(const std::string& host) {
     return host.empty() ? nullptr : Listings::Instance().Of(host);
 }
 
-void SyncListings() {
-    Listings::Instance().Sync();
+void SyncListings(bool always) {
+    Listings::Instance().Sync(always);
 }
 
 } // namespace winsim::files

@@ -125,7 +125,7 @@ std::string FullWindowsPath(const std::string& path) {
 
 std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     MachineState& m = Require();
-    SyncListings();
+    SyncListings(false);
     std::string p = windowsPath;
     for (char& c : p)
         if (c == '/') c = '\\';
@@ -148,6 +148,12 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     for (const std::string& comp : PathComponents(p.substr(2)))
         host += "/" + EntryNamed(host, comp);
     return host;
+}
+
+std::string HostPath(const std::string& windowsPath) {
+    // Asked between calls: what the host changed since the last call counts too.
+    SyncListings(true);
+    return ResolvePath(windowsPath, false);
 }
 
 std::string EntryNamed(const std::string& hostDir, const std::string& name) {
