@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <winsim/machine.h>
 
+#include "anchors.h"
 #include "bench_machine.h"
 
 #include <chrono>
@@ -17,8 +18,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,20 +80,7 @@ void BM_ProfileFirstReadAnchor(benchmark::State& state) {
     LargeProfile machine(true);
     const std::string host = machine.Dir() + "/drive_c/BIG.INI";
     for (auto _ : state) {
-        std::ifstream in(host, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::vector<std::pair<std::string, std::string>> lines;
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos) end = text.size();
-            const size_t eq = text.find('=', pos);
-            if (eq < end)
-                lines.emplace_back(text.substr(pos, eq - pos), text.substr(eq + 1, end - eq - 1));
-            else
-                lines.emplace_back(text.substr(pos, end - pos), std::string());
-            pos = end + 1;
-        }
+        const auto lines = ReadAndSplitLines(host);
         benchmark::DoNotOptimize(lines.data());
     }
 }

@@ -8,13 +8,12 @@
 #include <windows.h>
 #include <winsim/machine.h>
 
+#include "anchors.h"
 #include "bench_machine.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -58,6 +57,18 @@ class ValueMachine : public BenchMachine {
     std::vector<std::string> m_names, m_data;
 };
 
+// Opens the machine in `dir` (open now) again and again, its close untimed; open again at the end.
+void OpenRepeatedly(benchmark::State& state, const std::string& dir) {
+    winsim::CloseMachine();
+    for (auto _ : state) {
+        if (!winsim::OpenMachine(dir)) state.SkipWithError("OpenMachine failed");
+        state.PauseTiming();
+        winsim::CloseMachine();
+        state.ResumeTiming();
+    }
+    winsim::OpenMachine(dir);
+}
+
 void SetValues(benchmark::State& state, DWORD options) {
     ValueMachine machine;
     for (auto _ : state) {
@@ -100,28 +111,14 @@ void BM_RegistryLoadHiveOf10000Values(benchmark::State& state) {
     HKEY h = machine.FreshKey();
     if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
     RegCloseKey(h);
-    winsim::CloseMachine();
-    for (auto _ : state) {
-        if (!winsim::OpenMachine(machine.Dir())) state.SkipWithError("OpenMachine failed");
-        state.PauseTiming();
-        winsim::CloseMachine();
-        state.ResumeTiming();
-    }
-    winsim::OpenMachine(machine.Dir());
+    OpenRepeatedly(state, machine.Dir());
 }
 BENCHMARK(BM_RegistryLoadHiveOf10000Values)->Unit(benchmark::kMillisecond);
 
 // The part of an open that is not the 10,000 values: a fresh machine's files.
 void BM_MachineOpenFresh(benchmark::State& state) {
     BenchMachine machine;
-    winsim::CloseMachine();
-    for (auto _ : state) {
-        if (!winsim::OpenMachine(machine.Dir())) state.SkipWithError("OpenMachine failed");
-        state.PauseTiming();
-        winsim::CloseMachine();
-        state.ResumeTiming();
-    }
-    winsim::OpenMachine(machine.Dir());
+    OpenRepeatedly(state, machine.Dir());
 }
 BENCHMARK(BM_MachineOpenFresh)->Unit(benchmark::kMillisecond);
 
@@ -134,19 +131,7 @@ void BM_HiveLinesAnchor(benchmark::State& state) {
     RegCloseKey(h);
     const std::string hive = machine.Dir() + "/system.reg";
     for (auto _ : state) {
-        std::ifstream in(hive, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::vector<std::pair<std::string, std::string>> lines;
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos) end = text.size();
-            const size_t eq = text.find('=', pos);
-            const size_t cut = eq < end ? eq : end;
-            lines.emplace_back(text.substr(pos, cut - pos),
-                               cut < end ? text.substr(cut + 1, end - cut - 1) : std::string());
-            pos = end + 1;
-        }
+        const auto lines = ReadAndSplitLines(hive);
         benchmark::DoNotOptimize(lines.data());
     }
 }
