@@ -1,11 +1,14 @@
-// One key read from a 1 MiB profile file: the first read (the cache emptied before each), repeated
-// reads from the cache, and repeated reads of a file changed moments ago (content compared). Then
-// one key written to a small file: on 95/98 (kept in the cache), on NT (to the file before the call
-// returns) and, as the anchor for NT's cost, on 95/98 followed by the all-NULL write.
+// One key read from a 1 MiB profile file: the first read (the cache emptied before each) beside
+// its anchor, reading the file's bytes and splitting them once into keys and values; repeated
+// reads from the cache beside the path resolution each one starts with (GetFileAttributesA of the
+// same file); and reads of a file whose times changed just before each (its content compared).
+// Then one key written to a small file: on 95/98 (kept in the cache), on NT (to the file before
+// the call returns) and, as the anchor for NT's cost, on 95/98 followed by the all-NULL write.
 #include <benchmark/benchmark.h>
 #include <windows.h>
 #include <winsim/machine.h>
 
+#include "anchors.h"
 #include "bench_machine.h"
 
 #include <chrono>
@@ -15,6 +18,9 @@
 #include <fstream>
 #include <string>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -68,13 +74,41 @@ void BM_ProfileRepeatedRead(benchmark::State& state) {
 }
 BENCHMARK(BM_ProfileRepeatedRead)->Unit(benchmark::kMicrosecond);
 
-void BM_ProfileRepeatedReadOfFreshFile(benchmark::State& state) {
-    LargeProfile machine(false);
-    ReadTarget(state);
-    for (auto _ : state)
-        ReadTarget(state);
+// The anchor of the first read: the file's bytes, each line split once into a section name or a
+// key and its value.
+void BM_ProfileFirstReadAnchor(benchmark::State& state) {
+    LargeProfile machine(true);
+    const std::string host = machine.Dir() + "/drive_c/BIG.INI";
+    for (auto _ : state) {
+        const auto lines = ReadAndSplitLines(host);
+        benchmark::DoNotOptimize(lines.data());
+    }
 }
-BENCHMARK(BM_ProfileRepeatedReadOfFreshFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProfileFirstReadAnchor)->Unit(benchmark::kMillisecond);
+
+// What a repeated read spends before it reaches the cache: the file's path resolved and its
+// times read.
+void BM_ProfilePathAndStat(benchmark::State& state) {
+    LargeProfile machine(true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(GetFileAttributesA(kFile));
+}
+BENCHMARK(BM_ProfilePathAndStat)->Unit(benchmark::kMicrosecond);
+
+// A file whose times changed since the last read (touched, same content), so each read takes the
+// file's bytes again and compares them with those cached.
+void BM_ProfileReadAfterTouch(benchmark::State& state) {
+    LargeProfile machine(true);
+    const std::string host = machine.Dir() + "/drive_c/BIG.INI";
+    ReadTarget(state);
+    for (auto _ : state) {
+        state.PauseTiming();
+        utimensat(AT_FDCWD, host.c_str(), nullptr, 0); // now
+        state.ResumeTiming();
+        ReadTarget(state);
+    }
+}
+BENCHMARK(BM_ProfileReadAfterTouch)->Unit(benchmark::kMicrosecond);
 
 // A setup script's size: 40 sections of 5 keys.
 std::string SmallProfile() {

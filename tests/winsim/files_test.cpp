@@ -456,6 +456,63 @@ TEST_P(FilesTest, AFlushedProfileWriteReachesTheFileAHandleHoldsOpen) {
     CloseHandle(h);
 }
 
+// The machine folder is shared with the host: what a person or another program does there shows
+// at the very next call, however soon after the machine last looked.
+TEST_P(FilesTest, SeesWhatTheHostChangesAtTheNextCall) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Tools", nullptr));
+    EXPECT_EQ(FindAll("C:\\Tools\\*.*"), (std::vector<std::string>{".", ".."}));
+
+    WriteHostFile(HostFile("Tools/Added.txt"), "x");
+    EXPECT_NE(GetFileAttributesA("C:\\TOOLS\\ADDED.TXT"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(FindAll("C:\\Tools\\*.*"), (std::vector<std::string>{".", "..", "Added.txt"}));
+
+    std::filesystem::rename(HostFile("Tools/Added.txt"), HostFile("Tools/Moved.txt"));
+    EXPECT_EQ(GetFileAttributesA("C:\\TOOLS\\ADDED.TXT"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(GetFileAttributesA("C:\\tools\\moved.txt"), INVALID_FILE_ATTRIBUTES);
+
+    std::filesystem::rename(HostFile("Tools"), HostFile("Kit"));
+    EXPECT_EQ(GetFileAttributesA("C:\\tools\\moved.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_NE(GetFileAttributesA("C:\\KIT\\MOVED.TXT"), INVALID_FILE_ATTRIBUTES);
+
+    std::filesystem::remove(HostFile("Kit/Moved.txt"));
+    EXPECT_EQ(GetFileAttributesA("C:\\KIT\\MOVED.TXT"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(FindAll("C:\\Kit\\*.*"), (std::vector<std::string>{".", ".."}));
+    std::filesystem::remove(HostFile("Kit"));
+    std::filesystem::create_directories(HostFile("KIT/Sub"));
+    EXPECT_NE(GetFileAttributesA("C:\\Kit\\Sub"), INVALID_FILE_ATTRIBUTES)
+        << "a folder made again in another case is found by its new name";
+}
+
+TEST_P(FilesTest, AFolderEmptiedByDeletionsReadsAsEmpty) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Many", nullptr));
+    for (int i = 0; i < 30; ++i)
+        WriteHostFile(HostFile("Many/File " + std::to_string(i) + ".dat"), "x");
+    EXPECT_FALSE(RemoveDirectoryA("C:\\Many"));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+
+    // Deleting each entry as the search hands it out still reaches every entry; one the host
+    // takes away meanwhile is passed over.
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA("C:\\Many\\*.dat", &fd);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    int found = 0;
+    do {
+        ++found;
+        EXPECT_TRUE(DeleteFileA(("C:\\Many\\" + std::string(fd.cFileName)).c_str()))
+            << fd.cFileName;
+        if (found == 1) std::filesystem::remove(HostFile("Many/File 9.dat"));
+    } while (FindNextFileA(h, &fd));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    FindClose(h);
+    EXPECT_EQ(found, 29);
+
+    EXPECT_EQ(FindAll("C:\\Many\\*.*"), (std::vector<std::string>{".", ".."}));
+    EXPECT_TRUE(RemoveDirectoryA("C:\\Many"));
+    EXPECT_EQ(GetFileAttributesA("C:\\Many"), INVALID_FILE_ATTRIBUTES);
+}
+
 namespace {
 
 class CodePageTest : public EveryOsTest {};

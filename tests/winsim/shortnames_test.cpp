@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,3 +42,60 @@ TEST_P(ShortNameTest, EveryCallTakesAPathInItsShortForm) {
 }
 
 } // namespace
+
+namespace {
+
+std::string ShortOf(const std::string& path) {
+    char out[MAX_PATH] = "";
+    return GetShortPathNameA(path.c_str(), out, sizeof out) ? out : "";
+}
+
+// Every entry's 8.3 name, as the folder's listing gives them.
+std::vector<std::string> AlternateNames(const char* pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(fd.cAlternateFileName[0] ? fd.cAlternateFileName : fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+} // namespace
+
+TEST_P(ShortNameTest, StayTheSameAndUniqueAsTheFolderChanges) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\DOCS", nullptr));
+    for (const char* n : {"Long Name One.txt", "Long Name Two.txt", "Long Name Three.txt"})
+        WriteHostFile(HostFile(std::string("DOCS/") + n), "x");
+    const std::string one = ShortOf("C:\\DOCS\\Long Name One.txt");
+    const std::string two = ShortOf("C:\\DOCS\\Long Name Two.txt");
+    const std::string three = ShortOf("C:\\DOCS\\Long Name Three.txt");
+    EXPECT_EQ(one, "C:\\DOCS\\LONGNA~1.TXT");
+    EXPECT_EQ(three, "C:\\DOCS\\LONGNA~2.TXT");
+    EXPECT_EQ(two, "C:\\DOCS\\LONGNA~3.TXT");
+
+    // Deleting one leaves the others theirs; a new long name takes the lowest one free.
+    ASSERT_TRUE(DeleteFileA("C:\\DOCS\\Long Name One.txt"));
+    EXPECT_EQ(ShortOf("C:\\DOCS\\Long Name Two.txt"), two);
+    EXPECT_EQ(ShortOf("C:\\DOCS\\Long Name Three.txt"), three);
+    EXPECT_NE(GetFileAttributesA(two.c_str()), INVALID_FILE_ATTRIBUTES);
+    WriteHostFile(HostFile("DOCS/Long Name Four.txt"), "x");
+    EXPECT_EQ(ShortOf("C:\\DOCS\\Long Name Four.txt"), "C:\\DOCS\\LONGNA~1.TXT");
+    EXPECT_EQ(ShortOf("C:\\DOCS\\Long Name Two.txt"), two);
+
+    // A file whose own name is an 8.3 name another entry held takes it; the other gets a new one
+    // and no two entries share one.
+    WriteHostFile(HostFile("DOCS/LONGNA~2.TXT"), "x");
+    EXPECT_EQ(ShortOf("C:\\DOCS\\LONGNA~2.TXT"), "C:\\DOCS\\LONGNA~2.TXT");
+    EXPECT_NE(ShortOf("C:\\DOCS\\Long Name Three.txt"), three);
+    std::vector<std::string> shorts = AlternateNames("C:\\DOCS\\*.txt");
+    ASSERT_EQ(shorts.size(), 4u);
+    std::set<std::string> unique;
+    for (std::string s : shorts) {
+        CharUpperA(&s[0]);
+        unique.insert(s);
+    }
+    EXPECT_EQ(unique.size(), shorts.size());
+}

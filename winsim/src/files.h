@@ -14,9 +14,10 @@ std::string CurrentDirectory();
 // A Windows path made absolute against the current directory, "." and ".." resolved, no
 // trailing backslash except on a drive's root ("C:\"). Empty for a path without a drive.
 std::string FullWindowsPath(const std::string& path);
-// The entry of a host folder whose 8.3 name is `shortName` ("PROGRA~1"), compared without
-// regard to case, as every Windows call accepts a path in its short form; empty when none.
-std::string EntryForShortName(const std::string& hostDir, const std::string& shortName);
+// The entry of a host folder that a path component names: the entry so named (exactly, else
+// without regard to case), or the one whose 8.3 name it is ("PROGRA~1"), as every Windows call
+// accepts a path in its short form; `name` itself when there is none.
+std::string EntryNamed(const std::string& hostDir, const std::string& name);
 
 // The port behind a file handle; null for a disk file or a handle that is no file handle.
 PortDevice* PortOfHandle(HANDLE h);

@@ -50,10 +50,6 @@ std::string TrimIni(const std::string& s, size_t b, size_t e) {
     return s.substr(b, e - b);
 }
 
-std::string IndexKey(const std::string& section, const std::string& key) {
-    return Upper(section) + '\n' + Upper(key);
-}
-
 } // namespace
 
 void IniFile::ParseLine(Line* line) {
@@ -128,19 +124,32 @@ std::string IniFile::Text() const {
     return out;
 }
 
+size_t IniFile::NameHash::operator()(const NameRef& r) const {
+    size_t h = r.section * 0x9E3779B97F4A7C15ull;
+    for (char c : *r.name) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    }
+    return h;
+}
+
+bool IniFile::NameEquals::operator()(const NameRef& a, const NameRef& b) const {
+    return a.section == b.section && IEquals(*a.name, *b.name);
+}
+
 void IniFile::EnsureIndex() const {
     if (m_indexed) return;
     m_sectionAt.clear();
     m_keyAt.clear();
     bool counts = false; // inside the first section of its name
-    std::string section;
+    size_t header = std::string::npos;
     for (size_t i = 0; i < m_lines.size(); ++i) {
         const Line& l = m_lines[i];
         if (l.kind == Kind::Header) {
-            section = Upper(l.name);
-            counts = m_sectionAt.emplace(section, i).second;
+            header = i;
+            counts = m_sectionAt.emplace(NameRef{std::string::npos, &l.name}, i).second;
         } else if (l.kind == Kind::Entry && counts) {
-            m_keyAt.emplace(section + '\n' + Upper(l.name), i);
+            m_keyAt.emplace(NameRef{header, &l.name}, i);
         }
     }
     m_indexed = true;
@@ -148,13 +157,14 @@ void IniFile::EnsureIndex() const {
 
 size_t IniFile::FindSection(const std::string& section) const {
     EnsureIndex();
-    auto it = m_sectionAt.find(Upper(section));
+    auto it = m_sectionAt.find(NameRef{std::string::npos, &section});
     return it == m_sectionAt.end() ? std::string::npos : it->second;
 }
 
 size_t IniFile::FindKey(const std::string& section, const std::string& key) const {
-    EnsureIndex();
-    auto it = m_keyAt.find(IndexKey(section, key));
+    const size_t header = FindSection(section);
+    if (header == std::string::npos) return std::string::npos;
+    auto it = m_keyAt.find(NameRef{header, &key});
     return it == m_keyAt.end() ? std::string::npos : it->second;
 }
 
@@ -170,7 +180,8 @@ std::vector<std::string> IniFile::Sections() const {
     std::vector<std::string> out;
     for (size_t i = 0; i < m_lines.size(); ++i) {
         const Line& l = m_lines[i];
-        if (l.kind == Kind::Header && m_sectionAt.find(Upper(l.name))->second == i)
+        if (l.kind == Kind::Header &&
+            m_sectionAt.find(NameRef{std::string::npos, &l.name})->second == i)
             out.push_back(l.name);
     }
     return out;

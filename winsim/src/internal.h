@@ -68,9 +68,36 @@ private:
     std::string m_eol = "\r\n"; // line end of lines this object adds
     // Look-up index, rebuilt after a change: first header of each name, first line of each key
     // in that section.
-    mutable bool m_indexed = false;
-    mutable std::unordered_map<std::string, size_t> m_sectionAt;
-    mutable std::unordered_map<std::string, size_t> m_keyAt;
+    // The names are the lines' own (or the caller's, to look up), compared without regard to
+    // case, so building and asking copy no name.
+    struct NameRef {
+        size_t section;           // the section's header line (npos in the section index)
+        const std::string* name;  // the section's or the key's name
+    };
+    struct NameHash {
+        size_t operator()(const NameRef& r) const;
+    };
+    struct NameEquals {
+        bool operator()(const NameRef& a, const NameRef& b) const;
+    };
+    // False in a copy (and after a move): an index names the lines of the file it was built for.
+    class IndexBuilt {
+    public:
+        IndexBuilt() = default;
+        IndexBuilt(const IndexBuilt&) {}
+        IndexBuilt& operator=(const IndexBuilt&) { return *this = false; }
+        IndexBuilt& operator=(bool built) {
+            m_built = built;
+            return *this;
+        }
+        operator bool() const { return m_built; }
+
+    private:
+        bool m_built = false;
+    };
+    mutable IndexBuilt m_indexed;
+    mutable std::unordered_map<NameRef, size_t, NameHash, NameEquals> m_sectionAt;
+    mutable std::unordered_map<NameRef, size_t, NameHash, NameEquals> m_keyAt;
 
     static void ParseLine(Line* line);
     static bool IsBlank(const Line& line);

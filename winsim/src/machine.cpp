@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,35 +36,6 @@ bool MakeDirs(const std::string& path) {
         if (i < path.size()) cur += path[i];
     }
     return true;
-}
-
-// The entry of `dir` whose name matches `name` without regard to case, or whose 8.3 name it is;
-// `name` itself if none.
-std::string MatchEntry(const std::string& dir, const std::string& name) {
-    DIR* d = opendir(dir.c_str());
-    if (!d) return name;
-    std::string found = name;
-    bool exact = false;
-    bool matched = false;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n == name) {
-            exact = true;
-            break;
-        }
-        if (IEquals(n, name)) {
-            found = n;
-            matched = true;
-        }
-    }
-    closedir(d);
-    if (exact) return name;
-    // A component in its 8.3 form names the entry whose short name it is.
-    if (!matched && name.find('~') != std::string::npos) {
-        std::string entry = EntryForShortName(dir, name);
-        if (!entry.empty()) return entry;
-    }
-    return found;
 }
 
 // The errors noted since the machine opened, one a line.
@@ -246,35 +216,6 @@ std::vector<std::string> PathComponents(const std::string& rest) {
         pos = bs + 1;
     }
     return parts;
-}
-
-std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
-    MachineState& m = Require();
-    std::string p = windowsPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
-        p = WindowsDir() + "\\" + p;
-    if (p.size() < 2 || p[1] != ':') {
-        // Relative to the process's current directory (files/paths.cpp).
-        std::string cwd = CurrentDirectory();
-        if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
-        p = (!p.empty() && p[0] == '\\') ? cwd.substr(0, 2) + p : cwd + p;
-    }
-    char letter = p[0];
-    if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
-    if (letter < 'a' || letter > 'z') return "";
-    std::string host = m.dir + "/drive_" + std::string(1, letter);
-    if (!IsDir(host)) return "";
-    std::string rest = p.substr(2);
-    const std::vector<std::string> parts = PathComponents(rest);
-    for (const std::string& comp : parts)
-        host += "/" + MatchEntry(host, comp);
-    return host;
-}
-
-std::string HostPath(const std::string& windowsPath) {
-    return ResolvePath(windowsPath, false);
 }
 
 bool CreateMachine(const std::string& dir, Os os, std::string* error) {

@@ -9,7 +9,6 @@
 #include <winnls.h>
 
 #include <cstring>
-#include <vector>
 
 using namespace winsim;
 
@@ -86,45 +85,65 @@ bool IsAccented(unsigned char up) {
            up == 0x8E || up == 0x9F;
 }
 
-struct SortKey {
-    std::vector<int> primary, accents, cases, special;
+// What one character weighs. A character with no weight at all, or a symbol ignored, is
+// skipped; a hyphen or apostrophe in a word sort weighs only at the last level.
+enum class Kind { Skip, Weighed, Special };
+
+struct Weight {
+    Kind kind = Kind::Skip;
+    int primary = 0, accent = 0, cases = 0;
 };
 
-SortKey MakeKey(const unsigned char* s, size_t n, DWORD flags) {
-    SortKey k;
-    const bool wordSort = (flags & SORT_STRINGSORT) == 0;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char c = s[i];
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue; // no weight at all
-        unsigned char up = FoldCase(c);
-        int letter = LetterWeight(up);
-        if (letter) {
-            k.primary.push_back(0x300 + letter);
-            k.accents.push_back((flags & NORM_IGNORENONSPACE) || !IsAccented(up) ? 0 : up);
-            k.cases.push_back((flags & NORM_IGNORECASE) || IsLower(c) ? 0 : 1);
-        } else if (c >= '0' && c <= '9') {
-            k.primary.push_back(0x200 + c);
-            k.accents.push_back(0);
-            k.cases.push_back(0);
-        } else if (flags & NORM_IGNORESYMBOLS) {
-            continue;
-        } else if (wordSort && (c == '-' || c == '\'' || c == 0xAD)) {
-            k.special.push_back(static_cast<int>(i) * 256 + c); // weighed only at the last level
-        } else {
-            k.primary.push_back(0x100 + c);
-            k.accents.push_back(0);
-            k.cases.push_back(0);
-        }
+Weight Weigh(unsigned char c, DWORD flags) {
+    Weight w;
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return w; // no weight at all
+    unsigned char up = FoldCase(c);
+    int letter = LetterWeight(up);
+    w.kind = Kind::Weighed;
+    if (letter) {
+        w.primary = 0x300 + letter;
+        w.accent = (flags & NORM_IGNORENONSPACE) || !IsAccented(up) ? 0 : up;
+        w.cases = (flags & NORM_IGNORECASE) || IsLower(c) ? 0 : 1;
+    } else if (c >= '0' && c <= '9') {
+        w.primary = 0x200 + c;
+    } else if (flags & NORM_IGNORESYMBOLS) {
+        w.kind = Kind::Skip;
+    } else if ((flags & SORT_STRINGSORT) == 0 && (c == '-' || c == '\'' || c == 0xAD)) {
+        w.kind = Kind::Special;
+    } else {
+        w.primary = 0x100 + c;
     }
-    return k;
+    return w;
 }
 
-int Order(const std::vector<int>& a, const std::vector<int>& b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    return 0;
+enum class Level { Primary, Accents, Cases, Special };
+
+// The value a weighed character has at `level`; -1 when it has none there. A special
+// character weighs by where it stands and what it is.
+int ValueAt(const unsigned char* s, size_t i, DWORD flags, Level level) {
+    const Weight w = Weigh(s[i], flags);
+    if (level == Level::Special)
+        return w.kind == Kind::Special ? static_cast<int>(i) * 256 + s[i] : -1;
+    if (w.kind != Kind::Weighed) return -1;
+    return level == Level::Primary ? w.primary : (level == Level::Accents ? w.accent : w.cases);
+}
+
+// Compares the two strings' weights at one level, as sequences (a shorter prefix first),
+// walking both strings side by side.
+int Order(const unsigned char* a, size_t na, const unsigned char* b, size_t nb, DWORD flags,
+          Level level) {
+    size_t i = 0, j = 0;
+    for (;;) {
+        int x = -1, y = -1;
+        while (i < na && (x = ValueAt(a, i, flags, level)) < 0)
+            ++i;
+        while (j < nb && (y = ValueAt(b, j, flags, level)) < 0)
+            ++j;
+        if (i >= na || j >= nb) return i < na ? 1 : (j < nb ? -1 : 0);
+        if (x != y) return x < y ? -1 : 1;
+        ++i;
+        ++j;
+    }
 }
 
 size_t Length(const char* s, int count) {
@@ -135,13 +154,11 @@ size_t Length(const char* s, int count) {
 }
 
 int Compare(DWORD flags, const char* a, size_t na, const char* b, size_t nb) {
-    SortKey x = MakeKey(reinterpret_cast<const unsigned char*>(a), na, flags);
-    SortKey y = MakeKey(reinterpret_cast<const unsigned char*>(b), nb, flags);
-    int r = Order(x.primary, y.primary);
-    if (!r) r = Order(x.accents, y.accents);
-    if (!r) r = Order(x.cases, y.cases);
-    if (!r) r = Order(x.special, y.special);
-    return r;
+    const auto* x = reinterpret_cast<const unsigned char*>(a);
+    const auto* y = reinterpret_cast<const unsigned char*>(b);
+    for (Level level : {Level::Primary, Level::Accents, Level::Cases, Level::Special})
+        if (int r = Order(x, na, y, nb, flags, level)) return r;
+    return 0;
 }
 
 } // namespace

@@ -24,7 +24,10 @@ constexpr size_t kCachedFiles = 16;
 // Any rewrite moves a file's change time, unless it falls within the same tick of the file
 // system's clock as the time cached. So a file changed this recently (far more than a tick) is
 // vouched for by its content, not by its times.
+// A time with nanoseconds comes from a clock that ticks every few milliseconds; a time in whole
+// seconds may come from a file system that keeps no finer ones.
 constexpr int64_t kRacyNanoseconds = 1000000000;
+constexpr int64_t kRacyFineNanoseconds = 50000000;
 
 struct FileId {
     dev_t dev = 0;
@@ -58,7 +61,7 @@ bool IsRacy(const FileId& id) {
     clock_gettime(CLOCK_REALTIME, &now);
     int64_t age = (static_cast<int64_t>(now.tv_sec) - id.ctime.tv_sec) * 1000000000 +
                   (now.tv_nsec - id.ctime.tv_nsec);
-    return age < kRacyNanoseconds;
+    return age < (id.ctime.tv_nsec != 0 ? kRacyFineNanoseconds : kRacyNanoseconds);
 }
 
 struct Profile {

@@ -37,12 +37,44 @@ template <typename T> T Refuse(DWORD error, T result) {
     return result;
 }
 
-// ---- 8.3 names (paths.cpp) ----------------------------------------------------------------
-// The short names of a folder's entries, in listing order.
-std::map<std::string, std::string> ShortNames(const std::vector<std::string>& entries);
-// A folder's entries (without "." and ".."), sorted without regard to case so that listings
-// and short names come out the same on every host.
-bool ListHostDir(const std::string& host, std::vector<std::string>* names);
+// ---- folder listings and 8.3 names (listings.cpp) ---------------------------------------
+struct ListedName {
+    std::string name;
+    std::string shortName; // empty until the folder's short names are assigned
+};
+
+// A host folder's entries (without "." and ".."), sorted without regard to case so that
+// listings and short names come out the same on every host.
+class Listing {
+  public:
+    // The entry named `name` exactly, else the first so named without regard to case.
+    const ListedName* Named(const std::string& name) const;
+    // The entry whose 8.3 name is `shortName`, compared without regard to case.
+    const ListedName* WithShortName(const std::string& shortName);
+    // The first entry that sorts after `key` (the first of all for an empty key), its short name
+    // assigned; *nextKey receives its own key, to go on from. Null at the end.
+    const ListedName* After(const std::string& key, std::string* nextKey);
+    bool Empty() const { return m_entries.empty(); }
+    // Gives each entry without one its 8.3 name.
+    void AssignShortNames();
+
+    void Add(const std::string& name);
+    void Remove(const std::string& name);
+    bool Read(const std::string& host); // the folder as the host lists it now
+
+  private:
+    std::map<std::string, ListedName> m_entries; // by sort key
+    std::map<std::string, std::string> m_owners; // an 8.3 name in capitals: the entry holding it
+    bool m_shortsComplete = true;
+};
+
+// The listing of a host folder as it is now; null when there is no such folder. It stays valid
+// until the next call.
+Listing* ListingOf(const std::string& host);
+// Applies what the host reported changed since the listings were last brought up to date: once
+// per API call (path resolution does, first), so a call sees the folders as they were when it
+// began; `always` also between calls.
+void SyncListings(bool always);
 
 // ---- attributes (entries.cpp) -------------------------------------------------------------
 DWORD Attributes(const HostInfo& info);

@@ -144,9 +144,8 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     // The current directory and folders in use stay open in some process.
     if (IEquals(e.full, CurrentDirectory()) || IsInUse(e.full))
         return Refuse(ERROR_SHARING_VIOLATION, FALSE);
-    std::vector<std::string> entries;
-    if (ListHostDir(e.host, &entries) && !entries.empty())
-        return Refuse(ERROR_DIR_NOT_EMPTY, FALSE);
+    const Listing* listing = ListingOf(e.host);
+    if (listing && !listing->Empty()) return Refuse(ERROR_DIR_NOT_EMPTY, FALSE);
     if (::rmdir(e.host.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     return TRUE;
 }

@@ -59,10 +59,37 @@ struct FoundEntry {
     HostInfo info;
 };
 
+// A search walks the folder's listing as it is at each call, from where it left off, so entries
+// deleted meanwhile are passed over and each call costs the same however large the folder.
 class FindObject {
   public:
-    std::vector<FoundEntry> m_entries;
-    size_t m_next = 0;
+    std::string m_dirHost, m_pattern;
+    HostInfo m_dirInfo;              // the folder as the search began, for "." and ".."
+    std::vector<std::string> m_dots; // "." and "..", where the pattern takes them, to come first
+    std::string m_key;               // where the last entry handed out sorts; empty before it
+    bool m_ended = false;
+
+    bool Next(FoundEntry* out) {
+        if (!m_dots.empty()) {
+            *out = FoundEntry{m_dots.front(), m_dots.front(), m_dirInfo};
+            m_dots.erase(m_dots.begin());
+            return true;
+        }
+        while (!m_ended) {
+            Listing* listing = ListingOf(m_dirHost);
+            const ListedName* e = listing ? listing->After(m_key, &m_key) : nullptr;
+            if (!e) break;
+            if (!WildMatch(m_pattern.c_str(), e->name.c_str()) &&
+                !WildMatch(m_pattern.c_str(), e->shortName.c_str()))
+                continue;
+            FoundEntry found{e->name, e->shortName, Stat(m_dirHost + "/" + e->name)};
+            if (!found.info.exists) continue; // gone since the folder was last read
+            *out = std::move(found);
+            return true;
+        }
+        m_ended = true;
+        return false;
+    }
 };
 
 std::map<uint32_t, std::unique_ptr<FindObject>>& Finds() {
@@ -112,27 +139,21 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string dir = ParentOf(full), pattern = LastComponent(full);
     // "C:\DIR\." names the folder itself; FullWindowsPath has taken the dot away.
     std::string dirHost = Host(dir);
-    if (HasWildcards(dir) || !Stat(dirHost).dir)
-        return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    const HostInfo dirInfo = Stat(dirHost);
+    if (HasWildcards(dir) || !dirInfo.dir) return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 
-    std::vector<std::string> names;
-    ListHostDir(dirHost, &names);
-    std::map<std::string, std::string> shorts = ShortNames(names);
     auto find = std::make_unique<FindObject>();
+    find->m_dirHost = dirHost;
+    find->m_dirInfo = dirInfo;
+    find->m_pattern = pattern;
     if (dir.size() > 3) {
         // Folders other than a drive's root list themselves and their parent first.
         for (const char* dot : {".", ".."})
-            if (WildMatch(pattern.c_str(), dot))
-                find->m_entries.push_back(FoundEntry{dot, dot, Stat(dirHost)});
+            if (WildMatch(pattern.c_str(), dot)) find->m_dots.push_back(dot);
     }
-    for (const std::string& n : names) {
-        const std::string& s = shorts[n];
-        if (WildMatch(pattern.c_str(), n.c_str()) || WildMatch(pattern.c_str(), s.c_str()))
-            find->m_entries.push_back(FoundEntry{n, s, Stat(dirHost + "/" + n)});
-    }
-    if (find->m_entries.empty()) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-    FillFindData(find->m_entries[0], lpFindFileData);
-    find->m_next = 1;
+    FoundEntry first;
+    if (!find->Next(&first)) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    FillFindData(first, lpFindFileData);
     uint32_t n = NextHandleNumber();
     Finds()[n] = std::move(find);
     SetLastError(NO_ERROR);
@@ -143,10 +164,15 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
     WINSIM_FAILPOINT(FALSE);
     auto it = Finds().find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hFindFile)));
     if (it == Finds().end()) return Refuse(ERROR_INVALID_HANDLE, FALSE);
-    FindObject& f = *it->second;
-    if (f.m_next >= f.m_entries.size()) return Refuse(ERROR_NO_MORE_FILES, FALSE);
-    if (!lpFindFileData) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
-    FillFindData(f.m_entries[f.m_next++], lpFindFileData);
+    SyncListings(false);
+    FoundEntry found;
+    if (!lpFindFileData) {
+        // Nothing is handed out, so the search stays where it was.
+        FindObject probe = *it->second;
+        return Refuse(probe.Next(&found) ? ERROR_INVALID_PARAMETER : ERROR_NO_MORE_FILES, FALSE);
+    }
+    if (!it->second->Next(&found)) return Refuse(ERROR_NO_MORE_FILES, FALSE);
+    FillFindData(found, lpFindFileData);
     return TRUE;
 }
 

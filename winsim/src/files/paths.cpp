@@ -79,92 +79,6 @@ DWORD MissingError(const std::string& full) {
 
 } // namespace winsim::files
 
-// ---- 8.3 names ----------------------------------------------------------------------------
-
-namespace {
-
-bool IsShortChar(char c) {
-    if (static_cast<unsigned char>(c) >= 0x80) return true;
-    if (c <= ' ') return false;
-    return std::strchr("\"*+,/:;<=>?[\\]|.", c) == nullptr;
-}
-
-// A name that is already an 8.3 name needs no short form of its own.
-bool IsShortName(const std::string& name) {
-    if (name == "." || name == "..") return true;
-    size_t dot = name.find('.');
-    std::string base = name.substr(0, dot);
-    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
-    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
-    if (dot != std::string::npos && ext.empty()) return false;
-    for (char c : base + ext)
-        if (!IsShortChar(c)) return false;
-    return true;
-}
-
-std::string ShortChars(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == ' ' || c == '.') continue;
-        out += IsShortChar(c) ? c : '_';
-    }
-    return Upper(out);
-}
-
-} // namespace
-
-namespace winsim::files {
-
-// The short names of a folder's entries, in listing order. Windows 95/98 show an 8.3 name in
-// capitals; NT keeps an 8.3 name as written. Long names get BASE~N.EXT with the lowest free N.
-std::map<std::string, std::string> ShortNames(const std::vector<std::string>& entries) {
-    std::map<std::string, std::string> out;
-    std::vector<std::string> taken;
-    const bool nt = IsNT();
-    for (const std::string& e : entries)
-        if (IsShortName(e)) {
-            out[e] = nt ? e : Upper(e);
-            taken.push_back(Upper(e));
-        }
-    for (const std::string& e : entries) {
-        if (out.count(e)) continue;
-        size_t dot = e.rfind('.');
-        std::string base = ShortChars(dot == std::string::npos || dot == 0 ? e : e.substr(0, dot));
-        std::string ext = dot == std::string::npos || dot == 0 ? "" : ShortChars(e.substr(dot + 1));
-        if (ext.size() > 3) ext.resize(3);
-        if (base.empty()) base = "_";
-        for (int n = 1; n < 1000000; ++n) {
-            std::string tail = "~" + std::to_string(n);
-            std::string cand = base.substr(0, 8 - tail.size()) + tail;
-            if (!ext.empty()) cand += "." + ext;
-            if (std::find(taken.begin(), taken.end(), cand) == taken.end()) {
-                out[e] = cand;
-                taken.push_back(cand);
-                break;
-            }
-        }
-    }
-    return out;
-}
-
-bool ListHostDir(const std::string& host, std::vector<std::string>* names) {
-    names->clear();
-    DIR* d = opendir(host.c_str());
-    if (!d) return false;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") names->push_back(n);
-    }
-    closedir(d);
-    std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
-        std::string x = Upper(a), y = Upper(b);
-        return x != y ? x < y : a < b;
-    });
-    return true;
-}
-
-} // namespace winsim::files
-
 namespace winsim {
 
 std::string CurrentDirectory() {
@@ -209,12 +123,47 @@ std::string FullWindowsPath(const std::string& path) {
     return out;
 }
 
-std::string EntryForShortName(const std::string& hostDir, const std::string& shortName) {
-    std::vector<std::string> names;
-    if (!ListHostDir(hostDir, &names)) return "";
-    for (const auto& kv : ShortNames(names))
-        if (IEquals(kv.second, shortName)) return kv.first;
-    return "";
+std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
+    MachineState& m = Require();
+    SyncListings(false);
+    std::string p = windowsPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
+        p = WindowsDir() + "\\" + p;
+    if (p.size() < 2 || p[1] != ':') {
+        // Relative to the process's current directory.
+        std::string cwd = CurrentDirectory();
+        if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
+        p = (!p.empty() && p[0] == '\\') ? cwd.substr(0, 2) + p : cwd + p;
+    }
+    char letter = p[0];
+    if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
+    if (letter < 'a' || letter > 'z') return "";
+    const std::string drive = std::string("drive_") + letter;
+    const Listing* top = ListingOf(m.dir);
+    const ListedName* driveEntry = top ? top->Named(drive) : nullptr;
+    if (!driveEntry || driveEntry->name != drive) return "";
+    std::string host = m.dir + "/" + drive;
+    for (const std::string& comp : PathComponents(p.substr(2)))
+        host += "/" + EntryNamed(host, comp);
+    return host;
+}
+
+std::string HostPath(const std::string& windowsPath) {
+    // Asked between calls: what the host changed since the last call counts too.
+    SyncListings(true);
+    return ResolvePath(windowsPath, false);
+}
+
+std::string EntryNamed(const std::string& hostDir, const std::string& name) {
+    Listing* listing = ListingOf(hostDir);
+    if (!listing) return name;
+    if (const ListedName* e = listing->Named(name)) return e->name;
+    // A component in its 8.3 form names the entry whose short name it is.
+    if (name.find('~') != std::string::npos)
+        if (const ListedName* e = listing->WithShortName(name)) return e->name;
+    return name;
 }
 
 } // namespace winsim
@@ -287,13 +236,10 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
         if (comp == "." || comp == "..") {
             out += comp;
         } else {
-            std::string dirHost = Host(ParentOf(fullComp));
-            std::vector<std::string> names;
-            ListHostDir(dirHost, &names);
-            std::string shortName = comp;
-            for (const auto& kv : ShortNames(names))
-                if (IEquals(kv.first, comp)) shortName = kv.second;
-            out += shortName;
+            Listing* listing = ListingOf(Host(ParentOf(fullComp)));
+            if (listing) listing->AssignShortNames();
+            const ListedName* e = listing ? listing->Named(comp) : nullptr;
+            out += e ? e->shortName : comp;
         }
         pos = end == std::string::npos ? given.size() : end;
     }

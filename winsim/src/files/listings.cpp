@@ -1,0 +1,310 @@
+// Folder listings: each host folder's entries and their 8.3 names, read once and then kept true
+// by the host's change notifications (inotify), whoever makes the change: this process, another
+// program on the machine or a person in the machine folder. Every event is applied before the
+// next path is resolved, so a file created, renamed or deleted behind the machine's back is seen
+// at the next call. Without notifications (none left, or a folder that cannot be watched) a
+// folder is read afresh each time it is asked for.
+#include "common.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <pthread.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+using namespace winsim;
+using namespace winsim::files;
+
+namespace {
+
+// ---- 8.3 names ----------------------------------------------------------------------------
+
+bool IsShortChar(char c) {
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+    if (c <= ' ') return false;
+    return std::strchr("\"*+,/:;<=>?[\\]|.", c) == nullptr;
+}
+
+// A name that is already an 8.3 name needs no short form of its own.
+bool IsShortName(const std::string& name) {
+    if (name == "." || name == "..") return true;
+    size_t dot = name.find('.');
+    size_t baseLen = dot == std::string::npos ? name.size() : dot;
+    size_t extLen = dot == std::string::npos ? 0 : name.size() - dot - 1;
+    if (baseLen == 0 || baseLen > 8 || extLen > 3) return false;
+    if (dot != std::string::npos && extLen == 0) return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (i != dot && !IsShortChar(name[i])) return false;
+    return true;
+}
+
+std::string ShortChars(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == ' ' || c == '.') continue;
+        out += IsShortChar(c) ? c : '_';
+    }
+    return Upper(out);
+}
+
+// Where an entry sorts: without regard to case, then by the exact name ('\0' sorts first, so a
+// name sorts before every longer name it begins).
+std::string SortKey(const std::string& name) {
+    return Upper(name) + '\0' + name;
+}
+
+} // namespace
+
+namespace winsim::files {
+
+void Listing::Add(const std::string& name) {
+    auto [it, added] = m_entries.emplace(SortKey(name), ListedName{name, ""});
+    (void)it;
+    if (added) m_shortsComplete = false;
+}
+
+void Listing::Remove(const std::string& name) {
+    auto it = m_entries.find(SortKey(name));
+    if (it == m_entries.end()) return;
+    const std::string& shortName = it->second.shortName;
+    auto owner = m_owners.find(Upper(shortName));
+    if (!shortName.empty() && owner != m_owners.end() && owner->second == name)
+        m_owners.erase(owner);
+    m_entries.erase(it);
+}
+
+const ListedName* Listing::Named(const std::string& name) const {
+    auto exact = m_entries.find(SortKey(name));
+    if (exact != m_entries.end()) return &exact->second;
+    const std::string prefix = Upper(name) + '\0';
+    auto it = m_entries.lower_bound(prefix);
+    if (it != m_entries.end() && it->first.compare(0, prefix.size(), prefix) == 0)
+        return &it->second;
+    return nullptr;
+}
+
+const ListedName* Listing::WithShortName(const std::string& shortName) {
+    AssignShortNames();
+    auto owner = m_owners.find(Upper(shortName));
+    return owner == m_owners.end() ? nullptr : Named(owner->second);
+}
+
+const ListedName* Listing::After(const std::string& key, std::string* nextKey) {
+    AssignShortNames();
+    auto it = key.empty() ? m_entries.begin() : m_entries.upper_bound(key);
+    if (it == m_entries.end()) return nullptr;
+    *nextKey = it->first;
+    return &it->second;
+}
+
+// Windows 95/98 show an 8.3 name in capitals; NT keeps an 8.3 name as written. A long name gets
+// BASE~N.EXT with the lowest N free when it is first seen, and keeps it while it stays, so the
+// short names of a folder stay the same as entries come and go. An entry whose own name is an
+// 8.3 name takes it even from a long name that held it, which then gets the next free one.
+void Listing::AssignShortNames() {
+    if (m_shortsComplete) return;
+    const bool nt = IsNT();
+    for (auto& kv : m_entries) {
+        ListedName& e = kv.second;
+        if (!e.shortName.empty() || !IsShortName(e.name)) continue;
+        e.shortName = nt ? e.name : Upper(e.name);
+        std::string& owner = m_owners[Upper(e.name)];
+        if (!owner.empty() && owner != e.name && !IsShortName(owner)) {
+            auto held = m_entries.find(SortKey(owner));
+            if (held != m_entries.end()) held->second.shortName.clear();
+        }
+        owner = e.name;
+    }
+    for (auto& kv : m_entries) {
+        ListedName& e = kv.second;
+        if (!e.shortName.empty()) continue;
+        size_t dot = e.name.rfind('.');
+        const bool hasExt = dot != std::string::npos && dot != 0;
+        std::string base = ShortChars(hasExt ? e.name.substr(0, dot) : e.name);
+        std::string ext = hasExt ? ShortChars(e.name.substr(dot + 1)) : "";
+        if (ext.size() > 3) ext.resize(3);
+        if (base.empty()) base = "_";
+        for (int n = 1; n < 1000000; ++n) {
+            std::string tail = "~" + std::to_string(n);
+            std::string cand = base.substr(0, 8 - tail.size()) + tail;
+            if (!ext.empty()) cand += "." + ext;
+            if (m_owners.emplace(cand, e.name).second) {
+                e.shortName = cand;
+                break;
+            }
+        }
+    }
+    m_shortsComplete = true;
+}
+
+bool Listing::Read(const std::string& host) {
+    m_entries.clear();
+    m_owners.clear();
+    m_shortsComplete = true;
+    DIR* d = opendir(host.c_str());
+    if (!d) return false;
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (std::strcmp(n, ".") != 0 && std::strcmp(n, "..") != 0) Add(n);
+    }
+    closedir(d);
+    return true;
+}
+
+} // namespace winsim::files
+
+namespace {
+
+// The listings kept, by host path, and the notifications that keep them true.
+class Listings {
+  public:
+    Listings() { pthread_atfork(nullptr, nullptr, [] { Instance().ForgetInChild(); }); }
+
+    static Listings& Instance() {
+        // Never destroyed: the machine still open at exit is closed by a static destructor.
+        static auto* listings = new Listings;
+        return *listings;
+    }
+
+    Listing* Of(const std::string& host) {
+        auto it = m_byPath.find(host);
+        if (it != m_byPath.end()) return &it->second.listing;
+        int wd = Watch(host);
+        if (wd < 0) return m_scratch.Read(host) ? &m_scratch : nullptr;
+        Kept& kept = m_byPath[host];
+        kept.wd = wd;
+        m_pathOf[wd] = host;
+        // Read after the watch is set: a change made meanwhile also comes as an event, and the
+        // events of a name, applied in order, leave it as the folder has it.
+        if (!kept.listing.Read(host)) {
+            Drop(host);
+            return nullptr;
+        }
+        return &kept.listing;
+    }
+
+    void Sync(bool always) {
+        if (m_fd < 0) return;
+        // Every API call that can fail reaches a failure point first, so the count tells one
+        // call from the next.
+        const uint64_t call = FailurePointsReached();
+        if (!always && call == m_syncedAt) return;
+        m_syncedAt = call;
+        alignas(inotify_event) char buffer[16384];
+        for (;;) {
+            ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return; // EAGAIN: nothing more
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* ev = reinterpret_cast<const inotify_event*>(p);
+                Apply(*ev);
+                p += sizeof(inotify_event) + ev->len;
+            }
+        }
+    }
+
+    void DropAll() {
+        for (auto& kv : m_byPath)
+            ::inotify_rm_watch(m_fd, kv.second.wd);
+        m_byPath.clear();
+        m_pathOf.clear();
+    }
+
+  private:
+    struct Kept {
+        int wd = -1;
+        Listing listing;
+    };
+    static constexpr size_t kMostKept = 4096;
+    static constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+    // A new watch on `host`; -1 when the folder is not to be kept (no notifications, too many
+    // kept, or a folder already watched under another path, as through a link).
+    int Watch(const std::string& host) {
+        if (m_fd < 0 && !m_failed) {
+            m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+            m_failed = m_fd < 0;
+        }
+        if (m_fd < 0 || m_byPath.size() >= kMostKept) return -1;
+        int wd = ::inotify_add_watch(m_fd, host.c_str(), kMask);
+        if (wd < 0) return -1;
+        if (m_pathOf.count(wd)) return -1;
+        return wd;
+    }
+
+    void Apply(const inotify_event& ev) {
+        if (ev.mask & IN_Q_OVERFLOW) {
+            DropAll(); // events were lost: nothing kept can be trusted
+            return;
+        }
+        auto at = m_pathOf.find(ev.wd);
+        if (at == m_pathOf.end()) return; // a watch already dropped
+        const std::string dir = at->second;
+        const std::string name = ev.len ? ev.name : "";
+        if (ev.mask & (IN_CREATE | IN_MOVED_TO)) {
+            m_byPath[dir].listing.Add(name);
+        } else if (ev.mask & (IN_DELETE | IN_MOVED_FROM)) {
+            m_byPath[dir].listing.Remove(name);
+            DropTree(dir + "/" + name); // a folder gone or moved takes what lay below it along
+        } else if (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
+            DropTree(dir);
+        }
+    }
+
+    void Drop(const std::string& host) {
+        auto it = m_byPath.find(host);
+        if (it == m_byPath.end()) return;
+        ::inotify_rm_watch(m_fd, it->second.wd);
+        m_pathOf.erase(it->second.wd);
+        m_byPath.erase(it);
+    }
+
+    // The folder at `host` and every folder below it.
+    void DropTree(const std::string& host) {
+        Drop(host);
+        const std::string below = host + "/";
+        auto it = m_byPath.lower_bound(below);
+        while (it != m_byPath.end() && it->first.compare(0, below.size(), below) == 0) {
+            ::inotify_rm_watch(m_fd, it->second.wd);
+            m_pathOf.erase(it->second.wd);
+            it = m_byPath.erase(it);
+        }
+    }
+
+    // A forked child shares the parent's notifications: it keeps none of its own until it asks
+    // again, and leaves the parent's watches alone.
+    void ForgetInChild() {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+        m_failed = false;
+        m_byPath.clear();
+        m_pathOf.clear();
+    }
+
+    int m_fd = -1;
+    bool m_failed = false;
+    uint64_t m_syncedAt = 0; // the call the events were last read at
+    std::map<std::string, Kept> m_byPath;
+    std::map<int, std::string> m_pathOf;
+    Listing m_scratch; // a folder read afresh, not kept
+};
+
+const bool g_hooks =
+    (RegisterStateHooks(StateHooks{nullptr, nullptr, [] { Listings::Instance().DropAll(); }}),
+     true);
+
+} // namespace
+
+namespace winsim::files {
+
+Listing* ListingOf(const std::string& host) {
+    return host.empty() ? nullptr : Listings::Instance().Of(host);
+}
+
+void SyncListings(bool always) {
+    Listings::Instance().Sync(always);
+}
+
+} // namespace winsim::files
