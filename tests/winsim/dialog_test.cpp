@@ -402,10 +402,12 @@ TEST_F(DialogTest, ListBoxesSelectOneItemOrManyAsTheirStyleSays) {
 TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
     HWND dlg = NewDialog(IDD_PAGE);
     HWND list = GetDlgItem(dlg, IDC_LIST);
-    for (const char* t : {"Printer", "Scanner", "Fax"})
+    for (const char* t : {"Printer", "Scanner", "Fax", "Modem"})
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
     SendMessageA(list, LB_SETITEMDATA, 1, 77);
-    EXPECT_EQ(SendMessageA(list, LB_SETTOPINDEX, 1, 0), 0);
+    // Three rows fit: the top row goes no lower than where the last page is full.
+    EXPECT_EQ(SendMessageA(list, LB_SETTOPINDEX, 3, 0), 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 1);
     MSG m;
     auto pump = [&] {
         g_dlg.draws.clear();
@@ -418,7 +420,7 @@ TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
         1)
         << "asked once, when the list was made, not per item";
     // From the top index on, each row in the list's height, with its data and rectangle.
-    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    ASSERT_EQ(g_dlg.draws.size(), 3u);
     const DRAWITEMSTRUCT& first = g_dlg.draws[0];
     EXPECT_EQ(first.CtlType, static_cast<UINT>(ODT_LISTBOX));
     EXPECT_EQ(first.CtlID, static_cast<UINT>(IDC_LIST));
@@ -443,9 +445,10 @@ TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
     EXPECT_EQ(GetFocus(), list);
     EXPECT_EQ(g_dlg.commands, std::vector<int>{IDC_LIST});
     pump();
-    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    ASSERT_EQ(g_dlg.draws.size(), 3u);
     EXPECT_EQ(g_dlg.draws[0].itemState, 0u);
     EXPECT_EQ(g_dlg.draws[1].itemState, static_cast<UINT>(ODS_SELECTED | ODS_FOCUS));
+    EXPECT_EQ(g_dlg.draws[2].itemState, 0u);
 }
 
 } // namespace

@@ -69,6 +69,7 @@ struct Window {
     int check = BST_UNCHECKED;
     std::vector<ListItem> items;
     int caret = -1, top = 0, itemHeight = 13, cursel = -1;
+    bool wantsVScroll = false; // a list box's scroll bar, shown when the rows pass its height
 };
 
 struct Timer {
@@ -121,6 +122,8 @@ Window* LiveOrFail(HWND h);
 // holds a window that is gone.
 void Purge();
 bool IsDescendant(uint32_t ancestor, uint32_t h);
+// The width of a vertical scroll bar (SM_CXVSCROLL) and height of a horizontal one.
+constexpr int kScrollBar = 16;
 // The frame around the client area, as the style draws it.
 void FrameInsets(DWORD style, DWORD exStyle, int* border, int* caption);
 RECT ClientOf(const Window& w);
