@@ -239,9 +239,27 @@ void ClearMessageBoxes();
 // "ok", "cancel", "abort", "retry", "ignore", "yes", "no" (any case) <-> IDOK ... IDNO.
 bool ParseAnswer(const std::string& text, int* answer);
 const char* AnswerName(int answer);
-// A modal dialog that waits for the user gets the next queued click on one of its controls; with
-// none queued the user presses Escape (WM_COMMAND IDCANCEL).
+// A modal dialog that waits for the user gets the next queued step; with none queued the user
+// presses Escape (WM_COMMAND IDCANCEL). QueueDialogClick queues a click on a control by its ID
+// (a bare WM_COMMAND of that ID when the dialog has no such control).
 void QueueDialogClick(int controlId);
+// A step as a person takes it (winsim uninstall --do):
+//   click LABEL|ID    a control by its text (without "&", arrows and dots; "All" takes the
+//                     control whose text starts with that word) or its control ID
+//   LABEL             the same: "OK", "Next", "Exit", "Cancel"
+//   check ROW|TITLE   a click on a list row's mark (the first item-height of the row)
+//   select ROW|TITLE  a click on a row's text; rows count from 1, titles are quoted or bare
+//   space, up, down, pageup, pagedown, home, end, escape, enter, tab (or key NAME)
+//                     a key pressed where the focus is
+//   close             WM_CLOSE to the dialog
+// Quoted text takes "" for a quote. False with the reason for a step that does not parse. A step
+// that cannot be taken when its turn comes (no such control or row, a disabled control) is
+// journalled ("user-error STEP<TAB>REASON"), listed by UserStepErrors, and the steps after it
+// are dropped; a step taken is journalled as "user STEP".
+bool CheckUserStep(const std::string& step, std::string* error);
+bool QueueUserStep(const std::string& step, std::string* error);
+std::vector<std::string> UserStepErrors();
+void ClearUserSteps(); // the queued steps (and clicks) are dropped
 
 // GetOpenFileNameA takes the next queued answer: the path the user chooses, or "" for Cancel;
 // with none queued the user cancels. Each dialog is recorded and journalled ("filedialog PATH|
@@ -280,7 +298,8 @@ std::vector<ShellNotification> ShellNotifications();
 // The machine's journal, events.log in the machine folder: one line per message box, granted
 // restart request, closed foreign window and program exit, so that a tool sees what a program
 // did in a process of its own. Lines are "messagebox TYPE ANSWER CAPTION<TAB>TEXT" (line
-// breaks of the texts written as \n), "restart FLAGS", "closed CLASS", "exit CODE".
+// breaks of the texts written as \n), "dialog CAPTION" (a modal dialog shown), "user STEP" and
+// "user-error STEP<TAB>REASON" (the scripted user), "restart FLAGS", "closed CLASS", "exit CODE".
 size_t JournalSize(); // bytes, where the next line will start
 std::vector<std::string> JournalSince(size_t offset);
 void Journal(const std::string& line);

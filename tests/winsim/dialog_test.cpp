@@ -20,6 +20,8 @@ struct DialogLog {
     std::vector<DRAWITEMSTRUCT> draws;
     INT_PTR endWith = 0;
     bool endInInit = false;
+    std::vector<const char*> rows; // added to the list when the dialog initialises
+    bool disableOk = false;
 };
 DialogLog g_dlg;
 
@@ -32,6 +34,9 @@ INT_PTR CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_INITDIALOG:
         g_dlg.initParam = lParam;
+        for (const char* row : g_dlg.rows)
+            SendDlgItemMessageA(hwnd, IDC_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+        if (g_dlg.disableOk) EnableWindow(GetDlgItem(hwnd, IDOK), FALSE);
         if (g_dlg.endInInit) {
             EndDialog(hwnd, -1);
             return FALSE;
@@ -402,10 +407,12 @@ TEST_F(DialogTest, ListBoxesSelectOneItemOrManyAsTheirStyleSays) {
 TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
     HWND dlg = NewDialog(IDD_PAGE);
     HWND list = GetDlgItem(dlg, IDC_LIST);
-    for (const char* t : {"Printer", "Scanner", "Fax"})
+    for (const char* t : {"Printer", "Scanner", "Fax", "Modem"})
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
     SendMessageA(list, LB_SETITEMDATA, 1, 77);
-    EXPECT_EQ(SendMessageA(list, LB_SETTOPINDEX, 1, 0), 0);
+    // Three rows fit: the top row goes no lower than where the last page is full.
+    EXPECT_EQ(SendMessageA(list, LB_SETTOPINDEX, 3, 0), 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 1);
     MSG m;
     auto pump = [&] {
         g_dlg.draws.clear();
@@ -418,7 +425,7 @@ TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
         1)
         << "asked once, when the list was made, not per item";
     // From the top index on, each row in the list's height, with its data and rectangle.
-    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    ASSERT_EQ(g_dlg.draws.size(), 3u);
     const DRAWITEMSTRUCT& first = g_dlg.draws[0];
     EXPECT_EQ(first.CtlType, static_cast<UINT>(ODT_LISTBOX));
     EXPECT_EQ(first.CtlID, static_cast<UINT>(IDC_LIST));
@@ -443,9 +450,162 @@ TEST_F(DialogTest, OwnerDrawnListsMeasureOnceAndDrawEachVisibleRow) {
     EXPECT_EQ(GetFocus(), list);
     EXPECT_EQ(g_dlg.commands, std::vector<int>{IDC_LIST});
     pump();
-    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    ASSERT_EQ(g_dlg.draws.size(), 3u);
     EXPECT_EQ(g_dlg.draws[0].itemState, 0u);
     EXPECT_EQ(g_dlg.draws[1].itemState, static_cast<UINT>(ODS_SELECTED | ODS_FOCUS));
+    EXPECT_EQ(g_dlg.draws[2].itemState, 0u);
+}
+
+TEST_F(DialogTest, ListShowsItsScrollBarOnlyWhileItsRowsPassItsHeight) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    auto scrollBar = [&] { return (GetWindowLongPtrA(list, GWL_STYLE) & WS_VSCROLL) != 0; };
+    auto width = [&] {
+        RECT r;
+        GetClientRect(list, &r);
+        return r.right;
+    };
+    EXPECT_FALSE(scrollBar()) << "an empty list hides it";
+    const LONG full = width();
+    EXPECT_EQ(full, 178) << "180 less its border";
+    for (const char* t : {"Printer", "Scanner", "Fax"}) // three rows of 16 fit its 63 pixels
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    EXPECT_FALSE(scrollBar());
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Modem"));
+    EXPECT_TRUE(scrollBar());
+    EXPECT_EQ(width(), full - GetSystemMetrics(SM_CXVSCROLL));
+    SendMessageA(list, LB_DELETESTRING, 3, 0);
+    EXPECT_FALSE(scrollBar());
+}
+
+TEST_F(DialogTest, ListScrollsToKeepTheCaretInSightAndAsItsScrollBarAsks) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    for (const char* t : {"a", "b", "c", "d", "e", "f"})
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    auto top = [&] { return SendMessageA(list, LB_GETTOPINDEX, 0, 0); };
+    SetFocus(list);
+    EXPECT_EQ(SendMessageA(list, LB_GETCARETINDEX, 0, 0), 0);
+    for (int i = 0; i < 4; ++i)
+        SendMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETCARETINDEX, 0, 0), 4);
+    EXPECT_EQ(top(), 2) << "the caret row is the last one in sight";
+    EXPECT_EQ(SendMessageA(list, LB_GETSEL, 4, 0), 1) << "extended: the caret row is selected";
+    EXPECT_EQ(SendMessageA(list, LB_GETSELCOUNT, 0, 0), 1);
+    SendMessageA(list, WM_VSCROLL, SB_LINEUP, 0);
+    EXPECT_EQ(top(), 1);
+    SendMessageA(list, WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(top(), 3) << "no lower than where the last page is full";
+    SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0), 0);
+    EXPECT_EQ(top(), 0);
+    SendMessageA(list, WM_KEYDOWN, VK_END, 0);
+    EXPECT_EQ(top(), 3);
+    // A click lands on the row under it, counted from the top row.
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 17));
+    EXPECT_EQ(SendMessageA(list, LB_GETCARETINDEX, 0, 0), 4);
+}
+
+TEST_F(DialogTest, CaretMovesTellBothRowsOfTheFocus) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    for (const char* t : {"a", "b", "c"})
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
+    SendMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)); // row 0, and the focus
+    g_dlg.draws.clear();
+    SendMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    ASSERT_EQ(g_dlg.draws.size(), 2u);
+    EXPECT_EQ(g_dlg.draws[0].itemID, 0u);
+    EXPECT_EQ(g_dlg.draws[0].itemAction, static_cast<UINT>(ODA_FOCUS));
+    EXPECT_EQ(g_dlg.draws[0].itemState & ODS_FOCUS, 0u) << "losing it";
+    EXPECT_EQ(g_dlg.draws[1].itemID, 1u);
+    EXPECT_EQ(g_dlg.draws[1].itemAction, static_cast<UINT>(ODA_FOCUS));
+    EXPECT_EQ(g_dlg.draws[1].itemState & ODS_FOCUS, static_cast<UINT>(ODS_FOCUS));
+}
+
+LRESULT CALLBACK CountingListProc(HWND, UINT, WPARAM, LPARAM);
+WNDPROC g_listOwn = nullptr;
+int g_countsAsked = 0;
+LRESULT CALLBACK CountingListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == LB_GETCOUNT) ++g_countsAsked;
+    return CallWindowProcA(g_listOwn, hwnd, msg, wParam, lParam);
+}
+
+TEST_F(DialogTest, ASubclassSeesTheControlsMessagesFirstAndHandsThemOn) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    HWND list = GetDlgItem(dlg, IDC_LIST);
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("a"));
+    g_countsAsked = 0;
+    g_listOwn = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingListProc)));
+    ASSERT_NE(g_listOwn, nullptr);
+    EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 1) << "the list's own answer";
+    EXPECT_EQ(g_countsAsked, 1);
+    SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_listOwn));
+    SendMessageA(list, LB_GETCOUNT, 0, 0);
+    EXPECT_EQ(g_countsAsked, 1) << "restored";
+}
+
+TEST_F(DialogTest, ADisabledButtonTakesNoClickAndAMessageBoxRunsWhatWasPosted) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    HWND ok = GetDlgItem(dlg, IDOK);
+    EXPECT_FALSE(EnableWindow(ok, FALSE)) << "it was enabled";
+    g_dlg.commands.clear();
+    SendMessageA(ok, BM_CLICK, 0, 0);
+    EXPECT_TRUE(g_dlg.commands.empty());
+    EnableWindow(ok, TRUE);
+
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_TITLE, BN_CLICKED), 0);
+    MessageBoxA(dlg, "text", "caption", MB_OK);
+    EXPECT_EQ(g_dlg.commands, std::vector<int>{IDC_TITLE});
+    EXPECT_TRUE(IsWindowEnabled(dlg)) << "the owner is enabled again";
+}
+
+TEST_F(DialogTest, ScriptedUserStepsActAsAPersonDoes) {
+    g_dlg.rows = {"Printer", "Scanner", "Fax", "Modem", "Copier"};
+    std::string error;
+    for (const char* step : {"select \"Copier\"", "up", "space", "check 1", "click \"&All\"",
+                             "OK"})
+        ASSERT_TRUE(winsim::QueueUserStep(step, &error)) << step << ": " << error;
+    g_dlg.endWith = 7;
+    EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), nullptr,
+                              PageProc, 0),
+              7);
+    EXPECT_TRUE(winsim::UserStepErrors().empty());
+    // The row out of sight was scrolled to; its text took the click, then the keys the caret.
+    std::vector<UINT> rows;
+    for (const auto& d : g_dlg.draws)
+        if (d.itemAction == ODA_FOCUS && (d.itemState & ODS_FOCUS)) rows.push_back(d.itemID);
+    // Copier (scrolled into sight), up to Modem, then row 1 (scrolled back) for its mark.
+    EXPECT_EQ(rows, (std::vector<UINT>{4, 3, 0}));
+    EXPECT_EQ(std::count(g_dlg.commands.begin(), g_dlg.commands.end(), IDC_ALL), 1);
+    EXPECT_EQ(g_dlg.commands.back(), IDOK);
+}
+
+TEST_F(DialogTest, AStepThatCannotBeTakenIsAnErrorAndEndsTheScript) {
+    g_dlg.rows = {"Printer"};
+    g_dlg.disableOk = true;
+    std::string error;
+    for (const char* step : {"check 2", "check \"Fax\"", "OK", "Next", "click 999"}) {
+        winsim::ClearUserSteps();
+        ASSERT_TRUE(winsim::QueueUserStep(step, &error));
+        winsim::QueueUserStep("Exit", &error); // dropped after the error
+        g_dlg.commands.clear();
+        EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), nullptr,
+                                  PageProc, 0),
+                  -1)
+            << step;
+        EXPECT_EQ(g_dlg.commands, std::vector<int>{IDCANCEL}) << "Escape, nothing else";
+    }
+    EXPECT_EQ(winsim::UserStepErrors(),
+              (std::vector<std::string>{
+                  "cannot check 2: no row 2 in the list (1 rows)",
+                  "cannot check \"Fax\": no row \"Fax\" in the list (1 rows)",
+                  "cannot OK: \"OK\" is disabled",
+                  "cannot Next: no control \"Next\" on the window",
+                  "cannot click 999: no control 999 on the window"}));
+
+    for (const char* bad : {"check", "key f13", "check \"open", ""})
+        EXPECT_FALSE(winsim::CheckUserStep(bad, &error)) << bad;
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // The start of a GUI program on the simulated machine: main() for a program whose entry is
 // WinMain. Linked from the static library winsim_winmain. The machine is the folder that the
 // environment variable WINSIM_MACHINE names; WINSIM_ANSWERS ("yes,no,ok") queues the scripted
-// user's message box answers and WINSIM_CLICKS ("1,2") its clicks in modal dialogs; with
-// WINSIM_TRACE=1 the program's debug output goes to standard error at the end.
+// user's message box answers, WINSIM_CLICKS ("1,2") its clicks in modal dialogs by control ID and
+// WINSIM_STEPS its steps (one a line, as winsim::QueueUserStep reads them); with WINSIM_TRACE=1
+// the program's debug output goes to standard error at the end.
 #include <windows.h>
 
 #include "../machine.h"
@@ -13,11 +14,11 @@
 
 namespace {
 
-std::vector<std::string> Split(const char* text) {
+std::vector<std::string> Split(const char* text, char separator = ',') {
     std::vector<std::string> out;
     std::string cur;
     for (const char* p = text ? text : ""; *p; ++p) {
-        if (*p == ',') {
+        if (*p == separator) {
             out.push_back(cur);
             cur.clear();
         } else {
@@ -51,6 +52,12 @@ int main(int argc, char** argv) {
     }
     for (const std::string& c : Split(std::getenv("WINSIM_CLICKS")))
         winsim::QueueDialogClick(std::atoi(c.c_str()));
+    for (const std::string& step : Split(std::getenv("WINSIM_STEPS"), '\n')) {
+        if (!winsim::QueueUserStep(step, &error)) {
+            std::fprintf(stderr, "%s: step \"%s\": %s\n", argv[0], step.c_str(), error.c_str());
+            return 2;
+        }
+    }
 
     // The command line as Windows hands it to WinMain: the text after the program's name.
     std::string args;

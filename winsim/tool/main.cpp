@@ -28,7 +28,8 @@ int Usage() {
                  "                   [--printer \\\\SERVER\\SHARE|cancel ...]\n"
                  "  winsim uninstall DIR [COMMAND LINE] [--answer ok|cancel|yes|no|abort|retry|"
                  "ignore ...]\n"
-                 "                   [--click CONTROL-ID ...] [--program PATH] [--trace]\n"
+                 "                   [--click CONTROL-ID ...] [--do STEP ...] [--program PATH] "
+                 "[--trace]\n"
                  "  winsim reboot DIR\n"
                  "  winsim reg export DIR [KEY]\n"
                  "  winsim reg import DIR FILE.reg\n"
@@ -212,7 +213,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     if (a.empty()) return Usage();
     const char* env = std::getenv("WINSIM_PWUNINST");
     std::string program = env ? env : ExeDir() + "/PWUNINST.EXE";
-    std::string commandLine, answers, clicks;
+    std::string commandLine, answers, clicks, steps;
     bool trace = false;
     for (size_t i = 1; i < a.size(); ++i) {
         if (a[i] == "--answer" && i + 1 < a.size()) {
@@ -224,6 +225,15 @@ int CmdUninstall(const std::vector<std::string>& a) {
             answers += (answers.empty() ? "" : ",") + a[i];
         } else if (a[i] == "--click" && i + 1 < a.size()) {
             clicks += (clicks.empty() ? "" : ",") + a[++i];
+        } else if (a[i] == "--do" && i + 1 < a.size()) {
+            std::string error;
+            if (a[++i].find('\n') != std::string::npos ||
+                !winsim::CheckUserStep(a[i], &error)) {
+                std::cerr << "winsim: step \"" << a[i] << "\": "
+                          << (error.empty() ? "a step is one line" : error) << "\n";
+                return 2;
+            }
+            steps += (steps.empty() ? "" : "\n") + a[i];
         } else if (a[i] == "--program" && i + 1 < a.size()) {
             program = a[++i];
         } else if (a[i] == "--trace") {
@@ -251,7 +261,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     std::string dir = real ? real : a[0];
     std::free(real);
     std::vector<std::string> vars = {"WINSIM_MACHINE=" + dir, "WINSIM_ANSWERS=" + answers,
-                                     "WINSIM_CLICKS=" + clicks,
+                                     "WINSIM_CLICKS=" + clicks, "WINSIM_STEPS=" + steps,
                                      std::string("WINSIM_TRACE=") + (trace ? "1" : "0")};
     vars.insert(vars.end(), handedOn.begin(), handedOn.end());
     std::vector<char*> envp;
@@ -283,6 +293,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     if (!Open(a[0])) return 2;
     bool exited = false;
     int code = 0;
+    int stepErrors = 0;
     for (const std::string& line : winsim::JournalSince(journalAt)) {
         std::istringstream in(line);
         std::string what;
@@ -305,6 +316,24 @@ int CmdUninstall(const std::vector<std::string>& a) {
             std::string cls;
             std::getline(in, cls);
             std::cout << "window closed:" << cls << "\n";
+        } else if (what == "dialog") {
+            std::string caption;
+            std::getline(in, caption);
+            if (!caption.empty() && caption[0] == ' ') caption.erase(0, 1);
+            std::cout << "window \"" << caption << "\"\n";
+        } else if (what == "user") {
+            std::string step;
+            std::getline(in, step);
+            std::cout << "user:" << step << "\n";
+        } else if (what == "user-error") {
+            std::string rest;
+            std::getline(in, rest);
+            if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+            size_t tab = rest.find('\t');
+            std::cerr << "winsim: the user cannot take the step \"" << rest.substr(0, tab)
+                      << "\": " << (tab == std::string::npos ? "" : rest.substr(tab + 1)) << "\n";
+            std::cout << "user cannot: " << rest.substr(0, tab) << "\n";
+            ++stepErrors;
         } else if (what == "exit") {
             in >> code;
             exited = true;
@@ -320,6 +349,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
         return 1;
     }
     std::cout << "exit code " << code << "\n";
+    if (stepErrors) return 1; // what the run was to show did not happen
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 

@@ -1,6 +1,7 @@
 // Dialogs: built from the module's RT_DIALOG template (DLGTEMPLATE or DLGTEMPLATEEX) with their
 // controls as child windows, placed in dialog units of the template's font; the dialog manager
-// (default button, Escape, WM_CLOSE); modal dialogs that a scripted user answers.
+// (default button, Escape, WM_CLOSE); modal dialogs, on which the scripted user acts when they wait
+// (scripteduser.cpp).
 #include "user.h"
 
 #include <algorithm>
@@ -228,28 +229,6 @@ HWND CreateDialogFrom(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc,
     return Live(h) ? dlg : nullptr;
 }
 
-// The scripted user acts on a modal dialog that waits: the next queued click, else Escape.
-void UserActs(uint32_t dlg) {
-    Records& r = R();
-    int id = IDCANCEL;
-    if (!r.clicks.empty()) {
-        id = r.clicks.front();
-        r.clicks.pop_front();
-    }
-    HWND control = GetDlgItem(AsHwnd(dlg), id);
-    Window* c = Live(control);
-    if (c && c->ctl == Ctl::Button) {
-        ClickButton(c->handle);
-        return;
-    }
-    if (c) { // another control: it gets the click where it lies
-        SendMessageA(control, WM_LBUTTONDOWN, 0, 0);
-        SendMessageA(control, WM_LBUTTONUP, 0, 0);
-        return;
-    }
-    CallProc(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
 } // namespace
 
 // ---- the dialog manager -------------------------------------------------------------------------
@@ -295,14 +274,6 @@ LRESULT WINAPI DialogWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 using namespace winsim;
 using namespace winsim::user;
 
-namespace winsim {
-
-void QueueDialogClick(int controlId) {
-    R().clicks.push_back(controlId);
-}
-
-} // namespace winsim
-
 extern "C" {
 
 HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
@@ -325,6 +296,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         CreateDialogFrom(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam, true);
     if (!dlg) return -1;
     uint32_t d = HandleValue(dlg);
+    if (Window* shown = Live(d); shown && !shown->ended)
+        Journal("dialog " + JournalText(shown->text));
     if (ownerWasEnabled) EnableWindow(hWndParent, FALSE);
     int idle = 0;
     bool quit = false;
@@ -458,6 +431,7 @@ BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
     }
     if (lpMsg->message == WM_CHAR && (lpMsg->wParam == VK_ESCAPE || lpMsg->wParam == VK_RETURN))
         return TRUE;
+    TranslateMessage(lpMsg); // a key's character follows it, as the dialog's own loop makes it
     DispatchMessageA(lpMsg);
     return TRUE;
 }

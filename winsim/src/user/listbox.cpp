@@ -1,5 +1,8 @@
-// The list box control: strings or item data, sorted or in order, single and multiple selection,
-// the caret, and owner drawing (WM_MEASUREITEM once when created, WM_DRAWITEM for each row).
+// The list box control: strings or item data, sorted or in order, single, multiple and extended
+// selection, the caret, scrolling (the vertical scroll bar shows only while the rows pass the
+// box's height, unless LBS_DISABLENOSCROLL), and owner drawing (WM_MEASUREITEM once when
+// created, WM_DRAWITEM for each row: ODA_DRAWENTIRE when painted, ODA_FOCUS when the caret
+// moves).
 #include "user.h"
 
 #include <algorithm>
@@ -47,6 +50,65 @@ void ListDraw(uint32_t h, HDC dc, int index, UINT action) {
     CallProc(w->parent, WM_DRAWITEM, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&dis));
 }
 
+// Rows that fit the client area whole (at least 1).
+int PageRows(const Window& w) {
+    return std::max(1, ClientOf(w).bottom / std::max(1, w.itemHeight));
+}
+
+// The scroll bar comes and goes with the rows; the top row stays where the last page is full.
+void Rescroll(Window& w) {
+    if (w.wantsVScroll && !(w.style & LBS_DISABLENOSCROLL)) {
+        const bool need =
+            static_cast<int>(w.items.size()) * w.itemHeight > ClientOf(w).bottom;
+        if (need)
+            w.style |= WS_VSCROLL;
+        else
+            w.style &= ~WS_VSCROLL;
+    }
+    const int last = std::max(0, static_cast<int>(w.items.size()) - PageRows(w));
+    w.top = std::clamp(w.top, 0, last);
+}
+
+void ScrollTo(Window& w, int top) {
+    const int old = w.top;
+    w.top = top;
+    Rescroll(w);
+    if (w.top != old) Invalidate(w, nullptr, true);
+}
+
+// The caret row comes into view.
+void ShowRow(Window& w, int row) {
+    if (row < 0) return;
+    if (row < w.top)
+        ScrollTo(w, row);
+    else if (row >= w.top + PageRows(w))
+        ScrollTo(w, row - PageRows(w) + 1);
+}
+
+// The caret moves: the row that had it and the row that has it are told (ODA_FOCUS) while the
+// list has the focus.
+void MoveCaret(uint32_t h, int row) {
+    Window* w = Live(h);
+    if (!w || row == w->caret) return;
+    const int old = w->caret;
+    const bool focused = U().focus == h;
+    const int oldTop = w->top;
+    if (focused && old >= 0 && OwnerDrawn(*w)) {
+        w->caret = -1; // drawn without ODS_FOCUS
+        HDC dc = GetDC(AsHwnd(h));
+        ListDraw(h, dc, old, ODA_FOCUS);
+        ReleaseDC(AsHwnd(h), dc);
+        if (!(w = Live(h))) return;
+    }
+    w->caret = row;
+    ShowRow(*w, row);
+    if (focused && row >= 0 && w->top == oldTop && OwnerDrawn(*w)) {
+        HDC dc = GetDC(AsHwnd(h));
+        ListDraw(h, dc, row, ODA_FOCUS);
+        ReleaseDC(AsHwnd(h), dc);
+    }
+}
+
 } // namespace
 
 LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -58,6 +120,7 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto changed = [&] { Invalidate(*w, nullptr, true); };
     switch (msg) {
     case WM_CREATE:
+        w->wantsVScroll = (w->style & WS_VSCROLL) != 0;
         if (w->style & LBS_OWNERDRAWFIXED) {
             MEASUREITEMSTRUCT mis{};
             mis.CtlType = ODT_LISTBOX;
@@ -67,6 +130,7 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                      reinterpret_cast<LPARAM>(&mis));
             if (Window* again = Live(h)) again->itemHeight = static_cast<int>(mis.itemHeight);
         }
+        if (Window* again = Live(h)) Rescroll(*again);
         return 0;
     case LB_ADDSTRING:
     case LB_INSERTSTRING: {
@@ -86,6 +150,7 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 ++at;
         }
         w->items.insert(w->items.begin() + static_cast<long>(at), item);
+        Rescroll(*w);
         changed();
         return static_cast<LRESULT>(at);
     }
@@ -94,6 +159,7 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->items.erase(w->items.begin() + static_cast<long>(wParam));
         if (w->caret >= static_cast<int>(w->items.size()))
             w->caret = static_cast<int>(w->items.size()) - 1;
+        Rescroll(*w);
         changed();
         return static_cast<LRESULT>(w->items.size());
     case LB_RESETCONTENT:
@@ -101,6 +167,7 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         w->caret = -1;
         w->cursel = -1;
         w->top = 0;
+        Rescroll(*w);
         changed();
         return 0;
     case LB_SETTABSTOPS: {
@@ -137,21 +204,20 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return w->caret < 0 ? 0 : w->caret;
     case LB_SETCARETINDEX:
         if (!valid(wParam)) return LB_ERR;
-        w->caret = static_cast<int>(wParam);
-        changed();
+        MoveCaret(h, static_cast<int>(wParam));
         return 0;
     case LB_GETTOPINDEX:
         return w->top;
     case LB_SETTOPINDEX:
         if (!valid(wParam) && !(count == 0 && wParam == 0)) return LB_ERR;
-        w->top = static_cast<int>(wParam);
-        changed();
+        ScrollTo(*w, static_cast<int>(wParam));
         return 0;
     case LB_GETITEMHEIGHT:
         return w->itemHeight;
     case LB_SETITEMHEIGHT:
         if (LOWORD(lParam) == 0 || LOWORD(lParam) > 255) return LB_ERR;
         w->itemHeight = LOWORD(lParam);
+        Rescroll(*w);
         changed();
         return 0;
     case LB_GETITEMRECT: {
@@ -197,8 +263,10 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetFocus(hwnd);
         w = Live(h);
         if (!w || row < 0 || row >= static_cast<int>(w->items.size())) return 0;
-        w->caret = row;
+        MoveCaret(h, row);
+        if (!(w = Live(h))) return 0;
         if (MultiSelect(*w)) {
+            // Extended: the row alone (no Shift or Ctrl here); multiple: the row flips.
             if (w->style & LBS_EXTENDEDSEL)
                 for (ListItem& li : w->items)
                     li.selected = false;
@@ -212,18 +280,79 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_KEYDOWN: {
-        int row = w->caret;
-        if (wParam == VK_DOWN && row + 1 < count) ++row;
-        if (wParam == VK_UP && row > 0) --row;
-        if (wParam == VK_SPACE && MultiSelect(*w) && row >= 0 && row < count)
-            w->items[static_cast<size_t>(row)].selected =
-                !w->items[static_cast<size_t>(row)].selected;
+        // Without a caret the first row has the focus (LB_GETCARETINDEX answers 0).
+        int row = std::max(w->caret, 0);
+        const int page = PageRows(*w);
+        switch (wParam) {
+        case VK_DOWN:
+            row = std::min(row + 1, count - 1);
+            break;
+        case VK_UP:
+            row = std::max(row - 1, 0);
+            break;
+        case VK_NEXT:
+            row = std::min(row + page - 1, count - 1);
+            break;
+        case VK_PRIOR:
+            row = std::max(row - page + 1, 0);
+            break;
+        case VK_HOME:
+            row = 0;
+            break;
+        case VK_END:
+            row = count - 1;
+            break;
+        default:
+            break;
+        }
+        if (count == 0) row = -1;
+        if (wParam == VK_SPACE && MultiSelect(*w) && row >= 0) {
+            ListItem& li = w->items[static_cast<size_t>(row)];
+            li.selected = (w->style & LBS_EXTENDEDSEL) ? true : !li.selected;
+            changed();
+        }
         if (row != w->caret) {
-            w->caret = row;
+            MoveCaret(h, row);
+            if (!(w = Live(h))) return 0;
             if (!MultiSelect(*w)) w->cursel = row;
+            if (w->style & LBS_EXTENDEDSEL) // the caret row alone is selected
+                for (size_t i = 0; i < w->items.size(); ++i)
+                    w->items[i].selected = static_cast<int>(i) == row;
+            changed();
             if (w->style & LBS_NOTIFY) Notify(*w, LBN_SELCHANGE);
         }
-        if (Window* again = Live(h)) Invalidate(*again, nullptr, true);
+        return 0;
+    }
+    case WM_VSCROLL: {
+        const int page = PageRows(*w);
+        int top = w->top;
+        switch (LOWORD(wParam)) {
+        case SB_LINEUP:
+            --top;
+            break;
+        case SB_LINEDOWN:
+            ++top;
+            break;
+        case SB_PAGEUP:
+            top -= page;
+            break;
+        case SB_PAGEDOWN:
+            top += page;
+            break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK:
+            top = HIWORD(wParam);
+            break;
+        case SB_TOP:
+            top = 0;
+            break;
+        case SB_BOTTOM:
+            top = count;
+            break;
+        default:
+            return 0;
+        }
+        ScrollTo(*w, top);
         return 0;
     }
     case WM_CHAR:

@@ -80,6 +80,23 @@ std::vector<uint32_t> RestartRequests() {
 
 } // namespace winsim
 
+namespace {
+
+// While the box is up its own loop runs: the owner takes no input, and what the program posted
+// before (a second click's command, a queued key) is dispatched then, as Windows does.
+void DispatchWhileShown(HWND owner) {
+    const bool wasEnabled = owner && IsWindowEnabled(owner);
+    if (wasEnabled) EnableWindow(owner, FALSE);
+    for (size_t n = U().posted.size(); n > 0 && !U().posted.empty(); --n) {
+        MSG m = U().posted.front();
+        U().posted.pop_front();
+        DispatchMessageA(&m);
+    }
+    if (wasEnabled && IsWindow(owner)) EnableWindow(owner, TRUE);
+}
+
+} // namespace
+
 extern "C" {
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
@@ -99,6 +116,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
             Debug(std::string("the message box offers no ") + AnswerName(queued) +
                   "; the user presses " + AnswerName(answer));
     }
+    DispatchWhileShown(hWnd);
     MessageBoxRecord rec;
     rec.owner = HandleValue(hWnd);
     rec.caption = lpCaption ? lpCaption : "Error";

@@ -70,6 +70,7 @@ struct Window {
     std::vector<ListItem> items;
     int caret = -1, top = 0, itemHeight = 13, cursel = -1;
     std::vector<int> tabStops; // dialog units; empty: every 32 (LBS_USETABSTOPS)
+    bool wantsVScroll = false; // a list box's scroll bar, shown when the rows pass its height
 };
 
 struct Timer {
@@ -95,12 +96,25 @@ struct UserState {
 };
 UserState& U();
 
+// One step of the scripted user (scripteduser.cpp).
+struct UserStep {
+    enum class Kind { Click, Check, Select, Key, Close };
+    Kind kind = Kind::Click;
+    std::string text;      // as written: the journal and errors name it
+    std::string target;    // a control's text, a row's text
+    int number = 0;        // a control ID (click), a row counted from 1 (check, select)
+    bool byNumber = false; // `number` names the target
+    bool legacyId = false; // QueueDialogClick: a control ID, a bare command when there is none
+    WPARAM key = 0;
+};
+
 // What the control API reads back; gone when the machine closes.
 struct Records {
     std::vector<BroadcastMessage> broadcasts; // queue.cpp
     std::vector<MessageBoxRecord> boxes;      // messagebox.cpp, with the answers queued for them
     std::deque<int> answers;
-    std::deque<int> clicks;          // dialogs.cpp: the scripted user's clicks
+    std::deque<UserStep> steps;           // scripteduser.cpp: what the user does next
+    std::vector<std::string> stepErrors;  // the steps that could not be taken
     std::vector<uint32_t> restarts;  // messagebox.cpp: ExitWindowsEx
     std::vector<std::string> closed; // foreign.cpp
 };
@@ -122,6 +136,8 @@ Window* LiveOrFail(HWND h);
 // holds a window that is gone.
 void Purge();
 bool IsDescendant(uint32_t ancestor, uint32_t h);
+// The width of a vertical scroll bar (SM_CXVSCROLL) and height of a horizontal one.
+constexpr int kScrollBar = 16;
 // The frame around the client area, as the style draws it.
 void FrameInsets(DWORD style, DWORD exStyle, int* border, int* caption);
 RECT ClientOf(const Window& w);
@@ -178,6 +194,8 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // A click on a button as the user gives it: auto buttons change their check, BN_CLICKED follows.
 void ClickButton(uint32_t h);
+// The scripted user takes its next step on a modal dialog that waits (Escape when none is left).
+void UserActs(uint32_t dlg);
 
 } // namespace winsim::user
 

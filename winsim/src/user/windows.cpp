@@ -104,8 +104,10 @@ void FrameInsets(DWORD style, DWORD exStyle, int* border, int* caption) {
 RECT ClientOf(const Window& w) {
     int border, caption;
     FrameInsets(w.style, w.exStyle, &border, &caption);
-    RECT r{0, 0, w.rect.right - w.rect.left - 2 * border,
-           w.rect.bottom - w.rect.top - 2 * border - caption};
+    // A scroll bar takes its width (height) from the client area.
+    RECT r{0, 0, w.rect.right - w.rect.left - 2 * border - (w.style & WS_VSCROLL ? kScrollBar : 0),
+           w.rect.bottom - w.rect.top - 2 * border - caption -
+               (w.style & WS_HSCROLL ? kScrollBar : 0)};
     if (r.right < 0) r.right = 0;
     if (r.bottom < 0) r.bottom = 0;
     return r;
@@ -719,6 +721,8 @@ int WINAPI GetWindowTextLengthA(HWND hWnd) {
 
 int WINAPI GetSystemMetrics(int nIndex) {
     switch (nIndex) {
+    case SM_CXVSCROLL:
+        return kScrollBar;
     case SM_CXSCREEN:
         return ScreenWidth();
     case SM_CYSCREEN:
