@@ -126,19 +126,23 @@ class Interpreter {
                 m_out << "  " << a.name << " = " << var.Number() << "\n";
         }
         if (m_options.trace) {
-            for (const std::string& line : DebugOutput())
+            for (const std::string& line : DebugOutput()) {
                 m_out << "  trace: " << line << "\n";
+                ++m_traced;
+            }
             ClearDebugOutput();
         }
         return result;
     }
 
     const Variable& Var(const std::string& name) { return m_vars[name]; }
+    size_t Traced() const { return m_traced; }
 
   private:
     const CallScriptOptions& m_options;
     std::ostream& m_out;
     std::map<std::string, Variable> m_vars;
+    size_t m_traced = 0; // trace lines printed
 };
 
 } // namespace
@@ -194,6 +198,11 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
                 << "\n";
         }
     }
+    // A library built without its trace (the release build) sends nothing: say so rather than
+    // print nothing.
+    if (options.trace && interp.Traced() == 0)
+        err << "winsim: --trace: the library sent no trace; it was built without it (the release "
+               "build of ./run winsim is; build/test/bin/winsim traces)\n";
     if (failures)
         err << failures << (failures == 1 ? " expectation" : " expectations") << " failed\n";
     return failures ? 1 : 0;
