@@ -34,8 +34,12 @@ struct Variable {
     }
 };
 
+// A text as a call script writes it: a " inside it doubled.
 std::string Quote(const std::string& s) {
-    return "\"" + s + "\"";
+    std::string out = "\"";
+    for (char c : s)
+        out += c == '"' ? std::string(2, '"') : std::string(1, c);
+    return out + "\"";
 }
 
 class Interpreter {
