@@ -28,6 +28,9 @@ struct Source {
 // What every profile file shares: lines no section holds, lines without "=", sections and keys
 // that come again.
 void CheckProfileShape(const Source& source, Findings& findings);
+// The values of the "Strings" section (any case) that the reader cuts at `longest` characters:
+// a cut value names another path.
+void CheckStringsValues(const Source& source, size_t longest, Findings& findings);
 void CheckUninstallScript(const Source& source, Findings& findings);
 void CheckSetupInf(const Source& source, Findings& findings);
 void CheckRegEntries(const Source& source, Findings& findings);

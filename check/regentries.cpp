@@ -92,6 +92,8 @@ void CheckEntry(const Source& source, const IniSection& section, const IniKey& k
 } // namespace
 
 void CheckRegEntries(const Source& source, Findings& findings) {
+    // "Strings" values are read into the placeholder's 128 bytes.
+    CheckStringsValues(source, PW_PLACEHOLDER_SIZE - 1, findings);
     for (const IniSection& section : source.lines.Sections()) {
         if (section.firstLine != section.line || SameName(section.name, "Strings")) continue;
         size_t used = 0;

@@ -142,13 +142,7 @@ void CheckSetupInf(const Source& source, Findings& findings) {
         }
     if (!any)
         findings.Error(source.name, 0, "no install section (one with \"Device\" and \"Driver\")");
-    if (const IniSection* strings = source.lines.Find("Strings"))
-        for (const IniKey& key : strings->keys)
-            if (key.firstLine == key.line && key.value.size() > PW_INF_STRING_SIZE - 1)
-                findings.Error(source.name, key.line,
-                               "the value of " + Quoted(key.name) + " is longer than " +
-                                   std::to_string(PW_INF_STRING_SIZE - 1) +
-                                   " characters: it is read cut");
+    CheckStringsValues(source, PW_INF_STRING_SIZE - 1, findings);
 }
 
 } // namespace pwcheck

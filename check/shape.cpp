@@ -85,4 +85,14 @@ void CheckProfileShape(const Source& source, Findings& findings) {
     }
 }
 
+void CheckStringsValues(const Source& source, size_t longest, Findings& findings) {
+    const IniSection* strings = source.lines.Find("Strings");
+    if (!strings) return;
+    for (const IniKey& key : strings->keys)
+        if (key.firstLine == key.line && key.value.size() > longest)
+            findings.Error(source.name, key.line,
+                           "the value of " + Quoted(key.name) + " is longer than " +
+                               std::to_string(longest) + " characters: it is read cut");
+}
+
 } // namespace pwcheck

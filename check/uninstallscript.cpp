@@ -325,17 +325,6 @@ struct ScriptCheck {
             }
     }
 
-    // [strings] values are read into 128 bytes: a longer one is cut, and names another path.
-    void Strings() {
-        const IniSection* strings = source.lines.Find("strings");
-        if (!strings) return;
-        for (const IniKey& key : strings->keys)
-            if (key.firstLine == key.line && key.value.size() > UN_FILE_ENTRY_SIZE - 1)
-                findings.Error(source.name, key.line,
-                               "the value of " + Quoted(key.name) + " is longer than " +
-                                   std::to_string(UN_FILE_ENTRY_SIZE - 1) +
-                                   " characters: it is read cut");
-    }
 };
 
 } // namespace
@@ -349,7 +338,8 @@ void CheckUninstallScript(const Source& source, Findings& findings) {
     ScriptCheck check{source, findings, {}, {}};
     check.Lists();
     check.Folders();
-    check.Strings();
+    // [strings] values are read into 128 bytes.
+    CheckStringsValues(source, UN_FILE_ENTRY_SIZE - 1, findings);
 }
 
 } // namespace pwcheck

@@ -119,6 +119,9 @@ TEST_F(CheckTest, ExpansionsLongerThanTheirBuffers) {
     found = Check(Kind::UninstallScript, "[Components]\nM=1\n[M]\nTitle=t\nFiles=F\n[F]\n"
                                          "%L%\\A=1\n[strings]\nL=C:\\" + std::string(130, 'e') + "\n");
     EXPECT_TRUE(Has(found, 9, "error", "it is read cut"));
+    found = Check(Kind::RegEntries, "[R]\n2147483650,SOFTWARE\\KV,V,1=%L%\n[Strings]\nL=C:\\" +
+                                        std::string(130, 'e') + "\n");
+    EXPECT_TRUE(Has(found, 4, "error", "longer than 127 characters: it is read cut"));
 }
 
 TEST_F(CheckTest, RootsAndValueTypes) {

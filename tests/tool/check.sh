@@ -46,4 +46,20 @@ rm -f "${TMPDIR:-/tmp}/pwcheck-warn.$$.INI"
 err=$("$winsim" bogus 2>&1 >/dev/null)
 [ $? = 2 ] || fail "an unknown command exits 2"
 grep -qx 'winsim: unknown command bogus' <<<"$err" || fail "unknown command: $err"
+# README's copies of the two helps are the helps, and its call-script example reads.
+block() { awk -v mark="<!-- $1 -->" '$0 == mark {on = 1; next} on && /^```$/ {if (in_) exit; in_ = 1; next} in_' "$src/README.md"; }
+[ "$(block 'winsim --help')" = "$("$winsim" --help)" ] || fail "README's winsim help differs from winsim --help"
+[ "$(block 'pwcheck --help')" = "$("$pwcheck" --help)" ] || fail "README's pwcheck help differs from pwcheck --help"
+example="${TMPDIR:-/tmp}/readme-example.$$.calls"
+awk '/^### Call scripts$/ {on = 1} on && /^```$/ {if (in_) exit; in_ = 1; next} in_' "$src/README.md" >"$example"
+out=$("$pwcheck" "$example")
+rc=$?
+machine=$(mktemp -d "${TMPDIR:-/tmp}/readme-machine.XXXXXX")
+"$winsim" new "$machine/m" >/dev/null
+ran=$("$winsim" run "$machine/m" "$example" 2>&1)
+ranrc=$?
+rm -rf "$example" "$machine"
+[ $rc = 0 ] || fail "README's call-script example: $out"
+[ $ranrc = 0 ] || fail "README's call-script example runs: $ran"
+grep -qxF 'DLL_SetStr(1070, "say ""hi""") = 0' <<<"$ran" || fail "a quote, doubled: $ran"
 echo "check: all checks passed"
