@@ -5,6 +5,7 @@
 
 #include "checks.h"
 #include "pwuninst.h"
+#include "removal.h"
 
 #include "bench_machine.h"
 
@@ -80,7 +81,7 @@ void BM_UninstallerReadsScript(benchmark::State& state) {
     BenchMachine m;
     Place(m);
     std::vector<char> components(UN_KEY_LIST_SIZE), list(UN_KEY_LIST_SIZE);
-    size_t entries = 0;
+    int64_t entries = 0;
     for (auto _ : state) {
         ReadKeyNames(UN_COMPONENTS_SECTION, components.data(), UN_KEY_LIST_SIZE);
         for (const char* c = components.data(); *c; c += std::strlen(c) + 1) {
