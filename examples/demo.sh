@@ -10,8 +10,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 winsim=${WINSIM:?WINSIM must name the winsim command}
 pwcheck=${PWCHECK:-$(dirname "$winsim")/pwcheck}
 work=${DEMO_DIR:-$(dirname "$here")/build/demo}
+# Only a folder an earlier demo made (it holds .demo) is replaced, never another one.
+if [ -d "$work" ] && [ ! -e "$work/.demo" ] && [ -n "$(ls -A "$work")" ]; then
+  echo "demo: $work holds files of no demo; name an empty or new folder in DEMO_DIR" >&2
+  exit 2
+fi
 rm -rf "$work"
 mkdir -p "$work"
+touch "$work/.demo"
 # shellcheck source=stage.sh
 . "$here/stage.sh"
 # shellcheck source=vela/stage.sh
