@@ -2,14 +2,26 @@
 # The demo: a fresh simulated NT 4.0 machine and a fresh Windows 98 machine, a typical
 # installation on each in the order a setup script makes its calls, and what it changed; then
 # PWUNINST scrub with the desktop utility still running, the next start of Windows, and what is
-# left of what the uninstall script lists.
+# left of what the uninstall script lists. Then the second example, the KV Vela 2610 label
+# printer, checked by pwcheck, installed and removed on Windows NT 4.0, 95 and 98.
+# The machines stay in DEMO_DIR (build/demo), which the next demo replaces.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 winsim=${WINSIM:?WINSIM must name the winsim command}
-work=$(mktemp -d /tmp/pwsetup-demo.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+pwcheck=${PWCHECK:-$(dirname "$winsim")/pwcheck}
+work=${DEMO_DIR:-$(dirname "$here")/build/demo}
+# Only a folder an earlier demo made (it holds .demo) is replaced, never another one.
+if [ -d "$work" ] && [ ! -e "$work/.demo" ] && [ -n "$(ls -A "$work")" ]; then
+  echo "demo: $work holds files of no demo; name an empty or new folder in DEMO_DIR" >&2
+  exit 2
+fi
+rm -rf "$work"
+mkdir -p "$work"
+touch "$work/.demo"
 # shellcheck source=stage.sh
 . "$here/stage.sh"
+# shellcheck source=vela/stage.sh
+. "$here/vela/stage.sh"
 
 section() { printf '\n=== %s\n' "$*"; }
 # The [386Enh] section of a machine's SYSTEM.INI.
@@ -55,6 +67,7 @@ for os in nt4 win98; do
   section "$os: the program group"
   (cd "$programs" && find "KV Pellora 4720" | sort)
 
+  cp -r "$machine" "$work/$os-installed"
   stage_running_utility "$machine"
   section "$os: PWUNINST scrub (the user does not restart at once)"
   "$winsim" uninstall "$machine" scrub --answer cancel
@@ -67,3 +80,35 @@ for os in nt4 win98; do
   section "$os: what is left of what the uninstall script lists"
   "$here/uninstall/leftovers.sh" "$winsim" "$machine" "$here/uninstall/UNINST-$os.INI"
 done
+
+section "The KV Vela 2610's scripts, checked by pwcheck"
+"$pwcheck" "$here/vela/VELA2610.INF" "$here/vela/KVREG.INI" "$here"/vela/UNINST-*.INI \
+  "$here"/vela/install-*.calls
+section "A faulty uninstall script, checked by pwcheck (exit status 2: errors)"
+"$pwcheck" "$here/faulty/UNINST-FAULTY.INI" || true
+
+for os in nt4 win95 win98; do
+  machine="$work/vela-$os"
+  section "A fresh $os machine: the KV Vela 2610"
+  "$winsim" new "$machine" --os "$os"
+  stage_vela "$machine" "$os"
+  "$winsim" run "$machine" "$here/vela/install-$os.calls"
+  section "$os: the KV Vela 2610 in the spooler"
+  "$winsim" show "$machine" | grep 'Vela'
+  cp -r "$machine" "$work/vela-$os-installed"
+  if [ "$os" = nt4 ]; then
+    section "$os: what PWUNINST scrub would change (a preview: the machine stays)"
+    "$winsim" uninstall "$machine" scrub --answer cancel --preview
+  fi
+  section "$os: PWUNINST scrub, then the next start"
+  "$winsim" uninstall "$machine" scrub --answer cancel
+  "$winsim" reboot "$machine"
+  section "$os: what is left of what the uninstall script lists"
+  if [ "$os" = nt4 ]; then script=UNINST-nt4.INI; else script=UNINST-win9x.INI; fi
+  "$here/uninstall/leftovers.sh" "$winsim" "$machine" "$here/vela/$script"
+done
+
+section "The machines stay in $work"
+echo "Each OS-installed folder is the machine before its uninstall; compare, for example:"
+echo "  winsim diff $work/vela-nt4-installed $work/vela-nt4"
+echo "  winsim show $work/nt4"

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/placeholder.h"
 #include "resources/resource.h"
 
 // ---- sizes the behaviour names ------------------------------------------------------------------
@@ -84,8 +85,9 @@ int ShowStringMessage(HWND owner, UINT id, UINT type);
 void ReadScriptPath();
 // Replaces the first %name% pair of `text` by the name's value in [strings], in place. A name
 // that [strings] lacks leaves the text as it is; an expansion that does not fit in 127
-// characters (or in capacity - 1) empties the text, since a cut path names another file.
-void ExpandPlaceholder(char* text, int capacity);
+// characters (or in capacity - 1) empties the text, since a cut path names another file. The
+// outcome says which of these happened (the script checker reports it).
+ZrExpansion ExpandPlaceholder(char* text, int capacity);
 // The key names of `section` as a double-NUL list, as written. 0, and an empty list, when the
 // section is missing. A name that the list cut is left out: it would name another key.
 int ReadKeyNames(const char* section, char* list, int size);

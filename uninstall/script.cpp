@@ -57,10 +57,11 @@ void ReadScriptPath() {
     ScriptPath[size] = '\0';
 }
 
-void ExpandPlaceholder(char* text, int capacity) {
+ZrExpansion ExpandPlaceholder(char* text, int capacity) {
     // A name that [strings] lacks leaves the text as it is.
     static const ZrPlaceholderRule kRule = {NotThereSentinel, false};
-    if (capacity > 0) zrExpandPlaceholder(text, static_cast<size_t>(capacity), ScriptPath, kRule);
+    if (capacity <= 0) return ZrExpansion{ZrExpansion::NoPlaceholder, ""};
+    return zrExpandPlaceholder(text, static_cast<size_t>(capacity), ScriptPath, kRule);
 }
 
 int ReadKeyNames(const char* section, char* list, int size) {

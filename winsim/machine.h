@@ -304,6 +304,16 @@ size_t JournalSize(); // bytes, where the next line will start
 std::vector<std::string> JournalSince(size_t offset);
 void Journal(const std::string& line);
 
+// Each line of a profile file's text as the profile functions read it, in file order (line N is
+// element N - 1): a section header (its name), a key (name and value, blanks trimmed), a text
+// without "=" that no call sees (trimmed), or a comment or blank line.
+struct ProfileLine {
+    enum Kind { Other, Header, Key, Bare } kind = Other;
+    std::string name;
+    std::string value;
+};
+std::vector<ProfileLine> ProfileLines(const std::string& text);
+
 // The command line of the process (GetCommandLineA); the program's file name when unset.
 void SetProcessCommandLine(const std::string& commandLine);
 

@@ -213,13 +213,14 @@ LONG WriteValueCreatingPath(HKEY hRoot, LPCSTR path, LPCSTR valueName, const voi
     return rc == ERROR_SUCCESS ? 1 : 0;
 }
 
-void ExpandIniPlaceholder(LPSTR text, DWORD room, LPCSTR iniPath) {
+ZrExpansion ExpandIniPlaceholder(LPSTR text, DWORD room, LPCSTR iniPath) {
     // A name that "Strings" lacks, or holds empty, ends the text where its placeholder began.
     static const ZrPlaceholderRule kRule = {"", true};
     const ZrExpansion done = zrExpandPlaceholder(text, room, iniPath, kRule);
     if (done.outcome == ZrExpansion::TooLong)
         Trace("ExpandIniPlaceholder: %%%s%% makes the text longer than %d characters\n", done.name,
               PW_PLACEHOLDER_SIZE - 1);
+    return done;
 }
 
 DWORD ReadIniExpanded(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size,

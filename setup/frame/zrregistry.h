@@ -43,7 +43,8 @@ BOOL EnableTakeOwnership(HANDLE hToken);
 
 DWORD ReadIniExpanded(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR buffer, DWORD size,
                       LPCSTR iniPath);
-void ExpandIniPlaceholder(LPSTR text, DWORD room, LPCSTR iniPath);
+// Expands the first placeholder of `text` in place; the outcome says what became of it.
+ZrExpansion ExpandIniPlaceholder(LPSTR text, DWORD room, LPCSTR iniPath);
 int ParseRegEntryKey(LPCSTR keyText, LPSTR* root, LPSTR* subkey, LPSTR* valueName, LPSTR* type);
 // A signed decimal number, accumulated modulo 2^32 ("2147483650" and "-2147483646" are equal).
 LONG zrDecimalWrapped(LPCSTR text);

@@ -390,11 +390,12 @@ TEST_F(UserTest, MessageBoxesTakeQueuedAnswersElseTheDefaultButton) {
     EXPECT_EQ(MessageBoxA(owner, "Reboot?", "KV", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
     EXPECT_EQ(MessageBoxA(nullptr, "Reboot?", "KV", MB_OKCANCEL), IDOK);
     EXPECT_EQ(MessageBoxA(nullptr, "Keep?", "KV", MB_YESNOCANCEL | MB_DEFBUTTON2), IDNO);
-    winsim::QueueMessageBoxAnswer(IDYES); // not offered by an OK box
+    winsim::QueueMessageBoxAnswer(IDYES); // not offered by an OK box: it waits for one that is
     EXPECT_EQ(MessageBoxA(nullptr, "Done", nullptr, MB_OK), IDOK);
+    EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "KV", MB_YESNO | MB_DEFBUTTON2), IDYES);
 
     std::vector<winsim::MessageBoxRecord> boxes = winsim::MessageBoxes();
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].owner, reinterpret_cast<uintptr_t>(owner));
     EXPECT_EQ(boxes[0].caption, "KV");
     EXPECT_EQ(boxes[0].text, "Reboot?");
@@ -402,7 +403,7 @@ TEST_F(UserTest, MessageBoxesTakeQueuedAnswersElseTheDefaultButton) {
     EXPECT_EQ(boxes[3].caption, "Error"); // no caption given
     // Another process reads them from the machine's journal.
     std::vector<std::string> lines = winsim::JournalSince(0);
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "messagebox 0x21 CANCEL KV\tReboot?");
 }
 

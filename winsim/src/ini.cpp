@@ -187,6 +187,28 @@ std::vector<std::string> IniFile::Sections() const {
     return out;
 }
 
+std::vector<ProfileLine> IniFile::Lines() const {
+    std::vector<ProfileLine> out;
+    out.reserve(m_lines.size());
+    for (const Line& l : m_lines) {
+        ProfileLine line;
+        line.kind = l.kind == Kind::Header  ? ProfileLine::Header
+                    : l.kind == Kind::Entry ? ProfileLine::Key
+                    : l.kind == Kind::Bare  ? ProfileLine::Bare
+                                            : ProfileLine::Other;
+        line.name = l.name;
+        line.value = l.value;
+        out.push_back(std::move(line));
+    }
+    return out;
+}
+
+std::vector<ProfileLine> ProfileLines(const std::string& text) {
+    IniFile ini;
+    ini.Parse(text);
+    return ini.Lines();
+}
+
 std::vector<std::string> IniFile::SectionHeaders() const {
     std::vector<std::string> out;
     for (const Line& l : m_lines)

@@ -43,6 +43,8 @@ public:
     bool DeleteKey(const std::string& section, const std::string& key);
     bool DeleteSection(const std::string& section);
 
+    // Every line as the profile functions read it (winsim::ProfileLines).
+    std::vector<ProfileLine> Lines() const;
     // Every section header in file order, a repeated name as often as it appears.
     std::vector<std::string> SectionHeaders() const;
     // Every key line of the section in file order, duplicates included (empty names left out).

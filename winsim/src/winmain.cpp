@@ -70,9 +70,12 @@ int main(int argc, char** argv) {
     int rc = WinMain(GetModuleHandleA(nullptr), nullptr, &args[0], SW_SHOWNORMAL);
     winsim::Journal("exit " + std::to_string(rc));
     const char* trace = std::getenv("WINSIM_TRACE");
-    if (trace && std::string(trace) == "1")
-        for (const std::string& line : winsim::DebugOutput())
+    if (trace && std::string(trace) == "1") {
+        const std::vector<std::string> lines = winsim::DebugOutput();
+        for (const std::string& line : lines)
             std::fprintf(stderr, "%s\n", line.c_str());
+        if (lines.empty()) std::fprintf(stderr, "%s: --trace: the program sent no debug output\n", argv[0]);
+    }
     if (!winsim::CloseMachine(&error)) { // what the program changed did not all reach the disk
         std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
         return rc ? rc : 1;

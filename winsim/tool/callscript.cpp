@@ -42,8 +42,12 @@ struct Variable {
     }
 };
 
+// A text as a call script writes it: a " inside it doubled.
 std::string Quote(const std::string& s) {
-    return "\"" + s + "\"";
+    std::string out = "\"";
+    for (char c : s)
+        out += c == '"' ? std::string(2, '"') : std::string(1, c);
+    return out + "\"";
 }
 
 // The setup engine's component dialog shows the drive list in this list box.
@@ -153,12 +157,15 @@ class Interpreter {
                 m_out << "  " << a.name << "[" << i << "] = " << Quote(RowText(rows[i])) << "\n";
         }
         if (m_options.takeTrace)
-            for (const std::string& line : m_options.takeTrace())
+            for (const std::string& line : m_options.takeTrace()) {
                 m_out << "  trace: " << line << "\n";
+                ++m_traced;
+            }
         return result;
     }
 
     const Variable& Var(const std::string& name) { return m_vars[name]; }
+    size_t Traced() const { return m_traced; }
 
     // Makes the engine's component dialog and names it; false when it cannot be made.
     bool MakeWindow(const std::string& name) {
@@ -187,6 +194,7 @@ class Interpreter {
     std::ostream& m_out;
     std::map<std::string, Variable> m_vars;
     std::set<std::string> m_windows;
+    size_t m_traced = 0; // trace lines printed
 };
 
 } // namespace
@@ -260,6 +268,11 @@ int RunCallScript(const std::string& text, const ExportResolver& resolve,
                 << "\n";
         }
     }
+    // A library built without its trace (the release build) sends nothing: say so rather than
+    // print nothing.
+    if (options.takeTrace && interp.Traced() == 0)
+        err << "winsim: --trace: the library sent no trace; it was built without it (the release "
+               "build of ./run winsim is; build/test/bin/winsim traces)\n";
     if (failures)
         err << failures << (failures == 1 ? " expectation" : " expectations") << " failed\n";
     return failures ? 1 : 0;

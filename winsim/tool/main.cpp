@@ -1,5 +1,7 @@
 // The winsim command: the simulated machine from the command line.
 #include "callscript.h"
+#include "machinediff.h"
+#include "preview.h"
 
 #include "../machine.h"
 
@@ -21,19 +23,23 @@ extern char** environ;
 
 namespace {
 
+const char kUsage[] =
+    "usage:\n"
+    "  winsim new DIR [--os nt4|win95|win98]\n"
+    "  winsim run DIR SCRIPT [--trace] [--library PATH] [--preview]\n"
+    "                 [--file PATH|cancel ...] [--printer \\\\SERVER\\SHARE|cancel ...]\n"
+    "  winsim uninstall DIR [COMMAND LINE] [--answer ok|cancel|yes|no|abort|retry|ignore ...]\n"
+    "                   [--click CONTROL-ID ...] [--do STEP ...] [--program PATH] [--trace]\n"
+    "                   [--preview]\n"
+    "  winsim reboot DIR\n"
+    "  winsim reg export DIR [KEY]\n"
+    "  winsim reg import DIR FILE.reg\n"
+    "  winsim show DIR\n"
+    "  winsim diff DIR-A DIR-B [--json]\n"
+    "  winsim --help\n";
+
 int Usage() {
-    std::cerr << "usage:\n"
-                 "  winsim new DIR [--os nt4|win95|win98]\n"
-                 "  winsim run DIR SCRIPT [--trace] [--library PATH] [--file PATH|cancel ...]\n"
-                 "                   [--printer \\\\SERVER\\SHARE|cancel ...]\n"
-                 "  winsim uninstall DIR [COMMAND LINE] [--answer ok|cancel|yes|no|abort|retry|"
-                 "ignore ...]\n"
-                 "                   [--click CONTROL-ID ...] [--do STEP ...] [--program PATH] "
-                 "[--trace]\n"
-                 "  winsim reboot DIR\n"
-                 "  winsim reg export DIR [KEY]\n"
-                 "  winsim reg import DIR FILE.reg\n"
-                 "  winsim show DIR\n";
+    std::cerr << kUsage;
     return 2;
 }
 
@@ -113,6 +119,7 @@ int CmdRun(const std::vector<std::string>& a) {
     // The scripted user's answers to the file dialogs and printer browsers, in order.
     std::vector<std::string> files, printers;
     auto answer = [](const std::string& text) { return text == "cancel" ? std::string() : text; };
+    bool preview = false;
     for (size_t i = 2; i < a.size(); ++i) {
         if (a[i] == "--trace")
             options.takeTrace = [] {
@@ -126,6 +133,8 @@ int CmdRun(const std::vector<std::string>& a) {
             files.push_back(answer(a[++i]));
         else if (a[i] == "--printer" && i + 1 < a.size())
             printers.push_back(answer(a[++i]));
+        else if (a[i] == "--preview")
+            preview = true;
         else
             return Usage();
     }
@@ -134,7 +143,18 @@ int CmdRun(const std::vector<std::string>& a) {
         std::cerr << "winsim: cannot read " << a[1] << "\n";
         return 2;
     }
-    if (!Open(a[0])) return 2;
+    // A preview runs on a copy of the machine and prints what the run changed there.
+    winsim::MachineCopy copy;
+    std::string dir = a[0];
+    if (preview) {
+        std::string error;
+        if (!copy.Make(a[0], &error)) {
+            std::cerr << "winsim: " << error << "\n";
+            return 2;
+        }
+        dir = copy.Dir();
+    }
+    if (!Open(dir)) return 2;
     for (const std::string& path : files)
         winsim::QueueFileDialogAnswer(path);
     for (const std::string& item : printers)
@@ -171,7 +191,27 @@ int CmdRun(const std::vector<std::string>& a) {
     int rc = winsim::RunCallScript(
         script, [&](const std::string& name) { return winsim::HostProcAddress(module, name); },
         options, std::cout, std::cerr);
-    return Close(rc);
+    rc = Close(rc);
+    if (preview && !winsim::PrintPreview(a[0], dir, std::cout, std::cerr)) return 2;
+    return rc;
+}
+
+// What differs between two machines, for a person or (--json) for a program. 0 when nothing
+// does, 1 when something does, 2 when a machine cannot be read.
+int CmdDiff(const std::vector<std::string>& a) {
+    if (a.size() < 2 || a.size() > 3 || (a.size() == 3 && a[2] != "--json")) return Usage();
+    winsim::MachineSnapshot snaps[2];
+    for (int i = 0; i < 2; ++i) {
+        if (!Open(a[static_cast<size_t>(i)])) return 2;
+        snaps[i] = winsim::TakeSnapshot();
+        if (Close(0) != 0) return 2;
+    }
+    const winsim::MachineDiff diff = winsim::CompareMachines(snaps[0], snaps[1]);
+    if (a.size() == 3)
+        winsim::PrintDiffJson(diff, std::cout);
+    else
+        winsim::PrintDiff(diff, std::cout);
+    return diff.Empty() ? 0 : 1;
 }
 
 int CmdReg(const std::vector<std::string>& a) {
@@ -214,7 +254,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     const char* env = std::getenv("WINSIM_PWUNINST");
     std::string program = env ? env : ExeDir() + "/PWUNINST.EXE";
     std::string commandLine, answers, clicks, steps;
-    bool trace = false;
+    bool trace = false, preview = false;
     for (size_t i = 1; i < a.size(); ++i) {
         if (a[i] == "--answer" && i + 1 < a.size()) {
             int id = 0;
@@ -238,6 +278,8 @@ int CmdUninstall(const std::vector<std::string>& a) {
             program = a[++i];
         } else if (a[i] == "--trace") {
             trace = true;
+        } else if (a[i] == "--preview") {
+            preview = true;
         } else if (a[i].compare(0, 2, "--") == 0) {
             return Usage();
         } else {
@@ -252,13 +294,24 @@ int CmdUninstall(const std::vector<std::string>& a) {
             handedOn.push_back(std::string(name) + "=" + value);
             unsetenv(name);
         }
-    if (!Open(a[0])) return 2;
+    // A preview runs PWUNINST on a copy of the machine and prints what it changed there.
+    winsim::MachineCopy copy;
+    std::string machine = a[0];
+    if (preview) {
+        std::string error;
+        if (!copy.Make(a[0], &error)) {
+            std::cerr << "winsim: " << error << "\n";
+            return 2;
+        }
+        machine = copy.Dir();
+    }
+    if (!Open(machine)) return 2;
     size_t journalAt = winsim::JournalSize();
     // The program owns the machine while it runs: held here, its own open would wait for us.
     if (Close(0) != 0) return 1;
 
-    char* real = realpath(a[0].c_str(), nullptr);
-    std::string dir = real ? real : a[0];
+    char* real = realpath(machine.c_str(), nullptr);
+    std::string dir = real ? real : machine;
     std::free(real);
     std::vector<std::string> vars = {"WINSIM_MACHINE=" + dir, "WINSIM_ANSWERS=" + answers,
                                      "WINSIM_CLICKS=" + clicks, "WINSIM_STEPS=" + steps,
@@ -290,7 +343,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
 
-    if (!Open(a[0])) return 2;
+    if (!Open(machine)) return 2;
     bool exited = false;
     int code = 0;
     int stepErrors = 0;
@@ -349,6 +402,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
         return 1;
     }
     std::cout << "exit code " << code << "\n";
+    if (preview && !winsim::PrintPreview(a[0], machine, std::cout, std::cerr)) return 2;
     if (stepErrors) return 1; // what the run was to show did not happen
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
@@ -363,6 +417,10 @@ int CmdReboot(const std::vector<std::string>& a) {
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     std::string cmd = argv[1];
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
     std::vector<std::string> rest(argv + 2, argv + argc);
     try {
         if (cmd == "new") return CmdNew(rest);
@@ -371,9 +429,11 @@ int main(int argc, char** argv) {
         if (cmd == "show") return CmdShow(rest);
         if (cmd == "uninstall") return CmdUninstall(rest);
         if (cmd == "reboot") return CmdReboot(rest);
+        if (cmd == "diff") return CmdDiff(rest);
     } catch (const std::exception& e) {
         std::cerr << "winsim: " << e.what() << "\n";
         return 2;
     }
+    std::cerr << "winsim: unknown command " << cmd << "\n";
     return Usage();
 }

@@ -108,13 +108,16 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     int answer = buttons[def < buttons.size() ? def : 0];
     Records& r = R();
     if (!r.answers.empty()) {
-        int queued = r.answers.front();
-        r.answers.pop_front();
-        if (std::find(buttons.begin(), buttons.end(), queued) != buttons.end())
+        // An answer the box does not offer is kept for a later box that does ("cancel" meant
+        // for the restart prompt is not used up by an OK-only message before it).
+        const int queued = r.answers.front();
+        if (std::find(buttons.begin(), buttons.end(), queued) != buttons.end()) {
             answer = queued;
-        else
+            r.answers.pop_front();
+        } else {
             Debug(std::string("the message box offers no ") + AnswerName(queued) +
-                  "; the user presses " + AnswerName(answer));
+                  "; the user presses " + AnswerName(answer) + " and the answer waits");
+        }
     }
     DispatchWhileShown(hWnd);
     MessageBoxRecord rec;
