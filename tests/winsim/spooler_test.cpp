@@ -799,7 +799,7 @@ TEST_P(SpoolerTest, MonitorsAndProcessorsMustLoadWithTheirEntryPoints) {
     PutFile(std::string(procs) + "\\TEXT.DLL");
     for (const auto& [file, error] : {std::pair<const char*, DWORD>{"TEXT.DLL", ERROR_BAD_EXE_FORMAT},
                                       {"NOINIT.DLL", ERROR_PROC_NOT_FOUND}}) {
-        MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Monitor"), nullptr, const_cast<LPSTR>(file)};
+        MONITOR_INFO_2A mi{const_cast<LPSTR>("KV Monitor"), MonitorEnv(), const_cast<LPSTR>(file)};
         EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&mi))) << file;
         EXPECT_EQ(GetLastError(), error) << file;
         char env[] = "", processor[] = "KV Processor";

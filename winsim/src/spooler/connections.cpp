@@ -2,7 +2,6 @@
 // HKCU\Printers\Connections\,,SERVER,SHARE, and the shares the machine's network offers.
 #include "spooler.h"
 
-#include "../modules.h"
 
 namespace winsim::spooler {
 
@@ -23,14 +22,6 @@ bool NamedConnection(LPCSTR name, bool (*find)(const std::string&, ConnectionRec
     if (!name || !find(name, c)) return Fail(ERROR_INVALID_PRINTER_NAME);
     return true;
 }
-
-// The spooler's library, for programs that look a call up at run time because another system's
-// WINSPOOL.DRV lacks it.
-const bool g_winspool = [] {
-    RegisterBuiltinModule("WINSPOOL.DRV", {{"AddPrinterConnectionA", AsProc(&AddPrinterConnectionA)}},
-                          false);
-    return true;
-}();
 
 } // namespace
 
