@@ -14,6 +14,8 @@ bool FindModuleResource(HMODULE module, LPCSTR name, LPCSTR type, const unsigned
 // A UTF-16 character in code page 1252, the system code page of our machines; what it cannot
 // show becomes '?', as WideCharToMultiByte's default character.
 char AnsiChar(WORD c);
+// A code page 1252 character in UTF-16, as MultiByteToWideChar gives it.
+WORD WideChar(char c);
 // A little-endian 16-bit word of resource data.
 inline WORD ReadWord(const unsigned char* p) {
     return static_cast<WORD>(p[0] | p[1] << 8);
