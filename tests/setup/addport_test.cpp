@@ -2,6 +2,8 @@
 
 #include "devices/zrdevices.h"
 
+#include <winspool.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -104,4 +106,21 @@ TEST_P(AddPortTest, AKeyThatCannotBeMadeLeavesWinIniAlone) {
     const std::string longName = "NET_" + std::string(220, 'q');
     EXPECT_EQ(m_addPort(longName.c_str()), 0);
     EXPECT_EQ(Snapshot(), before);
+}
+
+// A UNC name (a printer share) becomes a port: the registry takes "Ports\\\SRV\KV4720" as
+// "Ports\SRV\KV4720", as Windows does, WIN.INI lists the name, and the spooler reports it.
+TEST_P(AddPortTest, AUncPortNameBecomesAPort) {
+    const char port[] = "\\\\SRV\\KV4720";
+    EXPECT_EQ(m_addPort(port), 1);
+    EXPECT_TRUE(winsim::KeyExists(kPortsKey + "\\SRV\\KV4720"));
+    EXPECT_EQ(PortsEntry(port), "");
+    DWORD needed = 0, returned = 0;
+    EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> buf(needed);
+    ASSERT_TRUE(EnumPortsA(nullptr, 1, buf.data(), needed, &needed, &returned));
+    const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buf.data());
+    EXPECT_TRUE(std::any_of(ports, ports + returned,
+                            [&](const PORT_INFO_1A& p) { return std::string(p.pName) == port; }));
+    EXPECT_FALSE(Traced("Failed to create port"));
 }

@@ -67,7 +67,99 @@ TEST_P(RegFidelityNt, ChildOfAVolatileKeyMustBeVolatile) {
     RegCloseKey(vol);
 }
 
+// Rights outside KEY_ALL_ACCESS: NT grants them to no one, so an open asking one is refused, while
+// the creator of a new key holds the rights it asked for that keys have; ACCESS_SYSTEM_SECURITY
+// needs a privilege the process does not hold.
+TEST_P(RegFidelityNt, RightsNoKeyHasAreRefusedOnOpenAndDroppedOnCreate) {
+    const REGSAM odd = KEY_SET_VALUE | 0x40;
+    HKEY h = reinterpret_cast<HKEY>(1);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Odd", 0, nullptr, 0, odd,
+                              nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(h, "V", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"), 1),
+              ERROR_SUCCESS)
+        << "the creator holds KEY_SET_VALUE";
+    RegCloseKey(h);
+    h = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Odd", 0, KEY_READ | 0x40, &h),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Odd", 0, nullptr, 0, odd,
+                              nullptr, &h, nullptr),
+              ERROR_ACCESS_DENIED)
+        << "an existing key is opened, and asked";
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ | ACCESS_SYSTEM_SECURITY,
+                            &h),
+              ERROR_PRIVILEGE_NOT_HELD);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Audit", 0, nullptr, 0,
+                              ACCESS_SYSTEM_SECURITY, nullptr, &h, nullptr),
+              ERROR_PRIVILEGE_NOT_HELD);
+    EXPECT_FALSE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Audit"));
+}
+
+// 95/98 have no registry security and ignore the rights asked for, whatever their bits.
+TEST_P(RegFidelity9x, RightsAskedForAreIgnored) {
+    for (REGSAM odd : {REGSAM{0x40}, REGSAM{KEY_READ | 0x8000}, REGSAM{ACCESS_SYSTEM_SECURITY}}) {
+        SCOPED_TRACE(odd);
+        HKEY h = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Odd", 0, nullptr, 0, odd,
+                                  nullptr, &h, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(h, "V", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"), 1),
+                  ERROR_SUCCESS);
+        RegCloseKey(h);
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Odd", 0, odd, &h),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteValueA(h, "V"), ERROR_SUCCESS);
+        RegCloseKey(h);
+    }
+}
+
 // ---- RegOpenKeyExA / RegOpenKeyA ------------------------------------------------------------
+
+// A failed open leaves the caller's handle as it was when the handle given is bad, and null for
+// any other failure; RegCreateKeyExA does the same.
+TEST_P(RegFidelityEveryOs, FailedOpensLeaveTheResultAsWindowsDoes) {
+    const HKEY kept = reinterpret_cast<HKEY>(0x1234);
+    const HKEY bad = reinterpret_cast<HKEY>(0x7777);
+    HKEY h = kept;
+    EXPECT_EQ(RegOpenKeyA(bad, "SOFTWARE", &h), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(h, kept);
+    EXPECT_EQ(RegOpenKeyExA(nullptr, "", 0, KEY_READ, &h), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(h, kept);
+    EXPECT_EQ(RegCreateKeyExA(bad, "Kid", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr),
+              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(h, kept);
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Absent", &h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(h, nullptr);
+    h = kept;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Absent", 0, KEY_READ, &h),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", nullptr), ERROR_INVALID_PARAMETER);
+}
+
+// A run of backslashes inside a path is one separator on every system: the empty names between
+// them name no key (a UNC port name below the spooler's Ports key makes such a path).
+TEST_P(RegFidelityEveryOs, EmptyNamesInsideAPathAreSkipped) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Ports\\\\\\SRV\\KV4720", &h),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_TRUE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Ports\\SRV\\KV4720"));
+    char name[16];
+    HKEY ports = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\\\Norvex\\Ports", 0, KEY_READ, &ports),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKeyA(ports, 0, name, sizeof name), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "SRV") << "no key with an empty name";
+    EXPECT_EQ(RegEnumKeyA(ports, 1, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(ports);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Ports\\\\SRV\\KV4720"),
+              ERROR_SUCCESS);
+    EXPECT_FALSE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Ports\\SRV\\KV4720"));
+}
+
 
 // Any number of trailing backslashes is ignored; an empty path on a root gives the root itself;
 // RegOpenKeyA hands back what it was given when there is no path, a null handle too.
@@ -209,6 +301,258 @@ TEST_P(RegFidelityEveryOs, InfoKeyCountsLongestDataInStoredBytes) {
                                nullptr, &maxData, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(maxData, GetParam() == winsim::Os::Nt4 ? 12u : 8u);
+}
+
+// ---- key classes --------------------------------------------------------------------------------
+
+// NT keeps the class a key was created with; RegQueryInfoKeyA hands it back with the length of
+// the longest subkey class, RegEnumKeyExA with each subkey, and the hive keeps it over a restart.
+TEST_P(RegFidelityNt, KeyClassesAreKeptAndHandedBack) {
+    HKEY sub = nullptr, subsub = nullptr;
+    char cls[] = "subkey class", subCls[] = "subsubkey class";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Sub", 0, cls, 0,
+                              KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(sub, "SubSub", 0, subCls, 0, KEY_ALL_ACCESS, nullptr, &subsub,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(subsub);
+    RegCloseKey(sub);
+    winsim::CloseMachine();
+    std::string error;
+    ASSERT_TRUE(winsim::OpenMachine(m_dir, &error)) << error;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Sub", &sub), ERROR_SUCCESS);
+
+    DWORD len = 0, maxClass = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(sub, nullptr, &len, nullptr, nullptr, nullptr, &maxClass, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(len, std::strlen(cls));
+    EXPECT_EQ(maxClass, std::strlen(subCls));
+    char buf[32];
+    len = sizeof buf;
+    EXPECT_EQ(RegQueryInfoKeyA(sub, buf, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buf, cls);
+    EXPECT_EQ(len, std::strlen(cls));
+    // A buffer one short takes what fits, ended; a buffer of no size is left alone.
+    std::memset(buf, 'x', sizeof buf);
+    len = sizeof cls - 1;
+    EXPECT_EQ(RegQueryInfoKeyA(sub, buf, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_MORE_DATA);
+    EXPECT_STREQ(buf, "subkey clas");
+    EXPECT_EQ(len, sizeof cls - 2);
+    std::memset(buf, 'x', sizeof buf);
+    len = 0;
+    EXPECT_EQ(RegQueryInfoKeyA(sub, buf, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(buf[0], 'x');
+    EXPECT_EQ(RegQueryInfoKeyA(sub, buf, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_INVALID_PARAMETER)
+        << "a class buffer needs its length";
+
+    char name[16];
+    DWORD cchName = sizeof name, cchClass = 4;
+    EXPECT_EQ(RegEnumKeyExA(sub, 0, name, &cchName, nullptr, buf, &cchClass, nullptr),
+              ERROR_MORE_DATA);
+    cchClass = sizeof buf;
+    EXPECT_EQ(RegEnumKeyExA(sub, 0, name, &cchName, nullptr, buf, &cchClass, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buf, subCls);
+    EXPECT_EQ(cchClass, std::strlen(subCls));
+    RegCloseKey(sub);
+}
+
+// 95/98 keep no classes: every key's class is empty.
+TEST_P(RegFidelity9x, KeyClassesAreNotKept) {
+    HKEY sub = nullptr;
+    char cls[] = "subkey class";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Sub", 0, cls, 0,
+                              KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+              ERROR_SUCCESS);
+    char buf[32] = "x";
+    DWORD len = sizeof buf;
+    EXPECT_EQ(RegQueryInfoKeyA(sub, buf, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(len, 0u);
+    EXPECT_STREQ(buf, "");
+    RegCloseKey(sub);
+}
+
+// ---- RegSetValueA / RegQueryValueA ----------------------------------------------------------
+
+// The default value of a key (a subkey, created when missing): text only, its own length counts,
+// and a key without one reads as the empty text.
+TEST_P(RegFidelityEveryOs, SetValueAndQueryValueWorkOnTheDefaultValue) {
+    TestKey k;
+    EXPECT_EQ(RegSetValueA(k, "Sub", REG_SZ, "data", 2), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueA(k, nullptr, REG_BINARY, "data", 4), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueA(k, nullptr, REG_EXPAND_SZ, "data", 4), ERROR_INVALID_PARAMETER);
+    char val[16];
+    LONG size = sizeof val;
+    EXPECT_EQ(RegQueryValueA(k, "Sub", val, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(val, "data");
+    EXPECT_EQ(size, 5);
+    size = 0;
+    EXPECT_EQ(RegQueryValueA(k, "Sub", nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 5);
+    val[0] = '\0';
+    size = 1;
+    EXPECT_EQ(RegQueryValueA(k, "Sub", val, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(val[0], '\0') << "a short buffer is left alone";
+    EXPECT_EQ(size, 5);
+    EXPECT_EQ(RegQueryValueA(k, "Sub", val, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueA(k, "Sub", nullptr, nullptr), ERROR_SUCCESS);
+    size = sizeof val;
+    std::strcpy(val, "stale");
+    EXPECT_EQ(RegQueryValueA(k, nullptr, val, &size), ERROR_SUCCESS) << "no default value";
+    EXPECT_STREQ(val, "");
+    EXPECT_EQ(size, 1);
+    EXPECT_EQ(RegQueryValueA(k, "Absent", val, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueA(reinterpret_cast<HKEY>(0x7777), "Sub", val, &size),
+              ERROR_INVALID_HANDLE);
+}
+
+// ---- the wide forms -----------------------------------------------------------------------------
+
+// NT's wide forms see the same keys and values as the A forms: names and text converted, text
+// data sized in UTF-16 bytes and ended when the buffer has room.
+TEST_P(RegFidelityNt, WideFormsSeeWhatTheAnsiFormsSee) {
+    const WCHAR path[] = {'S', 'O', 'F', 'T', 'W', 'A', 'R', 'E', '\\', 'N', 'o', 'r', 'v', 'e',
+                          'x', 0};
+    const WCHAR name[] = {'T', 'e', 's', 't', 0};
+    const WCHAR foobar[] = {'f', 'o', 'o', 'b', 'a', 'r', 0};
+    HKEY h = nullptr;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &h, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    ASSERT_EQ(RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(foobar),
+                             6 * sizeof(WCHAR)),
+              ERROR_SUCCESS)
+        << "written without its end";
+    char text[16];
+    DWORD size = sizeof text;
+    ASSERT_EQ(RegQueryValueExA(h, "test", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(text, "foobar");
+    EXPECT_EQ(size, 7u);
+
+    WCHAR data[16], valueName[16];
+    DWORD type = 0;
+    size = 0;
+    EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 7 * sizeof(WCHAR));
+    size = 4;
+    EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 7 * sizeof(WCHAR));
+    size = sizeof data;
+    EXPECT_EQ(RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::memcmp(data, foobar, sizeof foobar), 0);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+
+    // A short data buffer still gets the name; a short name buffer gets nothing.
+    DWORD cch = 16;
+    size = 2;
+    EXPECT_EQ(RegEnumValueW(h, 0, valueName, &cch, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                            &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(cch, 4u);
+    EXPECT_EQ(std::memcmp(valueName, name, sizeof name), 0);
+    EXPECT_EQ(size, 7 * sizeof(WCHAR));
+    cch = 3;
+    EXPECT_EQ(RegEnumValueW(h, 0, valueName, &cch, nullptr, &type, nullptr, &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(cch, 3u);
+
+    DWORD values = 0, maxValue = 0;
+    EXPECT_EQ(RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               nullptr, &maxValue, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 1u);
+    EXPECT_EQ(maxValue, 7 * sizeof(WCHAR));
+    EXPECT_EQ(RegDeleteValueW(h, name), ERROR_SUCCESS);
+    RegCloseKey(h);
+
+    const WCHAR norvex[] = {'N', 'o', 'r', 'v', 'e', 'x', 0};
+    HKEY software = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &h), ERROR_SUCCESS);
+    RegCloseKey(h);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", &software), ERROR_SUCCESS);
+    WCHAR keyName[32];
+    bool found = false;
+    for (DWORD i = 0;; ++i) {
+        cch = 32;
+        if (RegEnumKeyExW(software, i, keyName, &cch, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        found = found || std::memcmp(keyName, norvex, sizeof norvex) == 0;
+    }
+    EXPECT_TRUE(found);
+    EXPECT_EQ(RegDeleteKeyW(software, norvex), ERROR_SUCCESS);
+    EXPECT_FALSE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex"));
+    RegCloseKey(software);
+}
+
+// 95/98 export the wide forms as stubs only.
+TEST_P(RegFidelity9x, WideFormsAreNotImplemented) {
+    const WCHAR path[] = {'S', 'O', 'F', 'T', 'W', 'A', 'R', 'E', 0};
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &h), ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                              nullptr),
+              ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_EQ(RegSetValueExW(HKEY_LOCAL_MACHINE, path, 0, REG_BINARY,
+                             reinterpret_cast<const BYTE*>("1"), 1),
+              ERROR_CALL_NOT_IMPLEMENTED);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, path, nullptr, nullptr, nullptr, &size),
+              ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, path), ERROR_CALL_NOT_IMPLEMENTED);
+    EXPECT_TRUE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE"));
+}
+
+// ---- GetComputerNameA ------------------------------------------------------------------------
+
+// The name is the ComputerName key's value; a fresh machine has one. 95/98 want room for the
+// longest name whatever the name is; NT for this name, and say how much that is.
+TEST_P(RegFidelityEveryOs, ComputerNameComesFromTheRegistry) {
+    const std::string key =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+    ASSERT_TRUE(winsim::ImportRegistry("REGEDIT4\r\n\r\n[" + key + "]\r\n\"ComputerName\"=\"PRINTHOST\"\r\n"));
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+    EXPECT_STREQ(name, "PRINTHOST");
+    EXPECT_EQ(size, 9u);
+    size = 12;
+    const bool nt = GetParam() == winsim::Os::Nt4;
+    EXPECT_EQ(GetComputerNameA(name, &size), nt ? TRUE : FALSE);
+    if (!nt) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    }
+    size = 5;
+    EXPECT_FALSE(GetComputerNameA(name, &size));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    if (nt) {
+        EXPECT_EQ(size, 10u) << "NT says how much room the name needs";
+    }
+}
+
+TEST_P(RegFidelityEveryOs, AFreshMachineHasAComputerName) {
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(size, std::strlen(name));
 }
 
 } // namespace

@@ -255,6 +255,8 @@ WINBASEAPI DWORD WINAPI GetTickCount(void);
 WINBASEAPI void WINAPI Sleep(DWORD dwMilliseconds);
 WINADVAPI BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer);
 WINADVAPI BOOL WINAPI GetUserNameW(LPWSTR lpBuffer, LPDWORD pcbBuffer);
+#define MAX_COMPUTERNAME_LENGTH 15
+WINBASEAPI BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
 
 // The entry of a GUI program. Natively, linking the static library winsim_winmain supplies a
 // main() that opens the machine named by the environment variable WINSIM_MACHINE, calls WinMain

@@ -27,6 +27,9 @@ WINADVAPI LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserv
                                      const BYTE* lpData, DWORD cbData);
 WINADVAPI LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                                        LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+WINADVAPI LONG WINAPI RegSetValueA(HKEY hKey, LPCSTR lpSubKey, DWORD dwType, LPCSTR lpData,
+                                   DWORD cbData);
+WINADVAPI LONG WINAPI RegQueryValueA(HKEY hKey, LPCSTR lpSubKey, LPSTR lpData, PLONG lpcbData);
 WINADVAPI LONG WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
 WINADVAPI LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                                     LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
@@ -47,5 +50,31 @@ WINADVAPI LONG WINAPI RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION Security
                                         LPDWORD lpcbSecurityDescriptor);
 WINADVAPI LONG WINAPI RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
                                         PSECURITY_DESCRIPTOR pSecurityDescriptor);
+
+// The wide forms: NT 4.0 has them; on 95/98 they answer ERROR_CALL_NOT_IMPLEMENTED.
+WINADVAPI LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                                    REGSAM samDesired, PHKEY phkResult);
+WINADVAPI LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved,
+                                      LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                      LPDWORD lpdwDisposition);
+WINADVAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved,
+                                     DWORD dwType, const BYTE* lpData, DWORD cbData);
+WINADVAPI LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+WINADVAPI LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                                    LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                                    PFILETIME lpftLastWriteTime);
+WINADVAPI LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName,
+                                    LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                    LPBYTE lpData, LPDWORD lpcbData);
+WINADVAPI LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+WINADVAPI LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+WINADVAPI LONG WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass,
+                                       LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                                       LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                                       LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                                       PFILETIME lpftLastWriteTime);
 
 #endif

@@ -188,6 +188,10 @@ bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
                  const std::vector<uint8_t>& data); // creates the path
 bool SysDeleteValue(const std::string& path, const std::string& name);
 
+// Where Windows keeps the computer's name (its "ComputerName" value), on NT and 95/98 alike.
+inline constexpr char kComputerNameKey[] =
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+
 // ---- profile files (profile.cpp) -------------------------------------------------------------
 // Writes what the profile cache holds and the file lacks to that file (any file for an empty
 // path). winsim's own services call it before they read or write a profile file themselves.

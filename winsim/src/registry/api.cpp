@@ -39,10 +39,22 @@ LONG KeyFor(HKEY h, DWORD need, LONG argumentError, Key** out) {
     return HandleHolds(rights, need);
 }
 
-// Classes are not kept: a key's class is empty.
-void NoClass(LPSTR cls, LPDWORD cchClass) {
-    if (cls && cchClass && *cchClass) cls[0] = '\0';
-    if (cchClass) *cchClass = 0;
+// A key's class for RegQueryInfoKeyA: a buffer that cannot hold it whole takes what fits,
+// ended, with ERROR_MORE_DATA; a buffer of no size is left alone. *cchClass counts the
+// characters copied (or, without a buffer, the class's length).
+LONG CopyClass(const std::string& cls, LPSTR out, LPDWORD cchClass) {
+    if (!cchClass) return ERROR_SUCCESS;
+    const auto len = static_cast<DWORD>(cls.size());
+    if (!out) {
+        *cchClass = len;
+        return ERROR_SUCCESS;
+    }
+    if (*cchClass == 0) return ERROR_SUCCESS;
+    const DWORD copied = std::min(len, *cchClass - 1);
+    std::memcpy(out, cls.data(), copied);
+    out[copied] = '\0';
+    *cchClass = copied;
+    return copied < len ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }
 
 void StoreFileTime(uint64_t time, PFILETIME out) {
@@ -96,11 +108,15 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
                           PHKEY phkResult) {
     (void)ulOptions;
     if (!phkResult) return ERROR_INVALID_PARAMETER;
+    const HKEY given = *phkResult; // a bad handle leaves it as it was; any other failure, null
     *phkResult = nullptr;
     WINSIM_FAILPOINT_RETURNS_ERROR();
     Key* from;
     LONG err = Resolve(hKey, &from);
-    if (err != ERROR_SUCCESS) return err;
+    if (err != ERROR_SUCCESS) {
+        *phkResult = given;
+        return err;
+    }
     if (IsPredefined(hKey) && (!lpSubKey || !*lpSubKey)) { // a root opens as itself
         *phkResult = hKey;
         return ERROR_SUCCESS;
@@ -110,12 +126,16 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
 
 LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
+    const HKEY given = *phkResult; // a bad handle leaves it as it was; any other failure, null
     *phkResult = nullptr;
     WINSIM_FAILPOINT_RETURNS_ERROR();
     const bool noPath = !lpSubKey || !*lpSubKey;
     Key* from;
     LONG err = hKey || !noPath ? Resolve(hKey, &from) : ERROR_SUCCESS; // a null handle comes back
-    if (err != ERROR_SUCCESS) return err;
+    if (err != ERROR_SUCCESS) {
+        *phkResult = given;
+        return err;
+    }
     if (noPath) { // the same handle comes back, as documented
         *phkResult = hKey;
         return ERROR_SUCCESS;
@@ -128,15 +148,22 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                             LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
     (void)Reserved;
-    (void)lpClass; // classes are not kept
     if (!phkResult) return ERROR_INVALID_PARAMETER;
+    const HKEY given = *phkResult; // a bad handle leaves it as it was; any other failure, null
     *phkResult = nullptr;
     WINSIM_FAILPOINT_RETURNS_ERROR();
     LONG err;
     Key* k;
     std::vector<std::string> parts;
-    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) return err;
+    if ((err = Resolve(hKey, &k)) != ERROR_SUCCESS) {
+        *phkResult = given;
+        return err;
+    }
     if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
+    // 95/98 keep no classes; NT gives the class to the key the call names, when it makes it.
+    const std::string cls = IsNT() && lpClass ? lpClass : "";
+    DWORD creatorRights = 0;
+    if ((err = CreatorAccess(samDesired, &creatorRights)) != ERROR_SUCCESS) return err;
     // Windows' limits refuse the whole path before any key of it is made.
     const size_t depth = k->Depth();
     for (size_t i = 0; i < parts.size(); ++i)
@@ -152,18 +179,18 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                 return ERROR_CHILD_MUST_BE_VOLATILE;
             if ((err = CheckAccess(k->security.get(), KEY_CREATE_SUB_KEY)) != ERROR_SUCCESS)
                 return err;
-            c = k->AddChild(parts[i], IsNT() && (dwOptions & REG_OPTION_VOLATILE));
+            c = k->AddChild(parts[i], IsNT() && (dwOptions & REG_OPTION_VOLATILE),
+                            i + 1 == parts.size() ? cls : std::string());
             if (!c) return ERROR_REGISTRY_IO_FAILED;
             created = true;
         }
         k = c;
     }
-    // The creator of a key gets the rights it asked for; an existing key grants what its
-    // security allows.
-    DWORD rights = 0;
+    // The creator of a key gets the rights it asked for (those keys have); an existing key
+    // grants what its security allows.
+    DWORD rights = creatorRights;
     if (created) {
         if ((err = ApplyCreationSecurity(k, lpSecurityAttributes)) != ERROR_SUCCESS) return err;
-        CheckAccess(nullptr, samDesired, &rights);
     } else if ((err = CheckAccess(k->security.get(), samDesired, &rights)) != ERROR_SUCCESS) {
         return err;
     }
@@ -174,15 +201,16 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
 
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
+    const HKEY given = *phkResult; // a bad handle leaves it as it was; any other failure, null
     *phkResult = nullptr;
     WINSIM_FAILPOINT_RETURNS_ERROR();
     if (!lpSubKey || !*lpSubKey) { // the same handle comes back, as documented
         Key* k;
         LONG err = Resolve(hKey, &k);
-        if (err != ERROR_SUCCESS) return err;
-        *phkResult = hKey;
-        return ERROR_SUCCESS;
+        *phkResult = err == ERROR_SUCCESS ? hKey : given;
+        return err;
     }
+    *phkResult = given; // RegCreateKeyExA answers for the handle
     return RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED,
                            nullptr, phkResult, nullptr);
 }
@@ -216,7 +244,9 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     LONG err = KeyFor(hKey, KEY_SET_VALUE, bad, &k);
     if (err != ERROR_SUCCESS) return err;
     std::vector<uint8_t> data(lpData, lpData + (lpData ? cbData : 0));
-    // NT keeps text as UTF-16 and stores it ended; 95/98 keep the bytes exactly as given.
+    // NT keeps text as UTF-16 and stores it ended; 95/98 keep the bytes exactly as given. (NT
+    // ends it only when the byte after the caller's data is a zero, reading past the data;
+    // winsim reads nothing it was not given.)
     if (IsNT() && IsText(dwType) && !data.empty() && data.back() != 0) data.push_back(0);
     return k->SetValue(lpValueName ? lpValueName : "", dwType, std::move(data));
 }
@@ -236,21 +266,62 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     return CopyValue(*v, lpType, lpData, lpcbData);
 }
 
+LONG WINAPI RegSetValueA(HKEY hKey, LPCSTR lpSubKey, DWORD dwType, LPCSTR lpData, DWORD cbData) {
+    (void)cbData; // the text's own length counts, as on Windows
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    if (dwType != REG_SZ || !lpData) return ERROR_INVALID_PARAMETER;
+    HKEY key = hKey;
+    LONG err;
+    if (lpSubKey && *lpSubKey) {
+        if ((err = RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_SET_VALUE, nullptr, &key, nullptr)) != ERROR_SUCCESS)
+            return err;
+    }
+    err = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(lpData),
+                         static_cast<DWORD>(std::strlen(lpData) + 1));
+    if (key != hKey) RegCloseKey(key);
+    return err;
+}
+
+LONG WINAPI RegQueryValueA(HKEY hKey, LPCSTR lpSubKey, LPSTR lpData, PLONG lpcbData) {
+    WINSIM_FAILPOINT_RETURNS_ERROR();
+    HKEY key = hKey;
+    LONG err;
+    if (lpSubKey && *lpSubKey) {
+        if ((err = RegOpenKeyExA(hKey, lpSubKey, 0, KEY_QUERY_VALUE, &key)) != ERROR_SUCCESS)
+            return err;
+    }
+    auto size = reinterpret_cast<LPDWORD>(lpcbData);
+    err = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<LPBYTE>(lpData), size);
+    if (err == ERROR_FILE_NOT_FOUND) { // a key without a default value holds the empty text
+        err = ERROR_SUCCESS;
+        if (lpData && lpcbData && *lpcbData < 1)
+            err = ERROR_MORE_DATA;
+        else if (lpData)
+            lpData[0] = '\0';
+        if (lpcbData) *lpcbData = 1;
+    }
+    if (key != hKey) RegCloseKey(key);
+    return err;
+}
+
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                           LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                           PFILETIME lpftLastWriteTime) {
     WINSIM_FAILPOINT_RETURNS_ERROR();
     Key* k;
-    const bool bad = !lpName || !lpcchName || lpReserved;
+    const bool bad = !lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass);
     LONG err =
         KeyFor(hKey, KEY_ENUMERATE_SUB_KEYS, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
     if (err != ERROR_SUCCESS) return err;
     if (dwIndex >= k->children.size()) return ERROR_NO_MORE_ITEMS;
     const Key& c = *k->children[dwIndex];
     if (c.name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+    if (lpClass && c.className.size() + 1 > *lpcchClass) return ERROR_MORE_DATA;
     std::memcpy(lpName, c.name.c_str(), c.name.size() + 1);
     *lpcchName = static_cast<DWORD>(c.name.size());
-    NoClass(lpClass, lpcchClass);
+    if (lpClass) std::memcpy(lpClass, c.className.c_str(), c.className.size() + 1);
+    if (lpcchClass) *lpcchClass = static_cast<DWORD>(c.className.size());
     StoreFileTime(c.lastWrite, lpftLastWriteTime);
     return ERROR_SUCCESS;
 }
@@ -314,22 +385,24 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              PFILETIME lpftLastWriteTime) {
     WINSIM_FAILPOINT_RETURNS_ERROR();
     Key* k;
-    LONG err =
-        KeyFor(hKey, KEY_QUERY_VALUE, lpReserved ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
+    const bool bad = lpReserved || (lpClass && !lpcchClass);
+    LONG err = KeyFor(hKey, KEY_QUERY_VALUE, bad ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS, &k);
     if (err != ERROR_SUCCESS) return err;
-    DWORD maxSub = 0, maxName = 0, maxData = 0;
-    for (const auto& c : k->children)
+    DWORD maxSub = 0, maxClass = 0, maxName = 0, maxData = 0;
+    for (const auto& c : k->children) {
         maxSub = std::max(maxSub, static_cast<DWORD>(c->name.size()));
+        maxClass = std::max(maxClass, static_cast<DWORD>(c->className.size()));
+    }
     for (const Value& v : k->values) {
         maxName = std::max(maxName, static_cast<DWORD>(v.name.size()));
         // NT keeps text as UTF-16 and counts its stored bytes; 95/98 count the ANSI bytes.
         const bool wide = IsNT() && (IsText(v.type) || v.type == REG_MULTI_SZ);
         maxData = std::max(maxData, static_cast<DWORD>(v.data.size() * (wide ? 2 : 1)));
     }
-    NoClass(lpClass, lpcchClass);
+    const LONG classResult = CopyClass(k->className, lpClass, lpcchClass);
     if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(k->children.size());
     if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSub;
-    if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
+    if (lpcbMaxClassLen) *lpcbMaxClassLen = maxClass;
     if (lpcValues) *lpcValues = static_cast<DWORD>(k->values.size());
     if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
     if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
@@ -341,7 +414,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              .size())
                    : 0;
     StoreFileTime(k->lastWrite, lpftLastWriteTime);
-    return ERROR_SUCCESS;
+    return classResult;
 }
 
 LONG WINAPI RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,

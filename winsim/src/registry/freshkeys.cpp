@@ -12,6 +12,9 @@ using namespace winsim::registry;
 
 namespace {
 
+// The name a fresh machine is given; a test names another by changing the value.
+const char kFreshComputerName[] = "KVTEST";
+
 // NT 4.0's keys that only administrators and the system may change; others read them.
 const char kAdminsOnlySddl[] = "O:BAD:(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;WD)";
 
@@ -99,7 +102,9 @@ void SeedNt(const std::string& hklm, const std::string& cv) {
     Seed(print + "\\Printers", {{"DefaultSpoolDirectory", SystemDir() + "\\spool\\PRINTERS"}});
     // The list of renames for the next start: only administrators may add to it.
     Protect(Seed(ccs + "\\Control\\Session Manager"), kAdminsOnlySddl);
-    Seed(ccs + "\\Hardware Profiles\\Current");
+    // The current hardware profile (HKEY_CURRENT_CONFIG) with the two keys NT 4.0 gives it.
+    Seed(ccs + "\\Hardware Profiles\\Current\\Software");
+    Seed(ccs + "\\Hardware Profiles\\Current\\System");
     Seed(ccs + "\\Services");
     // NT 4.0 keeps the device tree to the system: administrators may only read it.
     for (const std::string& path : {ccs + "\\Enum", ccs + "\\Enum\\Root"})
@@ -135,7 +140,7 @@ void SeedFreshRegistry(Os os) {
     const std::string hklm = "HKEY_LOCAL_MACHINE\\";
     const std::string cv = hklm + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-    Seed(hklm + "SOFTWARE\\Classes");
+    Seed(hklm + "SOFTWARE\\Classes\\CLSID");
     Key* k = Seed(cv, {{"ProgramFilesDir", "C:\\Program Files"},
                        {"CommonFilesDir", "C:\\Program Files\\Common Files"}});
     if (nt) {
@@ -167,6 +172,8 @@ void SeedFreshRegistry(Os os) {
         SeedNt(hklm, cv);
     else
         Seed9x(hklm, user);
+    // After the system's own keys, so that the keys above it keep that system's spelling.
+    Seed(kComputerNameKey, {{"ComputerName", kFreshComputerName}});
 }
 
 } // namespace winsim

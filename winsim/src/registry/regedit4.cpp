@@ -84,6 +84,27 @@ void AppendValue(std::string* out, const Value& v) {
     *out += "\r\n";
 }
 
+void AppendClassLine(std::string* out, const std::string& cls) {
+    if (cls.empty()) return;
+    *out += ";class=";
+    if (cls.find_first_of("\r\n") == std::string::npos) {
+        *out += '"';
+        AppendEscaped(out, cls.data(), cls.size());
+        *out += "\"\r\n";
+        return;
+    }
+    // One line whatever its length: a comment line has no continuation.
+    static const char kDigits[] = "0123456789abcdef";
+    *out += "hex:";
+    for (size_t i = 0; i < cls.size(); ++i) {
+        const auto b = static_cast<uint8_t>(cls[i]);
+        if (i) *out += ',';
+        *out += kDigits[b >> 4];
+        *out += kDigits[b & 15];
+    }
+    *out += "\r\n";
+}
+
 } // namespace winsim::registry
 
 namespace {
@@ -92,7 +113,14 @@ namespace {
 
 // One step of an imported .reg file.
 struct RegOp {
-    enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue, kSecurity } kind = kCreateKey;
+    enum Kind {
+        kCreateKey,
+        kDeleteKey,
+        kSetValue,
+        kDeleteValue,
+        kSecurity,
+        kClass
+    } kind = kCreateKey;
     std::string path;
     std::string name;
     DWORD type = REG_NONE;
@@ -256,6 +284,22 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
         afterKeyLine = false;
         if (t.empty()) continue;
         if (t[0] == ';') {
+            if (keyLineBefore && t.rfind(";class=", 0) == 0) {
+                // The class is data of the value form: a quoted text or hex bytes.
+                RegOp op, data;
+                std::string why;
+                if (!ParseValueLine("@=" + t.substr(7), &data, &why) ||
+                    data.kind != RegOp::kSetValue ||
+                    (data.type != REG_SZ && data.type != REG_BINARY))
+                    return fail(i, "malformed class '" + t.substr(7) + "'");
+                if (data.type == REG_SZ) data.data.pop_back();
+                op.kind = RegOp::kClass;
+                op.path = currentKey;
+                op.name.assign(data.data.begin(), data.data.end());
+                ops->push_back(std::move(op));
+                afterKeyLine = true;
+                continue;
+            }
             if (keyLineBefore && t.rfind(";security=", 0) == 0) {
                 RegOp op;
                 op.kind = RegOp::kSecurity;
@@ -265,6 +309,7 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
                 if (!sddl.empty() && !ParseSddl(sddl, op.security.get()))
                     return fail(i, "malformed security '" + sddl + "'");
                 ops->push_back(std::move(op));
+                afterKeyLine = true;
             }
             continue;
         }
@@ -343,6 +388,9 @@ bool ApplyOps(std::vector<RegOp>& ops) {
         case RegOp::kSecurity:
             err = k->SetSecurity(std::move(op.security));
             break;
+        case RegOp::kClass:
+            if (k->className != op.name) err = k->SetClass(op.name);
+            break;
         default:
             break;
         }
@@ -372,6 +420,7 @@ void AppendTree(std::string* out, const Key& top, const std::string& path, bool 
         *out += '[';
         *out += paths;
         *out += "]\r\n";
+        if (forHive) AppendClassLine(out, k->className); // regedit exports no classes
         for (const Value& v : k->values)
             AppendValue(out, v);
         *out += "\r\n";

@@ -149,13 +149,18 @@ void Key::Touch() {
     if (hive != kNoHive) Reg().dirty[hive] = true;
 }
 
-Key* Key::AddChild(const std::string& n, bool makeVolatile) {
+Key* Key::AddChild(const std::string& n, bool makeVolatile, const std::string& cls) {
     auto child = std::make_shared<Key>();
     child->name = n;
     child->parent = this;
     child->hive = hive;
     child->isVolatile = isVolatile || makeVolatile;
-    if (IsLogged(*child) && !LogChange(*child, "")) return nullptr;
+    child->className = cls;
+    if (IsLogged(*child)) {
+        std::string line;
+        AppendClassLine(&line, cls);
+        if (!LogChange(*child, line)) return nullptr;
+    }
     childIndex[Upper(n)] = children.size();
     children.push_back(child);
     child->Touch();
@@ -216,6 +221,17 @@ LONG Key::SetSecurity(std::unique_ptr<KeySecurity> sec) {
         return ERROR_REGISTRY_IO_FAILED;
     security = std::move(sec);
     Reg().securityDirty = true;
+    return ERROR_SUCCESS;
+}
+
+LONG Key::SetClass(const std::string& cls) {
+    if (IsLogged(*this)) {
+        std::string line;
+        AppendClassLine(&line, cls);
+        if (!LogChange(*this, line.empty() ? ";class=\r\n" : line)) return ERROR_REGISTRY_IO_FAILED;
+    }
+    className = cls;
+    Touch();
     return ERROR_SUCCESS;
 }
 
@@ -281,21 +297,16 @@ bool CloseHandleOf(HKEY h) {
 LONG SplitPath(const char* sub, std::vector<std::string>* parts) {
     parts->clear();
     if (!sub || !*sub) return ERROR_SUCCESS;
-    std::string s = sub;
-    if (s[0] == '\\') {
-        if (IsNT()) return kErrorBadPathname;
-        s.erase(0, std::min(s.size(), s.find_first_not_of('\\')));
-    }
-    while (!s.empty() && s.back() == '\\') // Windows ignores any number of them
-        s.pop_back();
-    if (s.empty()) return ERROR_SUCCESS;
+    // NT refuses a relative name that starts at a separator; 95/98 skip it.
+    if (sub[0] == '\\' && IsNT()) return kErrorBadPathname;
+    // Past that, a run of separators parts two names as one does: an empty name between them
+    // (a UNC port name below a key: "Ports\\\SRV\KV4720") and trailing ones name no key.
+    const std::string s = sub;
     size_t pos = 0;
-    for (;;) {
+    while (pos < s.size()) {
         size_t bs = s.find('\\', pos);
-        std::string part = s.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
-        if (part.empty()) return kErrorBadPathname;
-        parts->push_back(part);
-        if (bs == std::string::npos) break;
+        if (bs == std::string::npos) bs = s.size();
+        if (bs > pos) parts->push_back(s.substr(pos, bs - pos));
         pos = bs + 1;
     }
     return ERROR_SUCCESS;

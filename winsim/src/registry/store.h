@@ -36,6 +36,7 @@ struct Key : std::enable_shared_from_this<Key> {
     Hive hive = kNoHive;
     bool deleted = false;
     bool isVolatile = false;
+    std::string className;  // given when the key was created (NT keeps it; 95/98 have none)
     uint64_t lastWrite = 0; // a FILETIME
     // Subkeys and values keep creation order; the indexes map upper-case names to positions.
     std::vector<std::shared_ptr<Key>> children;
@@ -46,13 +47,16 @@ struct Key : std::enable_shared_from_this<Key> {
 
     Key* Child(const std::string& n) const;
     const Value* FindValue(const std::string& n) const;
-    // Null when the log could not take the new key.
-    Key* AddChild(const std::string& n, bool makeVolatile = false);
+    // Null when the log could not take the new key (with its class, when it has one).
+    Key* AddChild(const std::string& n, bool makeVolatile = false,
+                  const std::string& className = "");
     void RemoveChild(Key* child); // DeleteTree's, after the log took the deletion
     LONG SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data);
     LONG DeleteValue(const std::string& n); // ERROR_FILE_NOT_FOUND when missing
     // Replaces the key's security (null: none of its own).
     LONG SetSecurity(std::unique_ptr<KeySecurity> sec);
+    // Replaces the key's class (an import's or a hive's ";class=" line).
+    LONG SetClass(const std::string& cls);
     void Touch();         // a change: new last-write time, the hive needs saving
     size_t Depth() const; // levels below its root
 };
@@ -112,8 +116,8 @@ bool IsPredefined(HKEY h);
 bool CloseHandleOf(HKEY h);
 
 // ---- paths ----------------------------------------------------------------------------------
-// Splits a caller's relative key path. NT refuses a leading backslash; 95/98 skip it. Trailing
-// backslashes are ignored, an empty component elsewhere is ERROR_BAD_PATHNAME.
+// Splits a caller's relative key path. NT refuses a leading backslash (ERROR_BAD_PATHNAME);
+// 95/98 skip it. Elsewhere a run of backslashes is one separator, and trailing ones end the path.
 LONG SplitPath(const char* sub, std::vector<std::string>* parts);
 // The key below `from` along `parts`; null when one is missing.
 Key* Walk(Key* from, const std::vector<std::string>& parts);

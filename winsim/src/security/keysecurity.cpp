@@ -37,13 +37,35 @@ DWORD GrantedAccess(const KeySecurity* sec) {
     return granted & kAllKeyRights;
 }
 
+// Rights no key grants: ACCESS_SYSTEM_SECURITY needs SeSecurityPrivilege, which the token never
+// has enabled; NT answers that before it looks at the key.
+LONG CheckSystemSecurity(REGSAM desired) {
+    return IsNT() && (desired & ACCESS_SYSTEM_SECURITY) ? ERROR_PRIVILEGE_NOT_HELD : ERROR_SUCCESS;
+}
+
 LONG CheckAccess(const KeySecurity* sec, REGSAM desired, DWORD* handleRights) {
+    // 95/98 have no registry security and ignore the rights asked for, whatever their bits.
+    if (!IsNT()) {
+        if (handleRights) *handleRights = kAllKeyRights;
+        return ERROR_SUCCESS;
+    }
+    LONG err = CheckSystemSecurity(desired);
+    if (err != ERROR_SUCCESS) return err;
     DWORD granted = GrantedAccess(sec);
     bool maximum = (desired & MAXIMUM_ALLOWED) != 0;
     DWORD want = MapGeneric(desired) & ~(MAXIMUM_ALLOWED | SYNCHRONIZE);
+    // A bit outside KEY_ALL_ACCESS is granted by no DACL, so an open asking it is refused.
     if (want & ~granted) return ERROR_ACCESS_DENIED;
     if (maximum && granted == 0) return ERROR_ACCESS_DENIED;
     if (handleRights) *handleRights = maximum ? granted : want & kAllKeyRights;
+    return ERROR_SUCCESS;
+}
+
+LONG CreatorAccess(REGSAM desired, DWORD* handleRights) {
+    LONG err = CheckSystemSecurity(desired);
+    if (err != ERROR_SUCCESS) return err;
+    const bool maximum = (desired & MAXIMUM_ALLOWED) != 0 || !IsNT();
+    *handleRights = maximum ? kAllKeyRights : MapGeneric(desired) & kAllKeyRights;
     return ERROR_SUCCESS;
 }
 
