@@ -36,7 +36,9 @@ done
 
 values=$("$winsim" reg export "$work/m" 'HKEY_LOCAL_MACHINE\SOFTWARE\Shared' | grep -c '^"v')
 [ "$values" = 4000 ] || fail "every value of both runs: $values of 4000"
-ports=$(grep -c '^NET[AB][0-9]*:=' "$work/m/drive_c/WINDOWS/WIN.INI")
+# NT keeps WIN.INI's [Ports] in the registry (its profile mapping).
+ports=$("$winsim" reg export "$work/m" \
+  'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports' | grep -c '^"NET[AB][0-9]*:"=')
 [ "$ports" = 40 ] || fail "every port line of both runs: $ports of 40"
 
 exit 0

@@ -293,8 +293,12 @@ std::vector<Step> ProgramSteps() {
     steps.push_back({[onKvp] { return onKvp([](HKEY h) { return RegDeleteValueA(h, "Old"); }); },
                      [kvp] { return !winsim::ReadValue(kvp, "Old", nullptr, nullptr); }});
     steps.push_back({[] {
-                         return WritePrivateProfileStringA("KVP", "Installed", "1", "WIN.INI") &&
-                                !WritePrivateProfileStringA(nullptr, nullptr, nullptr, "WIN.INI");
+                         // The flush's result says nothing here: NT reports TRUE for WIN.INI,
+                         // which its profile mapping names.
+                         if (!WritePrivateProfileStringA("KVP", "Installed", "1", "WIN.INI"))
+                             return false;
+                         WritePrivateProfileStringA(nullptr, nullptr, nullptr, "WIN.INI");
+                         return true;
                      },
                      [] {
                          char text[8] = "";

@@ -255,7 +255,7 @@ TEST_F(ProfileTest, KeepsLfLineEndsMissingFinalNewlineAndCommentsBelowKeys) {
     EXPECT_EQ(Flushed("KV/LF.INI", f), "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n");
     ASSERT_TRUE(WritePrivateProfileStringA("c", "z", "3", f));
     EXPECT_EQ(Flushed("KV/LF.INI", f),
-              "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n\n[c]\nz=3\n");
+              "[a]\n  k1 =  new\nk2=two\n\n; about b\n[b]\nx=1\ny=2\n[c]\nz=3\n");
 }
 
 TEST_P(ProfileEveryOsTest, ALoneCrEndsALineAndATrailingNulIsNoEntry) {
@@ -284,6 +284,13 @@ TEST_P(ProfileEveryOsTest, SectionReadsAndTheSectionNamesOfAMissingFile) {
     const DWORD n = GetPrivateProfileSectionA("Strings", buf, sizeof buf, kInf);
     EXPECT_EQ(Shown(buf, n + 1), "Name=KV||");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a read section clears it";
+    ASSERT_TRUE(WritePrivateProfileSectionA("Empty", "\0", kInf));
+    SetLastError(12345);
+    EXPECT_EQ(GetPrivateProfileSectionA("Empty", buf, sizeof buf, kInf), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "an empty section is read";
+    EXPECT_EQ(GetPrivateProfileSectionA("Missing", buf, sizeof buf, kInf), 0u);
+    EXPECT_EQ(Shown(buf, 2), "||");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "a missing section";
 
     std::memset(buf, 'x', sizeof buf);
     EXPECT_EQ(GetPrivateProfileSectionNamesA(buf, 10, "C:\\KV\\NOTHERE.INI"), 0u);
@@ -363,11 +370,10 @@ TEST_F(ProfileTest, BareNamesAndWinIniLieInTheWindowsDirectory) {
     EXPECT_EQ(GetProfileStringA("Ports", "COM1:", "", buf, sizeof buf), 12u);
     EXPECT_STREQ(buf, "9600,n,8,1,x");
     EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
-    ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV 4720,winspool,LPT1:"));
-    const std::string winIni = Flushed("WINDOWS/WIN.INI", "WIN.INI");
-    EXPECT_NE(winIni.find("NullPort=None\r\ndevice=KV 4720,winspool,LPT1:\r\n\r\n[Desktop]"),
-              std::string::npos);
-    EXPECT_EQ(Read("windows", "DEVICE", "", "win.ini"), "KV 4720,winspool,LPT1:");
+    ASSERT_TRUE(WriteProfileStringA("KV Pellora", "Model", "4720"));
+    const std::string winIni = ReadHostFile(HostFile("WINDOWS/WIN.INI"));
+    EXPECT_NE(winIni.find("[KV Pellora]\r\nModel=4720\r\n"), std::string::npos);
+    EXPECT_EQ(Read("kv pellora", "MODEL", "", "win.ini"), "4720");
 }
 
 TEST_F(ProfileTest, ReplacesAndReadsWholeSections) {
@@ -479,8 +485,8 @@ TEST_F(ProfileTest, NtWritesEveryChangeToTheFileBeforeTheCallReturns) {
     const char* created = "C:\\KV\\NEW.INI";
     ASSERT_TRUE(WritePrivateProfileStringA("App", "k", "v", created));
     EXPECT_EQ(RawRead(created), "[App]\r\nk=v\r\n") << "a new file is there at once";
-    ASSERT_TRUE(WriteProfileStringA("windows", "device", "KV,winspool,LPT1:"));
-    EXPECT_NE(RawRead("C:\\WINDOWS\\WIN.INI").find("device=KV"), std::string::npos);
+    ASSERT_TRUE(WriteProfileStringA("KV Pellora", "Model", "4720"));
+    EXPECT_NE(RawRead("C:\\WINDOWS\\WIN.INI").find("Model=4720"), std::string::npos);
 }
 
 TEST_F(ProfileTest, NtWritesGoOnTopOfWhatTheProgramWroteItself) {
@@ -518,4 +524,138 @@ TEST_F(ProfileTest, InjectedFailuresBehaveLikeAnUnreadableFile) {
     EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), kInfText);
     winsim::FailCall("WriteProfileStringA", ERROR_ACCESS_DENIED, 1);
     EXPECT_FALSE(WriteProfileStringA("windows", "device", "x"));
+}
+
+// ---- structures -------------------------------------------------------------------------
+
+TEST_P(ProfileEveryOsTest, StructuresTravelAsHexadecimalWithAChecksum) {
+    ASSERT_TRUE(WritePrivateProfileStructA("Data", "key", (void*)"abacus", 7, kInf));
+    EXPECT_EQ(Read("Data", "key"), "616261637573006F") << "the bytes, then their sum modulo 256";
+    char buf[20];
+    std::memset(buf, 0x55, sizeof buf);
+    ASSERT_TRUE(GetPrivateProfileStructA("data", "KEY", buf, 7, kInf));
+    EXPECT_STREQ(buf, "abacus");
+    EXPECT_EQ(buf[7], 0x55) << "nothing past the structure";
+
+    auto fails = [&](UINT size, DWORD error) {
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(GetPrivateProfileStructA("Data", "key", buf, size, kInf));
+        EXPECT_EQ(GetLastError(), error);
+    };
+    fails(6, ERROR_BAD_LENGTH);
+    fails(8, ERROR_BAD_LENGTH);
+    ASSERT_TRUE(WritePrivateProfileStringA("Data", "key", "636163747573006F", kInf));
+    fails(7, ERROR_INVALID_DATA); // the checksum of "abacus" under "cactus"
+    ASSERT_TRUE(WritePrivateProfileStringA("Data", "key", "636163747573008Q", kInf));
+    fails(7, ERROR_INVALID_DATA);
+    ASSERT_TRUE(WritePrivateProfileStringA("Data", "key", "16361637475730083", kInf));
+    fails(7, ERROR_BAD_LENGTH);
+    ASSERT_TRUE(WritePrivateProfileStringA("Data", "key", "6361637475730083", kInf));
+    ASSERT_TRUE(GetPrivateProfileStructA("Data", "key", buf, 7, kInf));
+    EXPECT_STREQ(buf, "cactus");
+    ASSERT_TRUE(WritePrivateProfileStringA("Data", "key", "6361637475730083", kInf));
+
+    ASSERT_TRUE(WritePrivateProfileStructA("Data", "key", nullptr, 7, kInf));
+    EXPECT_EQ(Read("Data", "key"), "dflt") << "no structure deletes the key";
+    fails(7, ERROR_BAD_LENGTH);
+}
+
+// ---- the W forms ----------------------------------------------------------------------------
+
+namespace {
+
+LPCWSTR W(const char16_t* text) {
+    return reinterpret_cast<LPCWSTR>(text);
+}
+
+std::u16string U(const WCHAR* text, size_t n) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), n);
+}
+
+} // namespace
+
+TEST_P(Profile9xTest, TheWideFormsAreStubsThatFail) {
+    const std::string before = ReadHostFile(HostFile("KV/SETUP.INF"));
+    WCHAR buf[16] = {};
+    auto stub = [](bool failed) {
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        SetLastError(0);
+    };
+    const LPCWSTR file = W(u"C:\\KV\\SETUP.INF");
+    stub(GetPrivateProfileStringW(W(u"Install"), W(u"Device"), W(u""), buf, 16, file) == 0);
+    stub(GetProfileStringW(W(u"intl"), W(u"iCountry"), W(u""), buf, 16) == 0);
+    stub(GetPrivateProfileIntW(W(u"Install"), W(u"Device"), 5, file) == 0);
+    stub(GetProfileIntW(W(u"intl"), W(u"iCountry"), 5) == 0);
+    stub(GetPrivateProfileSectionW(W(u"Install"), buf, 16, file) == 0);
+    stub(GetPrivateProfileSectionNamesW(buf, 16, file) == 0);
+    stub(!WritePrivateProfileStringW(W(u"Install"), W(u"Device"), W(u"x"), file));
+    stub(!WriteProfileStringW(W(u"intl"), W(u"iCountry"), W(u"2")));
+    stub(!WritePrivateProfileSectionW(W(u"Install"), W(u"a=b\0"), file));
+    stub(!WritePrivateProfileStructW(W(u"Install"), W(u"S"), buf, 2, file));
+    stub(!GetPrivateProfileStructW(W(u"Install"), W(u"S"), buf, 2, file));
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, kInf));
+    EXPECT_EQ(ReadHostFile(HostFile("KV/SETUP.INF")), before);
+}
+
+TEST_F(ProfileTest, NtAnswersTheWideFormsInUtf16) {
+    const LPCWSTR file = W(u"C:\\KV\\SETUP.INF");
+    WCHAR buf[64];
+    EXPECT_EQ(GetPrivateProfileStringW(W(u"install"), W(u"DEVICE"), W(u""), buf, 64, file), 15u);
+    EXPECT_EQ(U(buf, 16), std::u16string(u"KV Pellora 4720\0", 16));
+
+    // Text beyond ASCII goes through the ANSI code page both ways.
+    ASSERT_TRUE(WritePrivateProfileStringW(W(u"Strings"), W(u"Price"), W(u"5 \u20AC"), file));
+    EXPECT_EQ(Read("Strings", "Price"), "5 \x80");
+    EXPECT_EQ(GetPrivateProfileStringW(W(u"Strings"), W(u"Price"), W(u""), buf, 64, file), 3u);
+    EXPECT_EQ(U(buf, 3), u"5 \u20AC");
+    EXPECT_EQ(GetPrivateProfileIntW(W(u"Strings"), W(u"Price"), 0, file), 5u);
+
+    // What the call does not write stays as the caller had it.
+    for (WCHAR& c : buf)
+        c = 0xCCCC;
+    DWORD n = GetPrivateProfileSectionNamesW(buf, 64, file);
+    EXPECT_EQ(U(buf, n + 2), std::u16string(u"Install\0Strings\0install\0\0", 25).substr(0, n + 1) +
+                                 std::u16string(1, char16_t(0xCCCC)));
+
+    ASSERT_TRUE(WritePrivateProfileSectionW(W(u"New"), W(u"a=1\0b=\u00E9\0"), file));
+    n = GetPrivateProfileSectionW(W(u"New"), buf, 64, file);
+    EXPECT_EQ(U(buf, n + 1), std::u16string(u"a=1\0b=\u00E9\0\0", 9));
+    EXPECT_TRUE(WriteProfileStringW(W(u"KV Pellora"), W(u"Model"), W(u"4720")));
+    EXPECT_EQ(GetProfileIntW(W(u"kv pellora"), W(u"model"), 0), 4720u);
+    EXPECT_EQ(GetProfileStringW(W(u"kv pellora"), W(u"model"), W(u""), buf, 64), 4u);
+
+    const char data[] = "abacus";
+    ASSERT_TRUE(WritePrivateProfileStructW(W(u"Data"), W(u"k"), (void*)data, 7, file));
+    char back[7] = {};
+    ASSERT_TRUE(GetPrivateProfileStructW(W(u"Data"), W(u"k"), back, 7, file));
+    EXPECT_STREQ(back, "abacus");
+}
+
+// ---- the file a series of writes leaves --------------------------------------------------------
+
+TEST_P(ProfileEveryOsTest, WritesLeaveTheFileAsWindowsLaysItOut) {
+    const char file[] = "C:\\KV\\LAYOUT.INI";
+    const std::string host = HostFile("KV/LAYOUT.INI");
+    auto after = [&](BOOL written, const std::string& text) {
+        EXPECT_TRUE(written);
+        EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, file));
+        EXPECT_EQ(ReadHostFile(host), text);
+    };
+    WritePrivateProfileStringA("App1", "key1", "string1", file);
+    WritePrivateProfileStringA("App1", "key2", "string2", file);
+    // A new section follows the last line directly.
+    after(WritePrivateProfileStringA("App2", "key3", "string3", file),
+          "[App1]\r\nkey1=string1\r\nkey2=string2\r\n[App2]\r\nkey3=string3\r\n");
+    after(WritePrivateProfileStringA("App1", "key2", nullptr, file),
+          "[App1]\r\nkey1=string1\r\n[App2]\r\nkey3=string3\r\n");
+    after(WritePrivateProfileStringA("App1", nullptr, "ignored", file), "[App2]\r\nkey3=string3\r\n");
+    after(WritePrivateProfileStringA("App2", "key3", nullptr, file), "[App2]\r\n"); // no keys left
+
+    // Bytes before the first section, NULs included, stay as they were.
+    const std::string lead("Data \0 before \0 first \0 section", 31);
+    WriteHostFile(host, lead);
+    after(WritePrivateProfileStringA("section1", "key1", "string1", file),
+          lead + "\r\n[section1]\r\nkey1=string1\r\n");
 }

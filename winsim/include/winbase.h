@@ -68,6 +68,35 @@ WINBASEAPI BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpSt
                                                    LPCSTR lpFileName);
 WINBASEAPI DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize,
                                                        LPCSTR lpFileName);
+WINBASEAPI DWORD WINAPI GetProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize);
+WINBASEAPI BOOL WINAPI WriteProfileSectionA(LPCSTR lpAppName, LPCSTR lpString);
+WINBASEAPI BOOL WINAPI GetPrivateProfileStructA(LPCSTR lpszSection, LPCSTR lpszKey, LPVOID lpStruct,
+                                                UINT uSizeStruct, LPCSTR szFile);
+WINBASEAPI BOOL WINAPI WritePrivateProfileStructA(LPCSTR lpszSection, LPCSTR lpszKey,
+                                                  LPVOID lpStruct, UINT uSizeStruct, LPCSTR szFile);
+// The W forms: NT 4.0 only; 95/98 fail them with ERROR_CALL_NOT_IMPLEMENTED.
+WINBASEAPI DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
+                                                 LPCWSTR lpDefault, LPWSTR lpReturnedString,
+                                                 DWORD nSize, LPCWSTR lpFileName);
+WINBASEAPI DWORD WINAPI GetProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                                          LPWSTR lpReturnedString, DWORD nSize);
+WINBASEAPI UINT WINAPI GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                                             LPCWSTR lpFileName);
+WINBASEAPI UINT WINAPI GetProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault);
+WINBASEAPI BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName,
+                                                  LPCWSTR lpString, LPCWSTR lpFileName);
+WINBASEAPI BOOL WINAPI WriteProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString);
+WINBASEAPI DWORD WINAPI GetPrivateProfileSectionW(LPCWSTR lpAppName, LPWSTR lpReturnedString,
+                                                  DWORD nSize, LPCWSTR lpFileName);
+WINBASEAPI BOOL WINAPI WritePrivateProfileSectionW(LPCWSTR lpAppName, LPCWSTR lpString,
+                                                   LPCWSTR lpFileName);
+WINBASEAPI DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
+                                                       LPCWSTR lpFileName);
+WINBASEAPI BOOL WINAPI GetPrivateProfileStructW(LPCWSTR lpszSection, LPCWSTR lpszKey,
+                                                LPVOID lpStruct, UINT uSizeStruct, LPCWSTR szFile);
+WINBASEAPI BOOL WINAPI WritePrivateProfileStructW(LPCWSTR lpszSection, LPCWSTR lpszKey,
+                                                  LPVOID lpStruct, UINT uSizeStruct,
+                                                  LPCWSTR szFile);
 
 // ---- security -----------------------------------------------------------------------------
 typedef struct _SECURITY_ATTRIBUTES {

@@ -309,7 +309,8 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
         Insert(insertAt, key + "=" + value);
         return;
     }
-    if (!m_lines.empty() && !IsBlank(m_lines.back())) Insert(m_lines.size(), "");
+    if (m_gapBeforeNewSection && !m_lines.empty() && !IsBlank(m_lines.back()))
+        Insert(m_lines.size(), "");
     Insert(m_lines.size(), "[" + section + "]");
     Insert(m_lines.size(), key + "=" + value);
 }
@@ -334,7 +335,8 @@ bool IniFile::DeleteSection(const std::string& section) {
 void IniFile::ReplaceSection(const std::string& section, const std::vector<std::string>& lines) {
     size_t h = FindSection(section);
     if (h == std::string::npos) {
-        if (!m_lines.empty() && !IsBlank(m_lines.back())) Insert(m_lines.size(), "");
+        if (m_gapBeforeNewSection && !m_lines.empty() && !IsBlank(m_lines.back()))
+            Insert(m_lines.size(), "");
         h = m_lines.size();
         Insert(h, "[" + section + "]");
     } else {

@@ -21,6 +21,11 @@ std::string Upper(std::string s);
 bool IEquals(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s); // blanks and tabs at both ends
 
+// ---- the ANSI code page (codepage.cpp) -------------------------------------------------------
+WCHAR WidenChar(char c);
+char NarrowChar(WCHAR w);
+std::string NarrowText(LPCWSTR text); // "" for a null pointer
+
 // ---- ini text (machine.ini and the profile files) -----------------------------------------
 // A parsed ini file that keeps every line as it stood (its own line end included), so that a
 // change rewrites only the lines it must. Section and key names compare without regard to case.
@@ -55,6 +60,9 @@ public:
     // Replaces the section's keys and other non-blank lines with `lines` (each "key=value"),
     // creating the section when missing.
     void ReplaceSection(const std::string& section, const std::vector<std::string>& lines);
+    // Whether a section added at the end follows a blank line (machine.ini's way; the profile
+    // calls add none). Kept across Parse.
+    void SetGapBeforeNewSection(bool gap) { m_gapBeforeNewSection = gap; }
 
 private:
     enum class Kind { Other, Header, Entry, Bare };
@@ -68,6 +76,7 @@ private:
     };
     std::vector<Line> m_lines;
     std::string m_eol = "\r\n"; // line end of lines this object adds
+    bool m_gapBeforeNewSection = true;
     // Look-up index, rebuilt after a change: first header of each name, first line of each key
     // in that section.
     // The names are the lines' own (or the caller's, to look up), compared without regard to
@@ -196,6 +205,13 @@ inline constexpr char kComputerNameKey[] =
 // Writes what the profile cache holds and the file lacks to that file (any file for an empty
 // path). winsim's own services call it before they read or write a profile file themselves.
 void WritePendingProfile(const std::string& hostPath = "");
+// WIN.INI as the profile calls read and write it (on NT through the registry mapping), for
+// winsim's own services: failures armed for the product's calls do not reach them, the last error
+// stays, and a change is kept (in the file or the registry) before the call returns.
+bool WinIniGet(const std::string& section, const std::string& key, std::string* value);
+std::vector<std::string> WinIniKeys(const std::string& section);
+bool WinIniSet(const std::string& section, const std::string& key, const std::string& value);
+bool WinIniDelete(const std::string& section, const std::string& key);
 
 } // namespace winsim
 

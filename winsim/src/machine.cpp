@@ -1,5 +1,6 @@
 // The machine folder: creation, opening, paths, settings, failures and debug output.
 #include "files.h"
+#include "inimapping.h"
 #include "machinelock.h"
 #include "modules.h"
 
@@ -258,6 +259,7 @@ bool CreateMachine(const std::string& dir, Os os, std::string* error) {
     std::string previous = wasOpen ? MachineDir() : "";
     if (!OpenMachine(dir, error)) return false;
     SeedFreshRegistry(os);
+    if (nt) SeedIniFileMapping();
     if (!CloseMachine(error)) return false;
     if (wasOpen) OpenMachine(previous);
     return true;

@@ -7,6 +7,7 @@
 // write, an access to another file or the machine's close writes them out; NT writes them through
 // before the call returns. Either way the file is rewritten with only the changed lines different.
 #include "files.h"
+#include "inimapping.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -217,6 +218,7 @@ Profile* Entry(const std::string& hostPath) {
         cache.entries.push_back(std::make_unique<Profile>());
         p = cache.entries.back().get();
         p->hostPath = hostPath;
+        p->ini.SetGapBeforeNewSection(false); // Windows adds a section right after the last line
     }
     p->lastUse = ++cache.clock;
     return p;
@@ -291,18 +293,20 @@ Profile* Open(LPCSTR fileName, DWORD* error) {
 }
 
 // The all-NULL write: the pending writes go to their file, whichever file the call names, and
-// the named file's parsed copy is dropped (without a name, every copy).
-void Flush(LPCSTR fileName) {
-    if (!HasMachine()) return; // the machine's close wrote and emptied the cache
+// the named file's parsed copy is dropped (without a name, every copy). It reports zero, as
+// documented, except on NT for a file that NT's mapping names, which has nothing to flush.
+BOOL Flush(LPCSTR fileName) {
+    if (!HasMachine()) return FALSE; // the machine's close wrote and emptied the cache
     if (!fileName) {
         WritePending();
         TheCache().entries.clear();
-        return;
+        return FALSE;
     }
     const std::string host = HostOf(fileName);
     if (!host.empty()) Access(host);
     WritePending();
     if (!host.empty()) Forget(host);
+    return IniFileIsMapped(fileName);
 }
 
 // The machine closes (also at process exit): what the cache holds goes to its file.
@@ -368,30 +372,111 @@ DWORD CopyDefaultList(const std::string& def, LPSTR buf, DWORD size) {
     return len;
 }
 
-// `api` is the calling function's name (WINSIM_API_NAME()), under which a failure is armed.
+// A name in a list, compared without regard to case.
+bool Listed(const std::vector<std::string>& names, const std::string& name) {
+    for (const std::string& n : names)
+        if (IEquals(n, name)) return true;
+    return false;
+}
+
+// The key of a "key=value" line of a section.
+std::string KeyOfLine(const std::string& line) {
+    return Trim(line.substr(0, line.find('=')));
+}
+
+// The file behind a read, opened only when an answer needs it (NT answers a mapped section from
+// the registry); an unreadable file sets the last error once.
+class Reader {
+  public:
+    explicit Reader(LPCSTR fileName, bool failed = false)
+        : m_fileName(fileName), m_opened(failed) {}
+    const Profile* File() {
+        if (!m_opened) {
+            m_opened = true;
+            DWORD error = 0;
+            m_profile = Open(m_fileName, &error);
+            if (!m_profile) SetLastError(error);
+        }
+        return m_profile;
+    }
+
+  private:
+    LPCSTR m_fileName;
+    bool m_opened;
+    const Profile* m_profile = nullptr;
+};
+
+// The value of a key: from the registry where NT's mapping keeps it, else from the file.
+bool LookUp(Reader* r, const IniSectionMap* map, const std::string& section,
+            const std::string& name, std::string* value) {
+    if (map) {
+        if (const IniLocation* at = map->For(name)) {
+            if (IniSectionMap::Get(*at, name, value)) return true;
+            if (at->registryOnly) return false;
+        }
+    }
+    const Profile* p = r->File();
+    if (!p || !p->ini.Get(section, name, value)) return false;
+    *value = Unquote(*value);
+    return true;
+}
+
+// The key names of a section, those the registry keeps first.
+std::vector<std::string> KeyNames(Reader* r, const IniSectionMap* map,
+                                  const std::string& section) {
+    std::vector<std::string> keys;
+    if (map)
+        for (const auto& e : map->Entries())
+            keys.push_back(e.first);
+    if (map && !map->MayReadFile()) return keys;
+    // Where the registry has none of the section, the file answers for all of it.
+    const std::vector<std::string> fromRegistry = keys;
+    if (const Profile* p = r->File())
+        for (const std::string& k : p->ini.KeyLines(section))
+            if (fromRegistry.empty() || (!map->For(k) && !Listed(fromRegistry, k)))
+                keys.push_back(k);
+    return keys;
+}
+
+// The section names of a file: those NT's mapping names, then the file's.
+bool SectionNames(Reader* r, LPCSTR fileName, std::vector<std::string>* names) {
+    const std::vector<std::string> mapped = MappedSectionNames(fileName);
+    *names = mapped;
+    const Profile* p = r->File();
+    if (p)
+        for (const std::string& s : p->ini.SectionHeaders())
+            if (!Listed(mapped, s)) names->push_back(s);
+    return p || !names->empty();
+}
+
+// `api` is the calling function's name (WINSIM_API_NAME()), under which a failure is armed; null
+// for winsim's own services.
 DWORD ReadString(const char* api, LPCSTR app, LPCSTR key, LPCSTR def, LPSTR buf, DWORD size,
                  LPCSTR fileName) {
     std::string dflt = def ? def : "";
     while (!dflt.empty() && dflt.back() == ' ')
         dflt.pop_back();
     DWORD error = 0;
-    const Profile* p = nullptr;
-    if (!ShouldFail(api, &error)) p = Open(fileName, &error);
-    if (!p) SetLastError(error);
+    const bool failed = api && ShouldFail(api, &error);
+    if (failed) SetLastError(error);
+    Reader reader(fileName, failed);
 
     if (!app) {
-        if (p) return CopyList(p->ini.SectionHeaders(), buf, size);
+        std::vector<std::string> names;
+        if (!failed && SectionNames(&reader, fileName, &names)) return CopyList(names, buf, size);
         if (buf && size) buf[0] = '\0'; // Windows ends an unread file's list with one NUL only
         return 0;
     }
-    std::string section = Trim(app);
+    const std::string section = Trim(app);
+    IniSectionMap map;
+    const IniSectionMap* mapped =
+        !failed && IniSectionMap::Find(fileName, section, &map) ? &map : nullptr;
     if (!key) {
-        std::vector<std::string> keys;
-        if (p) keys = p->ini.KeyLines(section);
+        const std::vector<std::string> keys = KeyNames(&reader, mapped, section);
         return keys.empty() ? CopyDefaultList(dflt, buf, size) : CopyList(keys, buf, size);
     }
     std::string value;
-    if (p && p->ini.Get(section, Trim(key), &value)) return CopyText(Unquote(value), buf, size);
+    if (LookUp(&reader, mapped, section, Trim(key), &value)) return CopyText(value, buf, size);
     return CopyText(dflt, buf, size);
 }
 
@@ -446,10 +531,47 @@ UINT ReadInt(const char* api, LPCSTR app, LPCSTR key, INT def, LPCSTR fileName) 
 
 enum class Change { SetKey, DeleteKey, DeleteSection, ReplaceSection };
 
+// Applies one change to a section that NT's mapping keeps in the registry; true when the file is
+// to take the change as well ('!', or an entry that the mapping leaves in the file). A section
+// written whole changes only the entries it names, and only where the registry keeps them.
+bool WriteMapped(const IniSectionMap& map, Change change, const std::string& key,
+                 const std::string& value, const std::vector<std::string>& lines) {
+    const IniLocation* at = change == Change::SetKey || change == Change::DeleteKey ? map.For(key)
+                                                                                    : nullptr;
+    switch (change) {
+    case Change::SetKey:
+        if (at) IniSectionMap::Set(*at, key, value);
+        return !at || at->writeFileToo;
+    case Change::DeleteKey:
+        if (at) IniSectionMap::Delete(*at, key);
+        return !at || at->writeFileToo;
+    case Change::DeleteSection:
+        map.Clear();
+        return map.WritesFileToo();
+    case Change::ReplaceSection: {
+        bool fileToo = false;
+        for (const std::string& line : lines) {
+            const size_t eq = line.find('=');
+            const std::string name = KeyOfLine(line);
+            const IniLocation* entry = map.For(name);
+            if (!entry || eq == std::string::npos) continue;
+            IniSectionMap::Set(*entry, name, Trim(line.substr(eq + 1)));
+            fileToo = fileToo || entry->writeFileToo;
+        }
+        return fileToo;
+    }
+    }
+    return false;
+}
+
 // Applies one change to the cached file, which then holds a pending write (95/98) or is written
 // out at once (NT); a missing file is made for a key or section to be written, not for a deletion.
 BOOL WriteChange(LPCSTR fileName, Change change, const std::string& section, const std::string& key,
                  const std::string& value, const std::vector<std::string>& lines) {
+    IniSectionMap map;
+    if (IniSectionMap::Find(fileName, section, &map) &&
+        !WriteMapped(map, change, key, value, lines))
+        return TRUE;
     std::string host = HostOf(fileName);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -507,10 +629,7 @@ BOOL WriteString(const char* api, LPCSTR app, LPCSTR key, LPCSTR value, LPCSTR f
         SetLastError(error);
         return FALSE;
     }
-    if (!app && !key && !value) {
-        Flush(fileName);
-        return FALSE; // documented: a flush reports zero
-    }
+    if (!app && !key && !value) return Flush(fileName);
     if (!app) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -526,6 +645,249 @@ BOOL WriteString(const char* api, LPCSTR app, LPCSTR key, LPCSTR value, LPCSTR f
 void winsim::WritePendingProfile(const std::string& hostPath) {
     const Profile* p = PendingEntry();
     if (p && (hostPath.empty() || p->hostPath == hostPath)) WritePending();
+}
+
+namespace {
+
+DWORD ReadSection(const char* api, LPCSTR app, LPSTR buf, DWORD size, LPCSTR fileName) {
+    DWORD error = 0;
+    if (ShouldFail(api, &error)) {
+        SetLastError(error);
+        return CopyList({}, buf, size);
+    }
+    if (!app || !buf) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::string section = Trim(app);
+    IniSectionMap map;
+    const bool mapped = IniSectionMap::Find(fileName, section, &map);
+    std::vector<std::string> body;
+    if (mapped)
+        for (const auto& e : map.Entries())
+            body.push_back(e.first + "=" + e.second);
+    if (!mapped || map.MayReadFile()) {
+        const Profile* p = Open(fileName, &error);
+        if (!p && body.empty()) {
+            SetLastError(error);
+            return CopyList({}, buf, size);
+        }
+        const bool fileAnswers = body.empty(); // for all of the section, as in KeyNames
+        if (p)
+            for (const std::string& line : p->ini.SectionBody(section))
+                if (fileAnswers || !map.For(KeyOfLine(line))) body.push_back(line);
+        if (p && !mapped && !p->ini.HasSection(section)) {
+            SetLastError(ERROR_FILE_NOT_FOUND); // a missing section, as Windows reports it
+            return CopyList({}, buf, size);
+        }
+    }
+    SetLastError(ERROR_SUCCESS); // as Windows does after a section it could read
+    return CopyList(body, buf, size);
+}
+
+// `lines`: "key=value" texts each ended by a NUL, the list by one more.
+BOOL WriteSection(const char* api, LPCSTR app, LPCSTR lines, LPCSTR fileName) {
+    DWORD error = 0;
+    if (ShouldFail(api, &error)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (!app && !lines) return Flush(fileName);
+    if (!app) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    std::string section = Trim(app);
+    if (!lines) return WriteChange(fileName, Change::DeleteSection, section, "", "", {});
+    std::vector<std::string> list;
+    for (const char* s = lines; *s; s += std::strlen(s) + 1)
+        list.emplace_back(s);
+    return WriteChange(fileName, Change::ReplaceSection, section, "", "", list);
+}
+
+// ---- structures -------------------------------------------------------------------------------
+// A structure is kept as the hexadecimal digits of its bytes followed by those of a checksum
+// byte, the sum of the bytes modulo 256; the digits are written in capitals and read in either
+// case.
+
+BOOL WriteStruct(const char* api, LPCSTR app, LPCSTR key, LPVOID data, UINT size, LPCSTR fileName) {
+    if (!data) return WriteString(api, app, key, nullptr, fileName);
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve((size_t{size} + 1) * 2);
+    unsigned sum = 0;
+    for (UINT i = 0; i < size; ++i) {
+        const unsigned b = static_cast<const unsigned char*>(data)[i];
+        sum += b;
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    text += kDigits[(sum >> 4) & 15];
+    text += kDigits[sum & 15];
+    return WriteString(api, app, key, text.c_str(), fileName);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// A missing key or a text of the wrong length is ERROR_BAD_LENGTH; a character that is no digit
+// or a wrong checksum ERROR_INVALID_DATA. Nothing is copied unless the whole text is sound.
+BOOL ReadStruct(const char* api, LPCSTR app, LPCSTR key, LPVOID data, UINT size, LPCSTR fileName) {
+    DWORD error = 0;
+    if (ShouldFail(api, &error)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (!app || !key || !data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string section = Trim(app);
+    IniSectionMap map;
+    Reader reader(fileName);
+    std::string text;
+    if (!LookUp(&reader, IniSectionMap::Find(fileName, section, &map) ? &map : nullptr, section,
+                Trim(key), &text) ||
+        text.size() != (size_t{size} + 1) * 2) {
+        SetLastError(ERROR_BAD_LENGTH);
+        return FALSE;
+    }
+    std::vector<unsigned char> bytes(size_t{size} + 1);
+    unsigned sum = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const int hi = HexDigit(text[2 * i]), lo = HexDigit(text[2 * i + 1]);
+        if (hi < 0 || lo < 0) {
+            SetLastError(ERROR_INVALID_DATA);
+            return FALSE;
+        }
+        bytes[i] = static_cast<unsigned char>(hi * 16 + lo);
+        if (i < size) sum += bytes[i];
+    }
+    if ((sum & 0xFF) != bytes[size]) {
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    std::memcpy(data, bytes.data(), size);
+    return TRUE;
+}
+
+// ---- the W forms --------------------------------------------------------------------------------
+// NT answers them as the A forms, in UTF-16; 95/98 have only stubs that fail.
+
+bool WideCallsExist() {
+    if (IsNT()) return true;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+}
+
+// A W argument in the ANSI code page; null stays null.
+class Narrow {
+  public:
+    explicit Narrow(LPCWSTR text) : m_null(!text), m_text(NarrowText(text)) {}
+    operator LPCSTR() const { return m_null ? nullptr : m_text.c_str(); }
+
+  private:
+    bool m_null;
+    std::string m_text;
+};
+
+// A list argument ("a\0b\0\0") in the ANSI code page.
+std::string NarrowList(LPCWSTR list) {
+    std::string out;
+    for (const WCHAR* w = list; *w; w += std::char_traits<WCHAR>::length(w) + 1) {
+        out += NarrowText(w);
+        out += '\0';
+    }
+    out += '\0';
+    return out;
+}
+
+// A caller's UTF-16 buffer seen as an ANSI one: the A form fills the stand-in, and every character
+// it changed goes back widened, so that what the call leaves alone stays as the caller had it.
+class WideOut {
+  public:
+    WideOut(LPWSTR buf, DWORD size) : m_buf(buf), m_size(buf ? size : 0) {
+        for (DWORD i = 0; i < m_size; ++i)
+            m_before += NarrowChar(buf[i]);
+        m_after = m_before;
+    }
+    ~WideOut() {
+        for (DWORD i = 0; i < m_size; ++i)
+            if (m_after[i] != m_before[i]) m_buf[i] = WidenChar(m_after[i]);
+    }
+    WideOut(const WideOut&) = delete;
+    WideOut& operator=(const WideOut&) = delete;
+    LPSTR Buffer() { return m_buf ? &m_after[0] : nullptr; }
+
+  private:
+    LPWSTR m_buf;
+    DWORD m_size;
+    std::string m_before, m_after;
+};
+
+DWORD ReadStringW(const char* api, LPCWSTR app, LPCWSTR key, LPCWSTR def, LPWSTR buf, DWORD size,
+                  LPCSTR fileName) {
+    if (!WideCallsExist()) return 0;
+    WideOut out(buf, size);
+    return ReadString(api, Narrow(app), Narrow(key), Narrow(def), out.Buffer(), size, fileName);
+}
+
+} // namespace
+
+namespace {
+
+// winsim's own services keep the caller's last error.
+class KeepLastError {
+  public:
+    KeepLastError() : m_error(GetLastError()) {}
+    ~KeepLastError() { SetLastError(m_error); }
+    KeepLastError(const KeepLastError&) = delete;
+    KeepLastError& operator=(const KeepLastError&) = delete;
+
+  private:
+    DWORD m_error;
+};
+
+const IniSectionMap* WinIniMap(const std::string& section, IniSectionMap* map) {
+    return IniSectionMap::Find("WIN.INI", section, map) ? map : nullptr;
+}
+
+BOOL WinIniChange(Change change, const std::string& section, const std::string& key,
+                  const std::string& value) {
+    BOOL done = WriteChange("WIN.INI", change, section, key, value, {});
+    if (done && !IsNT()) done = WritePending(); // the spooler's changes reach the file at once
+    return done;
+}
+
+} // namespace
+
+bool winsim::WinIniGet(const std::string& section, const std::string& key, std::string* value) {
+    KeepLastError keep;
+    Reader reader("WIN.INI");
+    IniSectionMap map;
+    return LookUp(&reader, WinIniMap(section, &map), section, key, value);
+}
+
+std::vector<std::string> winsim::WinIniKeys(const std::string& section) {
+    KeepLastError keep;
+    Reader reader("WIN.INI");
+    IniSectionMap map;
+    return KeyNames(&reader, WinIniMap(section, &map), section);
+}
+
+bool winsim::WinIniSet(const std::string& section, const std::string& key,
+                       const std::string& value) {
+    KeepLastError keep;
+    return WinIniChange(Change::SetKey, section, key, value);
+}
+
+bool winsim::WinIniDelete(const std::string& section, const std::string& key) {
+    KeepLastError keep;
+    return WinIniChange(Change::DeleteKey, section, key, "");
 }
 
 extern "C" {
@@ -562,46 +924,109 @@ BOOL WINAPI WriteProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
 
 DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
                                        LPCSTR lpFileName) {
-    DWORD error = 0;
-    if (WINSIM_ARMED(&error)) {
-        SetLastError(error);
-        return CopyList({}, lpReturnedString, nSize);
-    }
-    if (!lpAppName || !lpReturnedString) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    const Profile* p = Open(lpFileName, &error);
-    if (!p) {
-        SetLastError(error);
-        return CopyList({}, lpReturnedString, nSize);
-    }
-    SetLastError(ERROR_SUCCESS); // as Windows does after a section it could read
-    return CopyList(p->ini.SectionBody(Trim(lpAppName)), lpReturnedString, nSize);
+    return ReadSection(WINSIM_API_NAME(), lpAppName, lpReturnedString, nSize, lpFileName);
+}
+
+DWORD WINAPI GetProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize) {
+    return ReadSection(WINSIM_API_NAME(), lpAppName, lpReturnedString, nSize, "WIN.INI");
 }
 
 BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCSTR lpFileName) {
-    WINSIM_FAILPOINT(FALSE);
-    if (!lpAppName && !lpString) {
-        Flush(lpFileName);
-        return FALSE;
-    }
-    if (!lpAppName) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    std::string section = Trim(lpAppName);
-    if (!lpString) return WriteChange(lpFileName, Change::DeleteSection, section, "", "", {});
-    std::vector<std::string> lines;
-    for (const char* s = lpString; *s; s += std::strlen(s) + 1)
-        lines.emplace_back(s);
-    return WriteChange(lpFileName, Change::ReplaceSection, section, "", "", lines);
+    return WriteSection(WINSIM_API_NAME(), lpAppName, lpString, lpFileName);
+}
+
+BOOL WINAPI WriteProfileSectionA(LPCSTR lpAppName, LPCSTR lpString) {
+    return WriteSection(WINSIM_API_NAME(), lpAppName, lpString, "WIN.INI");
 }
 
 DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize,
                                             LPCSTR lpFileName) {
     return ReadString(WINSIM_API_NAME(), nullptr, nullptr, nullptr, lpszReturnBuffer, nSize,
                       lpFileName);
+}
+
+BOOL WINAPI GetPrivateProfileStructA(LPCSTR lpszSection, LPCSTR lpszKey, LPVOID lpStruct,
+                                     UINT uSizeStruct, LPCSTR szFile) {
+    return ReadStruct(WINSIM_API_NAME(), lpszSection, lpszKey, lpStruct, uSizeStruct, szFile);
+}
+
+BOOL WINAPI WritePrivateProfileStructA(LPCSTR lpszSection, LPCSTR lpszKey, LPVOID lpStruct,
+                                       UINT uSizeStruct, LPCSTR szFile) {
+    return WriteStruct(WINSIM_API_NAME(), lpszSection, lpszKey, lpStruct, uSizeStruct, szFile);
+}
+
+// ---- W forms (NT 4.0) ----
+
+DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                                      LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName) {
+    return ReadStringW(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+                       Narrow(lpFileName));
+}
+
+DWORD WINAPI GetProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                               LPWSTR lpReturnedString, DWORD nSize) {
+    return ReadStringW(WINSIM_API_NAME(), lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+                       "WIN.INI");
+}
+
+DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
+                                            LPCWSTR lpFileName) {
+    return ReadStringW(WINSIM_API_NAME(), nullptr, nullptr, nullptr, lpszReturnBuffer, nSize,
+                       Narrow(lpFileName));
+}
+
+UINT WINAPI GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                                  LPCWSTR lpFileName) {
+    if (!WideCallsExist()) return 0;
+    return ReadInt(WINSIM_API_NAME(), Narrow(lpAppName), Narrow(lpKeyName), nDefault,
+                   Narrow(lpFileName));
+}
+
+UINT WINAPI GetProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault) {
+    if (!WideCallsExist()) return 0;
+    return ReadInt(WINSIM_API_NAME(), Narrow(lpAppName), Narrow(lpKeyName), nDefault, "WIN.INI");
+}
+
+BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
+                                       LPCWSTR lpFileName) {
+    if (!WideCallsExist()) return FALSE;
+    return WriteString(WINSIM_API_NAME(), Narrow(lpAppName), Narrow(lpKeyName), Narrow(lpString),
+                       Narrow(lpFileName));
+}
+
+BOOL WINAPI WriteProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString) {
+    if (!WideCallsExist()) return FALSE;
+    return WriteString(WINSIM_API_NAME(), Narrow(lpAppName), Narrow(lpKeyName), Narrow(lpString),
+                       "WIN.INI");
+}
+
+DWORD WINAPI GetPrivateProfileSectionW(LPCWSTR lpAppName, LPWSTR lpReturnedString, DWORD nSize,
+                                       LPCWSTR lpFileName) {
+    if (!WideCallsExist()) return 0;
+    WideOut out(lpReturnedString, nSize);
+    return ReadSection(WINSIM_API_NAME(), Narrow(lpAppName), out.Buffer(), nSize,
+                       Narrow(lpFileName));
+}
+
+BOOL WINAPI WritePrivateProfileSectionW(LPCWSTR lpAppName, LPCWSTR lpString, LPCWSTR lpFileName) {
+    if (!WideCallsExist()) return FALSE;
+    const std::string lines = lpString ? NarrowList(lpString) : "";
+    return WriteSection(WINSIM_API_NAME(), Narrow(lpAppName), lpString ? lines.c_str() : nullptr,
+                        Narrow(lpFileName));
+}
+
+BOOL WINAPI GetPrivateProfileStructW(LPCWSTR lpszSection, LPCWSTR lpszKey, LPVOID lpStruct,
+                                     UINT uSizeStruct, LPCWSTR szFile) {
+    if (!WideCallsExist()) return FALSE;
+    return ReadStruct(WINSIM_API_NAME(), Narrow(lpszSection), Narrow(lpszKey), lpStruct,
+                      uSizeStruct, Narrow(szFile));
+}
+
+BOOL WINAPI WritePrivateProfileStructW(LPCWSTR lpszSection, LPCWSTR lpszKey, LPVOID lpStruct,
+                                       UINT uSizeStruct, LPCWSTR szFile) {
+    if (!WideCallsExist()) return FALSE;
+    return WriteStruct(WINSIM_API_NAME(), Narrow(lpszSection), Narrow(lpszKey), lpStruct,
+                       uSizeStruct, Narrow(szFile));
 }
 
 } // extern "C"

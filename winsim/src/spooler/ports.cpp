@@ -48,7 +48,7 @@ std::vector<PortRec> Ports() {
     };
     for (const char* p : kBuiltinPorts)
         add(p, kLocalPort);
-    for (const std::string& k : ReadWinIni().Keys("Ports"))
+    for (const std::string& k : WinIniKeys("Ports"))
         add(k, kLocalPort);
     for (const std::string& k : Subkeys(PortsKey()))
         add(k, kLocalPort);
@@ -148,8 +148,7 @@ BOOL WINAPI DeletePortA(LPSTR pName, HWND hWnd, LPSTR pPortName) {
     SysDeleteTree(PortsKey() + "\\" + port.name);
     for (const std::string& m : Subkeys(MonitorsKey()))
         SysDeleteTree(MonitorsKey() + "\\" + m + "\\Ports\\" + port.name);
-    IniFile ini = ReadWinIni();
-    if (ini.DeleteKey("Ports", port.name)) WriteWinIni(ini);
+    WinIniDelete("Ports", port.name);
     return TRUE;
 }
 

@@ -66,8 +66,9 @@ bool FindPrinter(const std::string& name, PrinterRec* p) {
 }
 
 // ---- the default printer --------------------------------------------------------------------
-// NT 4.0 keeps it only as WIN.INI [windows] device=; 95/98 as the printer's default attribute,
-// with the device= line kept in step for older programs.
+// NT 4.0 keeps it only as WIN.INI [windows] device= (which NT's profile mapping keeps in the
+// user's registry); 95/98 as the printer's default attribute, with the device= line kept in step
+// for older programs.
 
 // 95/98: `p` becomes the default; the attribute leaves every other printer.
 void MakeDefault95(const PrinterRec& p) {
@@ -81,19 +82,15 @@ void MakeDefault95(const PrinterRec& p) {
     std::string drv = FindDriver(OwnEnv(), p.driver, &d) ? FileName(d.file) : p.driver;
     drv = drv.substr(0, drv.find('.'));
     std::vector<std::string> ports = SplitPorts(p.port);
-    IniFile ini = ReadWinIni();
-    ini.Set("windows", "device", p.name + "," + drv + "," + (ports.empty() ? "" : ports[0]));
-    WriteWinIni(ini);
+    WinIniSet("windows", "device", p.name + "," + drv + "," + (ports.empty() ? "" : ports[0]));
 }
 
 // A renamed default printer stays the default: the device line takes the new name.
 void RenameDefault(const std::string& name) {
-    IniFile ini = ReadWinIni();
     std::string v;
-    ini.Get("windows", "device", &v);
+    WinIniGet("windows", "device", &v);
     size_t comma = v.find(',');
-    ini.Set("windows", "device", name + (comma == std::string::npos ? "" : v.substr(comma)));
-    WriteWinIni(ini);
+    WinIniSet("windows", "device", name + (comma == std::string::npos ? "" : v.substr(comma)));
 }
 
 // ---- records of every level -----------------------------------------------------------------
@@ -335,7 +332,7 @@ std::vector<PrinterRec> LocalPrinters() {
 
 std::string ProfileDefault() {
     std::string v;
-    if (!ReadWinIni().Get("windows", "device", &v)) return "";
+    if (!WinIniGet("windows", "device", &v)) return "";
     return Trim(v.substr(0, v.find(',')));
 }
 
@@ -354,10 +351,7 @@ DWORD ReportedAttributes(const PrinterRec& p, const std::string& profileDefault)
 }
 
 void ForgetDefault(const std::string& name) {
-    IniFile ini = ReadWinIni();
-    if (!IEquals(ProfileDefault(), name)) return;
-    ini.DeleteKey("windows", "device");
-    WriteWinIni(ini);
+    if (IEquals(ProfileDefault(), name)) WinIniDelete("windows", "device");
 }
 
 PrinterHandle* HandleOf(HANDLE h) {

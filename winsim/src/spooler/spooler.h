@@ -83,10 +83,6 @@ bool LoadProcessor(const std::string& file, const std::string& dir);
 std::string DriverDirectory(const std::string& env);
 std::string ProcessorDirectory(const std::string& env);
 
-// WIN.INI, read and written directly (see store.cpp).
-IniFile ReadWinIni();
-void WriteWinIni(const IniFile& ini);
-
 // ---- what every call checks (store.cpp) -----------------------------------------------------
 
 BOOL Fail(DWORD error); // sets the last error; FALSE

@@ -187,34 +187,6 @@ std::string ProcessorDirectory(const std::string& env) {
     return SystemDir() + "\\spool\\prtprocs\\" + (env == kEnvNt ? "w32x86" : "win40");
 }
 
-// ---- WIN.INI --------------------------------------------------------------------------------
-// Read and written directly, not through the profile calls, so that failures a test arms for
-// the product's profile calls do not reach the spooler; the profile writes still cached go to
-// the file first, so the spooler sees them and its own change is not overwritten later.
-
-namespace {
-
-std::string WinIniPath() {
-    return ResolvePath(WindowsDir() + "\\WIN.INI", false);
-}
-
-} // namespace
-
-IniFile ReadWinIni() {
-    const std::string host = WinIniPath();
-    WritePendingProfile(host);
-    IniFile ini;
-    std::string text;
-    if (ReadWholeFile(host, &text)) ini.Parse(text);
-    return ini;
-}
-
-void WriteWinIni(const IniFile& ini) {
-    const std::string host = WinIniPath();
-    WritePendingProfile(host);
-    WriteFileAtomic(host, ini.Text());
-}
-
 // ---- what every call checks -----------------------------------------------------------------
 
 BOOL Fail(DWORD error) {
