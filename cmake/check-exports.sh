@@ -32,12 +32,16 @@ if [ -n "$extra" ]; then
   status=1
 fi
 # Stack clean-up: the first return of each export's code, which starts at the export's address.
+# 64-bit Windows (PE32+, magic 020b) has one calling convention, where the caller cleans up: the
+# .def's byte counts are the 32-bit ones and say nothing there.
 image_base=$(awk '/^ImageBase/{print $2; exit}' <<<"$dump")
+wide=0; [ "$(awk '/^Magic/{print $2; exit}' <<<"$dump")" = "020b" ] && wide=1
 declare -A rva_of
 while read -r index rva; do rva_of[$index]=$rva; done < <(
   awk '/Export Address Table/{t=1;next} t&&/^[[:space:]]*\[/{gsub(/[][]/," "); print $1, $(NF-2)}
        t&&/^[[:space:]]*$/{t=0}' <<<"$dump")
 while read -r index name; do
+  [ $wide -eq 0 ] || break
   bytes=$(sed -nE "s/^[[:space:]]*${name}=[A-Za-z_0-9]+@([0-9]+).*/\1/p" "$def" | head -1)
   [ -n "$bytes" ] || continue
   rva=${rva_of[$index]:-}
@@ -74,4 +78,8 @@ if [ -n "$runtime" ]; then
   status=1
 fi
 [ $status -eq 0 ] || exit $status
-echo "$(echo "$want" | wc -l) exports of $(basename "$dll") match $(basename "$def"), with their stack clean-up"
+if [ $wide -eq 0 ]; then
+  echo "$(echo "$want" | wc -l) exports of $(basename "$dll") match $(basename "$def"), with their stack clean-up"
+else
+  echo "$(echo "$want" | wc -l) exports of $(basename "$dll") match $(basename "$def")"
+fi
