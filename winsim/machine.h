@@ -313,6 +313,8 @@ struct ProfileLine {
     std::string value;
 };
 std::vector<ProfileLine> ProfileLines(const std::string& text);
+// Whether two section or key names are one name to the profile functions (case is ignored).
+bool SameProfileName(const std::string& a, const std::string& b);
 
 // The command line of the process (GetCommandLineA); the program's file name when unset.
 void SetProcessCommandLine(const std::string& commandLine);

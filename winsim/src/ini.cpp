@@ -203,6 +203,10 @@ std::vector<ProfileLine> IniFile::Lines() const {
     return out;
 }
 
+bool SameProfileName(const std::string& a, const std::string& b) {
+    return IEquals(a, b);
+}
+
 std::vector<ProfileLine> ProfileLines(const std::string& text) {
     IniFile ini;
     ini.Parse(text);

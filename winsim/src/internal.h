@@ -21,11 +21,6 @@ std::string Upper(std::string s);
 bool IEquals(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s); // blanks and tabs at both ends
 
-// ---- the ANSI code page (codepage.cpp) -------------------------------------------------------
-WCHAR WidenChar(char c);
-char NarrowChar(WCHAR w);
-std::string NarrowText(LPCWSTR text); // "" for a null pointer
-
 // ---- ini text (machine.ini and the profile files) -----------------------------------------
 // A parsed ini file that keeps every line as it stood (its own line end included), so that a
 // change rewrites only the lines it must. Section and key names compare without regard to case.

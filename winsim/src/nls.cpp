@@ -33,6 +33,13 @@ WORD winsim::WideChar(unsigned char c) {
     return c >= 0x80 && c < 0xA0 ? k1252From80[c - 0x80] : c;
 }
 
+std::string winsim::NarrowText(LPCWSTR text) {
+    std::string out;
+    for (; text && *text; ++text)
+        out += AnsiChar(*text);
+    return out;
+}
+
 namespace {
 
 // Upper case of a code page 1252 character.

@@ -13,6 +13,8 @@ char AnsiChar(WORD c);
 // A code page 1252 character in UTF-16. The five bytes the code page leaves undefined stand for
 // the control characters of the same value, as Windows maps them.
 WORD WideChar(unsigned char c);
+// A UTF-16 text in code page 1252; "" for a null pointer.
+std::string NarrowText(LPCWSTR text);
 
 } // namespace winsim
 

@@ -8,6 +8,7 @@
 // before the call returns. Either way the file is rewritten with only the changed lines different.
 #include "files.h"
 #include "inimapping.h"
+#include "nls.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -812,12 +813,12 @@ class WideOut {
   public:
     WideOut(LPWSTR buf, DWORD size) : m_buf(buf), m_size(buf ? size : 0) {
         for (DWORD i = 0; i < m_size; ++i)
-            m_before += NarrowChar(buf[i]);
+            m_before += AnsiChar(buf[i]);
         m_after = m_before;
     }
     ~WideOut() {
         for (DWORD i = 0; i < m_size; ++i)
-            if (m_after[i] != m_before[i]) m_buf[i] = WidenChar(m_after[i]);
+            if (m_after[i] != m_before[i]) m_buf[i] = WideChar(static_cast<unsigned char>(m_after[i]));
     }
     WideOut(const WideOut&) = delete;
     WideOut& operator=(const WideOut&) = delete;
