@@ -27,7 +27,7 @@ if(WIN32)
   # only, where it has nothing to check.
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(PW_CHECK_OLD_WINDOWS ${CMAKE_COMMAND} -E env OBJDUMP=${CMAKE_OBJDUMP}
-        ${CMAKE_SOURCE_DIR}/cmake/check-pe.sh ${CMAKE_SOURCE_DIR}/cmake/old-windows-imports.txt)
+        ${CMAKE_SOURCE_DIR}/cmake/check-pe.sh ${CMAKE_SOURCE_DIR}/cmake/windows-imports.txt)
   else()
     set(PW_CHECK_OLD_WINDOWS ${CMAKE_COMMAND} -E true)
   endif()
