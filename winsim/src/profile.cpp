@@ -24,12 +24,13 @@ namespace {
 
 constexpr size_t kCachedFiles = 16;
 // Any rewrite moves a file's change time, unless it falls within the same tick of the file
-// system's clock as the time cached. So a file changed this recently (far more than a tick) is
-// vouched for by its content, not by its times.
-// A time with nanoseconds comes from a clock that ticks every few milliseconds; a time in whole
-// seconds may come from a file system that keeps no finer ones.
+// system's clock as the time cached. The file system stamps a change with its coarse clock (or a
+// finer time, never an earlier one), so a file whose change time is older than that clock was
+// when its content was read cannot change again without the time moving: its times vouch for
+// it. One changed later than that is vouched for by its content until it settles.
+// A time in whole seconds may come from a file system that keeps no finer ones: such a file is
+// vouched for by its content for a second.
 constexpr int64_t kRacyNanoseconds = 1000000000;
-constexpr int64_t kRacyFineNanoseconds = 50000000;
 
 struct FileId {
     dev_t dev = 0;
@@ -37,7 +38,15 @@ struct FileId {
     off_t size = 0;
     timespec mtime{};
     timespec ctime{};
+    // The file system's clock just before the identity (and the text with it) was taken.
+    timespec seen{};
 };
+
+timespec FileClockNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
 
 bool SameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -59,11 +68,14 @@ FileId IdOf(const struct stat& st) {
 }
 
 bool IsRacy(const FileId& id) {
+    if (id.ctime.tv_nsec != 0)
+        return id.ctime.tv_sec > id.seen.tv_sec ||
+               (id.ctime.tv_sec == id.seen.tv_sec && id.ctime.tv_nsec >= id.seen.tv_nsec);
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     int64_t age = (static_cast<int64_t>(now.tv_sec) - id.ctime.tv_sec) * 1000000000 +
                   (now.tv_nsec - id.ctime.tv_nsec);
-    return age < (id.ctime.tv_nsec != 0 ? kRacyFineNanoseconds : kRacyNanoseconds);
+    return age < kRacyNanoseconds;
 }
 
 struct Profile {
@@ -128,6 +140,7 @@ DWORD OpenError(int err, const std::string& hostPath) {
 
 // Reads the whole file together with the identity of what was read.
 bool ReadProfileFile(const std::string& hostPath, std::string* text, FileId* id, DWORD* error) {
+    const timespec seen = FileClockNow();
     int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = OpenError(errno, hostPath);
@@ -151,6 +164,7 @@ bool ReadProfileFile(const std::string& hostPath, std::string* text, FileId* id,
     close(fd);
     *id = IdOf(st);
     id->size = static_cast<off_t>(done);
+    id->seen = seen;
     return true;
 }
 
@@ -179,6 +193,7 @@ bool WritePending(bool justLoaded = false) {
             Note("profile writes overwrite what was changed in " + p->name + " since it was read");
     }
     std::string text = p->ini.Text();
+    const timespec seen = FileClockNow();
     const bool written =
         IsHostFileOpen(host) ? WriteFileInPlace(host, text) : WriteFileAtomic(host, text);
     struct stat st;
@@ -190,6 +205,7 @@ bool WritePending(bool justLoaded = false) {
     p->text = std::move(text);
     p->onDisk = true;
     p->id = IdOf(st);
+    p->id.seen = seen;
     p->racy = IsRacy(p->id);
     return true;
 }

@@ -211,8 +211,9 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
         if (c == '/') c = '\\';
     if (given.empty()) return Refuse(ERROR_INVALID_PARAMETER, 0u);
     std::string full = FullWindowsPath(given);
-    if (full.empty() || Host(full).empty()) return Refuse(ERROR_PATH_NOT_FOUND, 0u);
-    if (!Stat(Host(full)).exists) return Refuse(MissingError(full), 0u);
+    const std::string host = full.empty() ? "" : Host(full);
+    if (host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, 0u);
+    if (!Stat(host).exists) return Refuse(MissingError(full), 0u);
 
     // Each component of the path as given becomes its short form; the rest stays as written.
     std::string out;
