@@ -502,6 +502,27 @@ TEST_P(RegFidelityNt, WideFormsSeeWhatTheAnsiFormsSee) {
     RegCloseKey(software);
 }
 
+// RegSetValueW and RegQueryValueW: the default value as text, sized in UTF-16 bytes.
+TEST_P(RegFidelityNt, WideDefaultValueCalls) {
+    TestKey k;
+    const WCHAR sub[] = {'S', 'u', 'b', 0};
+    const WCHAR data[] = {'d', 'a', 't', 'a', 0};
+    ASSERT_EQ(RegSetValueW(k, sub, REG_SZ, data, 4 * sizeof(WCHAR)), ERROR_SUCCESS);
+    char text[8];
+    LONG size = sizeof text;
+    ASSERT_EQ(RegQueryValueA(k, "Sub", text, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(text, "data");
+    WCHAR wide[8] = {'x', 0};
+    size = 5;
+    EXPECT_EQ(RegQueryValueW(k, sub, wide, &size), ERROR_MORE_DATA) << "5 bytes, not characters";
+    EXPECT_EQ(size, static_cast<LONG>(sizeof data));
+    EXPECT_EQ(wide[0], 'x');
+    size = sizeof wide;
+    EXPECT_EQ(RegQueryValueW(k, sub, wide, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, static_cast<LONG>(sizeof data));
+    EXPECT_EQ(std::memcmp(wide, data, sizeof data), 0);
+}
+
 // 95/98 export the wide forms as stubs only.
 TEST_P(RegFidelity9x, WideFormsAreNotImplemented) {
     const WCHAR path[] = {'S', 'O', 'F', 'T', 'W', 'A', 'R', 'E', 0};
@@ -517,6 +538,11 @@ TEST_P(RegFidelity9x, WideFormsAreNotImplemented) {
     EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, path, nullptr, nullptr, nullptr, &size),
               ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, path), ERROR_CALL_NOT_IMPLEMENTED);
+    const WCHAR text[] = {'x', 0};
+    EXPECT_EQ(RegSetValueW(HKEY_LOCAL_MACHINE, path, REG_SZ, text, sizeof text),
+              ERROR_CALL_NOT_IMPLEMENTED);
+    LONG cb = 0;
+    EXPECT_EQ(RegQueryValueW(HKEY_LOCAL_MACHINE, path, nullptr, &cb), ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_TRUE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE"));
 }
 

@@ -168,6 +168,34 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
     return PutData(WideData(type, std::move(data)), type, lpData, lpcbData);
 }
 
+LONG WINAPI RegSetValueW(HKEY hKey, LPCWSTR lpSubKey, DWORD dwType, LPCWSTR lpData, DWORD cbData) {
+    (void)cbData; // the text's own length counts, as in the A form
+    WINSIM_WIDE_FORM();
+    return RegSetValueA(hKey, Narrow(lpSubKey).get(), dwType, Narrow(lpData).get(), 0);
+}
+
+LONG WINAPI RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbData) {
+    WINSIM_WIDE_FORM();
+    LONG size = 0;
+    LONG err = RegQueryValueA(hKey, Narrow(lpSubKey).get(), nullptr, &size);
+    if (err != ERROR_SUCCESS) return err;
+    std::string text(static_cast<size_t>(size) + 1, '\0');
+    if ((err = RegQueryValueA(hKey, Narrow(lpSubKey).get(), &text[0], &size)) != ERROR_SUCCESS)
+        return err;
+    text.resize(std::strlen(text.c_str()));
+    if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+    if (!lpcbData) return ERROR_SUCCESS;
+    // The text in UTF-16 bytes, ended; a short buffer is left alone.
+    const auto need = static_cast<LONG>((text.size() + 1) * sizeof(WCHAR));
+    const LONG room = *lpcbData;
+    *lpcbData = need;
+    if (!lpData) return ERROR_SUCCESS;
+    if (room < need) return ERROR_MORE_DATA;
+    DWORD cch = static_cast<DWORD>(text.size() + 1);
+    PutName(text, lpData, &cch);
+    return ERROR_SUCCESS;
+}
+
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                           LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                           PFILETIME lpftLastWriteTime) {
