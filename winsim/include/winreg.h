@@ -51,6 +51,12 @@ WINADVAPI LONG WINAPI RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION Security
 WINADVAPI LONG WINAPI RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
                                         PSECURITY_DESCRIPTOR pSecurityDescriptor);
 
+// Reports one change of a key (or its subtree) by signaling an event. Windows 95 lacks it
+// (ERROR_CALL_NOT_IMPLEMENTED); a synchronous call would wait for another program, which winsim
+// never runs beside this one: it fails with ERROR_POSSIBLE_DEADLOCK.
+WINADVAPI LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter,
+                                              HANDLE hEvent, BOOL fAsynchronous);
+
 // The wide forms: NT 4.0 has them; on 95/98 they answer ERROR_CALL_NOT_IMPLEMENTED.
 WINADVAPI LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                     REGSAM samDesired, PHKEY phkResult);
