@@ -43,6 +43,8 @@ TEST_P(SystemLibraryTest, WinspoolLoadsByNameAndHandsOutTheSpoolersCalls) {
               reinterpret_cast<void*>(&OpenPrinterA));
     EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(spool, "DocumentPropertiesA")),
               reinterpret_cast<void*>(&DocumentPropertiesA));
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(spool, "EnumPrintersW")),
+              reinterpret_cast<void*>(&EnumPrintersW));
     EXPECT_EQ(GetProcAddress(spool, "GetDefaultPrinterA"), nullptr) << "a later system's call";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(spool));

@@ -5,10 +5,13 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include "../nls.h"
+
 #include <winuser.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 
 namespace winsim::spooler {
@@ -103,6 +106,25 @@ std::string DefaultDevMode(const PrinterView& v) {
     dm.dmColor = DMCOLOR_MONOCHROME;
     dm.dmTTOption = DMTT_DOWNLOAD;
     return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
+}
+
+std::string WideDevMode(const std::string& devModeA) {
+    DEVMODEA a{};
+    std::memcpy(&a, devModeA.data(), std::min(devModeA.size(), sizeof a));
+    DEVMODEW w{};
+    for (size_t i = 0; i < CCHDEVICENAME; ++i)
+        w.dmDeviceName[i] = WideChar(a.dmDeviceName[i]);
+    for (size_t i = 0; i < CCHFORMNAME; ++i)
+        w.dmFormName[i] = WideChar(a.dmFormName[i]);
+    // The fields between and after the names are the same in both.
+    const size_t middle = offsetof(DEVMODEA, dmFormName) - offsetof(DEVMODEA, dmSpecVersion);
+    std::memcpy(&w.dmSpecVersion, &a.dmSpecVersion, middle);
+    const size_t rest = sizeof a - offsetof(DEVMODEA, dmLogPixels);
+    std::memcpy(&w.dmLogPixels, &a.dmLogPixels, rest);
+    w.dmSize = sizeof w;
+    std::string out(reinterpret_cast<const char*>(&w), sizeof w);
+    if (devModeA.size() > sizeof a) out += devModeA.substr(sizeof a); // the driver's own part
+    return out;
 }
 
 extern "C" {
