@@ -546,7 +546,7 @@ TEST_P(RegFidelity9x, WideFormsAreNotImplemented) {
     EXPECT_TRUE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE"));
 }
 
-// ---- RegNotifyChangeKeyValue ----------------------------------------------------------------------
+// ---- RegNotifyChangeKeyValue ------------------------------------------------------------------
 
 // An event that RegNotifyChangeKeyValue signals, closed when the test ends.
 class NotifyEvent {
@@ -589,8 +589,8 @@ TEST_P(RegFidelityEveryOs, NotifySignalsTheFirstChangeOfTheKindsAsked) {
 
     // Values: the key's own, and with its subtree those below it.
     ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_LAST_SET, e), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(sub, "deep", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\0\0\0"), 4),
-              ERROR_SUCCESS);
+    const BYTE one[] = {1, 0, 0, 0};
+    ASSERT_EQ(RegSetValueExA(sub, "deep", 0, REG_DWORD, one, sizeof one), ERROR_SUCCESS);
     EXPECT_FALSE(e.Signaled()) << "a subkey's value, and the subtree not watched";
     ASSERT_EQ(RegDeleteValueA(k, "v"), ERROR_SUCCESS);
     EXPECT_TRUE(e.Signaled());

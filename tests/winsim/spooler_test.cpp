@@ -642,7 +642,8 @@ TEST_P(SpoolerTest, PortsComeFromTheProfileTheSpoolerKeyAndMonitors) {
 // A UNC port name is stored as a key path (the registry has no backslash in a key name): the
 // server's key is no port of its own, and deleting the port takes the emptied server key too.
 TEST_P(SpoolerTest, AUncPortKeyIsOnePort) {
-    const std::string ports = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Ports";
+    const std::string ports =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Ports";
     ASSERT_TRUE(winsim::ImportRegistry("REGEDIT4\r\n\r\n[" + ports + "\\SRV\\KV4720]\r\n[" +
                                        ports + "\\SRV\\LASER]\r\n[" + ports + "\\KVNET_2]\r\n"));
     std::vector<std::string> names = PortNames();

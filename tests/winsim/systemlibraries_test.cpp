@@ -50,6 +50,14 @@ TEST_P(SystemLibraryTest, WinspoolLoadsByNameAndHandsOutTheSpoolersCalls) {
     EXPECT_TRUE(FreeLibrary(spool));
     EXPECT_TRUE(FreeLibrary(spool));
     EXPECT_EQ(GetModuleHandleA("WINSPOOL.DRV"), nullptr) << "unloaded with its last reference";
+
+    // The router hands out the W calls only.
+    HMODULE router = LoadLibraryA("spoolss.dll");
+    ASSERT_NE(router, nullptr) << GetLastError();
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(router, "OpenPrinterW")),
+              reinterpret_cast<void*>(&OpenPrinterW));
+    EXPECT_EQ(GetProcAddress(router, "OpenPrinterA"), nullptr);
+    FreeLibrary(router);
 }
 
 TEST_P(SystemLibraryTest, ALibraryWithoutItsFileDoesNotLoad) {

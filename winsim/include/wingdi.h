@@ -256,6 +256,9 @@ typedef struct _devicemodeW {
 
 extern "C" int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability,
                                           LPSTR pOutput, const DEVMODEA* pDevMode);
+// NT 4.0; Windows 95 and 98 answer -1 with ERROR_CALL_NOT_IMPLEMENTED.
+extern "C" int WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability,
+                                          LPWSTR pOutput, const DEVMODEW* pDevMode);
 
 WINGDIAPI int WINAPI GetDeviceCaps(HDC hdc, int index);
 WINGDIAPI HDC WINAPI CreateCompatibleDC(HDC hdc);

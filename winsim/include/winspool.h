@@ -197,6 +197,9 @@ WINSPOOLAPI BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter,
                                      LPPRINTER_DEFAULTSW pDefault);
 WINSPOOLAPI BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
                                     LPDWORD pcbNeeded);
+WINSPOOLAPI LONG WINAPI DocumentPropertiesW(HWND hWnd, HANDLE hPrinter, LPWSTR pDeviceName,
+                                            PDEVMODEW pDevModeOutput, PDEVMODEW pDevModeInput,
+                                            DWORD fMode);
 WINSPOOLAPI BOOL WINAPI AddPrinterConnectionA(LPSTR pName);
 WINSPOOLAPI BOOL WINAPI DeletePrinterConnectionA(LPSTR pName);
 

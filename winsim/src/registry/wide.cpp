@@ -132,7 +132,8 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
                            const BYTE* lpData, DWORD cbData) {
     WINSIM_WIDE_FORM();
     if (!lpData) // the A form answers for missing data
-        return RegSetValueExA(hKey, NarrowArg(lpValueName).get(), Reserved, dwType, nullptr, cbData);
+        return RegSetValueExA(hKey, NarrowArg(lpValueName).get(), Reserved, dwType, nullptr,
+                              cbData);
     const std::vector<uint8_t> stored = StoredData(dwType, lpData, cbData);
     return RegSetValueExA(hKey, NarrowArg(lpValueName).get(), Reserved, dwType,
                           stored.empty() ? lpData : stored.data(),
