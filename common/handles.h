@@ -53,7 +53,7 @@ struct CZRRegKeyTraits : CZRNullHandleTraits<HKEY> {
 };
 using CZRRegKey = CZROwner<HKEY, CZRRegKeyTraits>;
 
-// Kernel objects closed with CloseHandle (processes, tokens).
+// Kernel objects closed with CloseHandle (processes, tokens, events).
 struct CZRHandleTraits : CZRNullHandleTraits<HANDLE> {
     static void Close(HANDLE h) { CloseHandle(h); }
 };

@@ -122,5 +122,8 @@ TEST_P(AddPortTest, AUncPortNameBecomesAPort) {
     const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buf.data());
     EXPECT_TRUE(std::any_of(ports, ports + returned,
                             [&](const PORT_INFO_1A& p) { return std::string(p.pName) == port; }));
+    EXPECT_TRUE(std::none_of(ports, ports + returned,
+                             [](const PORT_INFO_1A& p) { return std::string(p.pName) == "SRV"; }))
+        << "the server's key is no port";
     EXPECT_FALSE(Traced("Failed to create port"));
 }

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 #include <thread>
 
 class KernelTest : public EveryOsTest {};
@@ -123,4 +126,59 @@ TEST_P(KernelTest, CopiesJoinsAndMeasuresStrings) {
     EXPECT_EQ(lstrcatA(joined, "4720"), joined);
     EXPECT_STREQ(joined, "KV 4720");
     EXPECT_EQ(lstrcatA(nullptr, "x"), nullptr) << "a bad pointer fails instead of faulting";
+}
+
+// ---- events and waits ---------------------------------------------------------------------------
+
+// An automatic event lets one wait through and resets; a manual one stays signaled until reset.
+// A wait on an unsignaled event ends at its time-out, which passes on the clock.
+TEST_P(KernelTest, EventsSignalAsTheirKindSays) {
+    HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    ASSERT_NE(automatic, nullptr);
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(SetEvent(automatic));
+    EXPECT_EQ(WaitForSingleObject(automatic, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+
+    HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, "KvManual");
+    ASSERT_NE(manual, nullptr);
+    const DWORD before = GetTickCount();
+    EXPECT_EQ(WaitForSingleObject(manual, 250), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_GE(GetTickCount() - before, 250u);
+    EXPECT_TRUE(SetEvent(manual));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_TRUE(ResetEvent(manual));
+    EXPECT_EQ(WaitForSingleObject(manual, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    EXPECT_TRUE(CloseHandle(automatic));
+    EXPECT_TRUE(CloseHandle(manual));
+}
+
+// A wait that only another program could end fails at once instead of hanging; a closed event
+// is no handle any more.
+TEST_P(KernelTest, AnEndlessWaitAndAClosedEventFail) {
+    HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, INFINITE), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_POSSIBLE_DEADLOCK));
+    const std::vector<std::string> lines = winsim::DebugOutput();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("winsim: WaitForSingleObject", 0) == 0;
+    }));
+
+    ASSERT_TRUE(CloseHandle(e));
+    EXPECT_FALSE(SetEvent(e));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(ResetEvent(e));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(CloseHandle(e));
+
+    // The program's own process never ends while it waits for it.
+    HANDLE self = OpenProcess(SYNCHRONIZE, FALSE, GetCurrentProcessId());
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(WaitForSingleObject(self, 10), static_cast<DWORD>(WAIT_TIMEOUT));
+    CloseHandle(self);
 }

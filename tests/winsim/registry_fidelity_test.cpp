@@ -502,6 +502,27 @@ TEST_P(RegFidelityNt, WideFormsSeeWhatTheAnsiFormsSee) {
     RegCloseKey(software);
 }
 
+// RegSetValueW and RegQueryValueW: the default value as text, sized in UTF-16 bytes.
+TEST_P(RegFidelityNt, WideDefaultValueCalls) {
+    TestKey k;
+    const WCHAR sub[] = {'S', 'u', 'b', 0};
+    const WCHAR data[] = {'d', 'a', 't', 'a', 0};
+    ASSERT_EQ(RegSetValueW(k, sub, REG_SZ, data, 4 * sizeof(WCHAR)), ERROR_SUCCESS);
+    char text[8];
+    LONG size = sizeof text;
+    ASSERT_EQ(RegQueryValueA(k, "Sub", text, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(text, "data");
+    WCHAR wide[8] = {'x', 0};
+    size = 5;
+    EXPECT_EQ(RegQueryValueW(k, sub, wide, &size), ERROR_MORE_DATA) << "5 bytes, not characters";
+    EXPECT_EQ(size, static_cast<LONG>(sizeof data));
+    EXPECT_EQ(wide[0], 'x');
+    size = sizeof wide;
+    EXPECT_EQ(RegQueryValueW(k, sub, wide, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, static_cast<LONG>(sizeof data));
+    EXPECT_EQ(std::memcmp(wide, data, sizeof data), 0);
+}
+
 // 95/98 export the wide forms as stubs only.
 TEST_P(RegFidelity9x, WideFormsAreNotImplemented) {
     const WCHAR path[] = {'S', 'O', 'F', 'T', 'W', 'A', 'R', 'E', 0};
@@ -517,7 +538,133 @@ TEST_P(RegFidelity9x, WideFormsAreNotImplemented) {
     EXPECT_EQ(RegQueryValueExW(HKEY_LOCAL_MACHINE, path, nullptr, nullptr, nullptr, &size),
               ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, path), ERROR_CALL_NOT_IMPLEMENTED);
+    const WCHAR text[] = {'x', 0};
+    EXPECT_EQ(RegSetValueW(HKEY_LOCAL_MACHINE, path, REG_SZ, text, sizeof text),
+              ERROR_CALL_NOT_IMPLEMENTED);
+    LONG cb = 0;
+    EXPECT_EQ(RegQueryValueW(HKEY_LOCAL_MACHINE, path, nullptr, &cb), ERROR_CALL_NOT_IMPLEMENTED);
     EXPECT_TRUE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE"));
+}
+
+// ---- RegNotifyChangeKeyValue ------------------------------------------------------------------
+
+// An event that RegNotifyChangeKeyValue signals, closed when the test ends.
+class NotifyEvent {
+  public:
+    NotifyEvent() : m_h(CreateEventA(nullptr, FALSE, TRUE, nullptr)) { EXPECT_NE(m_h, nullptr); }
+    ~NotifyEvent() { CloseHandle(m_h); }
+    NotifyEvent(const NotifyEvent&) = delete;
+    NotifyEvent& operator=(const NotifyEvent&) = delete;
+    operator HANDLE() const { return m_h; }
+    bool Signaled() const { return WaitForSingleObject(m_h, 0) == WAIT_OBJECT_0; }
+
+  private:
+    HANDLE m_h;
+};
+
+LONG Watch(HKEY key, BOOL subtree, DWORD filter, HANDLE event) {
+    return RegNotifyChangeKeyValue(key, subtree, filter, event, TRUE);
+}
+
+// Windows 95 lacks the call; 98 and NT report the first change of the kinds asked for, once.
+// Setting the watch resets the event.
+TEST_P(RegFidelityEveryOs, NotifySignalsTheFirstChangeOfTheKindsAsked) {
+    TestKey k;
+    NotifyEvent e;
+    if (GetParam() == winsim::Os::Win95) {
+        EXPECT_EQ(Watch(k, TRUE, REG_NOTIFY_CHANGE_NAME, e), ERROR_CALL_NOT_IMPLEMENTED);
+        return;
+    }
+    ASSERT_EQ(Watch(k, TRUE, REG_NOTIFY_CHANGE_NAME, e), ERROR_SUCCESS);
+    EXPECT_FALSE(e.Signaled()) << "the watch resets its event";
+    ASSERT_EQ(k.Set("v", REG_SZ, std::string("x", 2)), ERROR_SUCCESS);
+    EXPECT_FALSE(e.Signaled()) << "a value is no name change";
+    HKEY sub = nullptr;
+    ASSERT_EQ(RegCreateKeyA(k, "Sub\\Deeper", &sub), ERROR_SUCCESS);
+    EXPECT_TRUE(e.Signaled());
+    HKEY other = nullptr;
+    ASSERT_EQ(RegCreateKeyA(k, "Other", &other), ERROR_SUCCESS);
+    EXPECT_FALSE(e.Signaled()) << "a watch reports one change";
+    RegCloseKey(other);
+
+    // Values: the key's own, and with its subtree those below it.
+    ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_LAST_SET, e), ERROR_SUCCESS);
+    const BYTE one[] = {1, 0, 0, 0};
+    ASSERT_EQ(RegSetValueExA(sub, "deep", 0, REG_DWORD, one, sizeof one), ERROR_SUCCESS);
+    EXPECT_FALSE(e.Signaled()) << "a subkey's value, and the subtree not watched";
+    ASSERT_EQ(RegDeleteValueA(k, "v"), ERROR_SUCCESS);
+    EXPECT_TRUE(e.Signaled());
+    ASSERT_EQ(Watch(k, TRUE, REG_NOTIFY_CHANGE_LAST_SET, e), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(sub, "deep"), ERROR_SUCCESS);
+    EXPECT_TRUE(e.Signaled());
+
+    // A deleted subkey is a name change of its parent.
+    RegCloseKey(sub);
+    ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_NAME, e), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(k, "Sub\\Deeper"), ERROR_SUCCESS);
+    EXPECT_FALSE(e.Signaled()) << "below the key, and the subtree not watched";
+    ASSERT_EQ(RegDeleteKeyA(k, "Sub"), ERROR_SUCCESS);
+    EXPECT_TRUE(e.Signaled());
+}
+
+// Closing the watched handle signals the event; a watch whose event was closed signals nothing.
+TEST_P(RegFidelityEveryOs, NotifyEndsWithItsHandle) {
+    if (GetParam() == winsim::Os::Win95) return; // no such call
+    NotifyEvent e;
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Watched", &h), ERROR_SUCCESS);
+    ASSERT_EQ(Watch(h, TRUE, REG_LEGAL_CHANGE_FILTER, e), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+    EXPECT_TRUE(e.Signaled());
+
+    HANDLE gone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Watched", &h), ERROR_SUCCESS);
+    ASSERT_EQ(Watch(h, FALSE, REG_NOTIFY_CHANGE_LAST_SET, gone), ERROR_SUCCESS);
+    CloseHandle(gone);
+    EXPECT_EQ(RegSetValueExA(h, "v", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"), 1),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+}
+
+// The handle first, then the filter, the handle's KEY_NOTIFY right (NT) and the event; a
+// synchronous call, which only another program could end, fails at once.
+TEST_P(RegFidelityEveryOs, NotifyRefusesWhatWindowsRefuses) {
+    if (GetParam() == winsim::Os::Win95) return; // no such call
+    NotifyEvent e;
+    const HKEY bad = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x7ff0));
+    EXPECT_EQ(Watch(bad, FALSE, REG_NOTIFY_CHANGE_NAME, e), ERROR_INVALID_HANDLE);
+    TestKey k;
+    EXPECT_EQ(Watch(k, FALSE, 0x10, e), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_NAME, nullptr), ERROR_INVALID_PARAMETER);
+    const HANDLE notEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff4));
+    EXPECT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_NAME, notEvent), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegNotifyChangeKeyValue(k, FALSE, REG_NOTIFY_CHANGE_NAME, nullptr, FALSE),
+              ERROR_POSSIBLE_DEADLOCK);
+
+    HKEY query = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvex\\Fidelity", 0, KEY_QUERY_VALUE,
+                            &query),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Watch(query, FALSE, REG_NOTIFY_CHANGE_NAME, e),
+              GetParam() == winsim::Os::Nt4 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS)
+        << "95/98 keep no rights";
+    RegCloseKey(query);
+}
+
+// NT: a change of a key's security is a change of its attributes and of its security.
+TEST_P(RegFidelityNt, NotifyReportsSecurityChanges) {
+    TestKey k;
+    NotifyEvent security, attributes, names;
+    ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_SECURITY, security), ERROR_SUCCESS);
+    ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_ATTRIBUTES, attributes), ERROR_SUCCESS);
+    ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_NAME, names), ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR sd;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE));
+    ASSERT_EQ(RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    EXPECT_TRUE(security.Signaled());
+    EXPECT_TRUE(attributes.Signaled());
+    EXPECT_FALSE(names.Signaled());
 }
 
 // ---- GetComputerNameA ------------------------------------------------------------------------

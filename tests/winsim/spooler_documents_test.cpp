@@ -99,6 +99,48 @@ TEST_P(DocumentTest, DeviceCapabilitiesListsOnePaperPerNameAndSize) {
     EXPECT_EQ(DeviceCapabilitiesA("KV None", nullptr, DC_PAPERS, nullptr, nullptr), -1);
 }
 
+// NT's W forms: a DEVMODEW with the same settings, paper names in UTF-16 fields of 64
+// characters; changes come in as a DEVMODEW too. 95/98 export stubs.
+TEST_P(DocumentTest, WideFormsSpeakUtf16) {
+    std::vector<WCHAR> name(kPrinter, kPrinter + sizeof kPrinter);
+    if (!Nt()) {
+        EXPECT_EQ(DocumentPropertiesW(nullptr, m_printer, nullptr, nullptr, nullptr, 0), -1);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        EXPECT_EQ(DeviceCapabilitiesW(name.data(), nullptr, DC_PAPERS, nullptr, nullptr), -1);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        return;
+    }
+    EXPECT_EQ(DocumentPropertiesW(nullptr, m_printer, nullptr, nullptr, nullptr, 0),
+              static_cast<LONG>(sizeof(DEVMODEW)));
+    DEVMODEW dm{};
+    ASSERT_EQ(DocumentPropertiesW(nullptr, m_printer, nullptr, &dm, nullptr, DM_OUT_BUFFER), IDOK);
+    EXPECT_EQ(dm.dmSize, sizeof(DEVMODEW));
+    EXPECT_EQ(std::memcmp(dm.dmDeviceName, name.data(), (CCHDEVICENAME - 1) * sizeof(WCHAR)), 0);
+    EXPECT_EQ(dm.dmDeviceName[CCHDEVICENAME - 1], 0);
+    EXPECT_EQ(dm.dmPaperSize, DMPAPER_LETTER);
+    EXPECT_EQ(dm.dmCopies, 1);
+
+    DEVMODEW in = dm, out{};
+    in.dmPaperSize = DMPAPER_A4;
+    in.dmOrientation = DMORIENT_LANDSCAPE;
+    ASSERT_EQ(DocumentPropertiesW(nullptr, nullptr, name.data(), &out, &in,
+                                  DM_IN_BUFFER | DM_OUT_BUFFER),
+              IDOK);
+    EXPECT_EQ(out.dmPaperSize, DMPAPER_A4);
+    EXPECT_EQ(out.dmOrientation, DMORIENT_LANDSCAPE);
+
+    const int papers = DeviceCapabilitiesA(kPrinter, nullptr, DC_PAPERS, nullptr, nullptr);
+    std::vector<char> ansi(64 * papers);
+    std::vector<WCHAR> wide(64 * papers, 0xFFFF);
+    ASSERT_EQ(DeviceCapabilitiesA(kPrinter, nullptr, DC_PAPERNAMES, ansi.data(), nullptr), papers);
+    ASSERT_EQ(DeviceCapabilitiesW(name.data(), nullptr, DC_PAPERNAMES, wide.data(), nullptr),
+              papers);
+    for (size_t i = 0; i < ansi.size(); ++i)
+        ASSERT_EQ(wide[i], static_cast<WCHAR>(static_cast<unsigned char>(ansi[i]))) << i;
+    EXPECT_EQ(DeviceCapabilitiesW(name.data(), nullptr, DC_SIZE, nullptr, nullptr),
+              static_cast<int>(sizeof(DEVMODEW)));
+}
+
 TEST_P(DocumentTest, PrinterDataComesFromThePrintersDriverDataKey) {
     DWORD type = 0, needed = 0;
     char buf[64];

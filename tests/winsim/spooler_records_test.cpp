@@ -432,6 +432,98 @@ TEST_P(SpoolerTest, PortRecordsNameTheirMonitor) {
     EXPECT_STREQ(p[8].pDescription, "KV Port");
 }
 
+// ---- the W forms ----------------------------------------------------------------------------
+
+// A wide text (a list up to its closing terminator) in code page 1252, for the characters the
+// tests below use: ASCII, Latin-1 letters and the trade mark sign (0x99, U+2122).
+std::string Narrowed(const WCHAR* p, bool list) {
+    std::string s;
+    for (size_t i = 0; p[i] || (list && p[i + 1]); ++i)
+        s += p[i] == 0x2122 ? '\x99' : static_cast<char>(p[i]);
+    return s;
+}
+
+// The W records of a call are its A records with every text in UTF-16: the same fields, the
+// same null pointers, each wide text aligned and inside the buffer.
+template <class T> void ExpectWideOf(const RecordList<T>& a, const FillCall& wideCall) {
+    DWORD count = 0;
+    const std::vector<BYTE> w = Records(wideCall, &count);
+    ASSERT_EQ(count, a.count);
+    const auto* wide = reinterpret_cast<const T*>(w.data());
+    for (DWORD i = 0; i < count; ++i)
+        for (LPSTR T::*f : kTexts<T>) {
+            const char* pa = a[i].*f;
+            const auto* pw = reinterpret_cast<const WCHAR*>(wide[i].*f);
+            ASSERT_EQ(pa == nullptr, pw == nullptr) << "record " << i;
+            if (!pa) continue;
+            const auto at = reinterpret_cast<const BYTE*>(pw);
+            EXPECT_TRUE(at >= w.data() + count * sizeof(T) && at < w.data() + w.size());
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(pw) % sizeof(WCHAR), 0u);
+            const bool list = f == kListText<T>;
+            EXPECT_EQ(Narrowed(pw, list), std::string(pa, TextBytes(pa, list) - (list ? 2 : 1)))
+                << "record " << i;
+        }
+}
+
+// NT 4.0 hands out the printer and driver records in UTF-16 too; a DEVMODE becomes a DEVMODEW.
+// Windows 95 and 98 export the W forms as stubs.
+TEST_P(SpoolerTest, WideFormsHandOutTheAnsiRecordsInUtf16) {
+    ASSERT_TRUE(AddDriver());
+    const char name[] = "Caf\xe9 \x99";
+    AddClosedPrinter(name, "LPT2:");
+    WCHAR wideName[] = {'C', 'a', 'f', 0xE9, ' ', 0x2122, 0};
+    HANDLE h = nullptr;
+    if (!Nt()) {
+        DWORD needed = 0, returned = 0;
+        EXPECT_FALSE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        EXPECT_FALSE(OpenPrinterW(wideName, &h, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        EXPECT_FALSE(EnumPrinterDriversW(nullptr, nullptr, 1, nullptr, 0, &needed, &returned));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        return;
+    }
+    auto enumAt = [](auto call, DWORD level) -> FillCall {
+        return std::bind(call, PRINTER_ENUM_LOCAL, nullptr, level, _1, _2, _3, _4);
+    };
+    ExpectWideOf(Fetch<PRINTER_INFO_1A>(enumAt(EnumPrintersA, 1)), enumAt(EnumPrintersW, 1));
+    ExpectWideOf(Fetch<PRINTER_INFO_2A>(enumAt(EnumPrintersA, 2)), enumAt(EnumPrintersW, 2));
+    ExpectWideOf(Fetch<PRINTER_INFO_4A>(enumAt(EnumPrintersA, 4)), enumAt(EnumPrintersW, 4));
+    ExpectWideOf(Fetch<PRINTER_INFO_5A>(enumAt(EnumPrintersA, 5)), enumAt(EnumPrintersW, 5));
+
+    ASSERT_TRUE(OpenPrinterW(wideName, &h, nullptr)) << GetLastError();
+    auto get2 = Fetch<PRINTER_INFO_2A>(
+        GetCall(std::bind(GetPrinterA, h, 2, _1, _2, _3)));
+    ExpectWideOf(get2, GetCall(std::bind(GetPrinterW, h, 2, _1, _2, _3)));
+    DWORD count = 0;
+    const std::vector<BYTE> w = Records(GetCall(std::bind(GetPrinterW, h, 2, _1, _2, _3)), &count);
+    const DEVMODEW* dm = reinterpret_cast<const PRINTER_INFO_2W*>(w.data())->pDevMode;
+    ASSERT_NE(dm, nullptr);
+    EXPECT_EQ(dm->dmSize, sizeof(DEVMODEW));
+    EXPECT_EQ(std::memcmp(dm->dmDeviceName, wideName, sizeof wideName), 0);
+    EXPECT_EQ(dm->dmPaperSize, get2[0].pDevMode->dmPaperSize);
+    EXPECT_EQ(dm->dmCopies, get2[0].pDevMode->dmCopies);
+
+    ExpectWideOf(Fetch<DRIVER_INFO_3A>(GetCall(std::bind(GetPrinterDriverA, h, nullptr, 3, _1,
+                                                         _2, _3))),
+                 GetCall(std::bind(GetPrinterDriverW, h, nullptr, 3, _1, _2, _3)));
+    ClosePrinter(h);
+    WCHAR env[] = {'W', 'i', 'n', 'd', 'o', 'w', 's', ' ', 'N', 'T', ' ', 'x', '8', '6', 0};
+    ExpectWideOf(Fetch<DRIVER_INFO_2A>(std::bind(EnumPrinterDriversA, nullptr,
+                                                 const_cast<LPSTR>("Windows NT x86"), 2, _1, _2,
+                                                 _3, _4)),
+                 std::bind(EnumPrinterDriversW, nullptr, env, 2, _1, _2, _3, _4));
+
+    // The W forms check what the A forms check.
+    WCHAR unknown[] = {'N', 'o', 'n', 'e', 0};
+    EXPECT_FALSE(OpenPrinterW(unknown, &h, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    winsim::FailCall("GetPrinterW", ERROR_NOT_ENOUGH_MEMORY);
+    DWORD needed = 0;
+    EXPECT_FALSE(GetPrinterW(h, 2, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
 INSTANTIATE_EVERY_OS(SpoolerTest);
 
 } // namespace

@@ -639,6 +639,31 @@ TEST_P(SpoolerTest, PortsComeFromTheProfileTheSpoolerKeyAndMonitors) {
     EXPECT_STREQ(value, "gone");
 }
 
+// A UNC port name is stored as a key path (the registry has no backslash in a key name): the
+// server's key is no port of its own, and deleting the port takes the emptied server key too.
+TEST_P(SpoolerTest, AUncPortKeyIsOnePort) {
+    const std::string ports =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Ports";
+    ASSERT_TRUE(winsim::ImportRegistry("REGEDIT4\r\n\r\n[" + ports + "\\SRV\\KV4720]\r\n[" +
+                                       ports + "\\SRV\\LASER]\r\n[" + ports + "\\KVNET_2]\r\n"));
+    std::vector<std::string> names = PortNames();
+    EXPECT_TRUE(Has(names, "\\\\SRV\\KV4720"));
+    EXPECT_TRUE(Has(names, "\\\\SRV\\LASER"));
+    EXPECT_TRUE(Has(names, "KVNET_2"));
+    EXPECT_FALSE(Has(names, "SRV")) << "the server is no port";
+
+    char share[] = "\\\\SRV\\KV4720", other[] = "\\\\SRV\\LASER";
+    EXPECT_TRUE(DeletePortA(nullptr, nullptr, share));
+    EXPECT_TRUE(winsim::KeyExists(ports + "\\SRV")) << "its other share keeps the server";
+    EXPECT_FALSE(Has(PortNames(), "SRV"));
+    EXPECT_TRUE(DeletePortA(nullptr, nullptr, other));
+    EXPECT_FALSE(winsim::KeyExists(ports + "\\SRV"));
+    names = PortNames();
+    EXPECT_FALSE(Has(names, "SRV"));
+    EXPECT_FALSE(Has(names, "\\\\SRV\\LASER"));
+    EXPECT_TRUE(Has(names, "KVNET_2"));
+}
+
 TEST_P(SpoolerTest, CancellingARedirectionForgetsItOnce) {
     winsim::SetSetting("net-use", "LPT2:", "\\\\SERVER\\KV4720");
     DWORD type = 0;

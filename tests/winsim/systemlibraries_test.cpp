@@ -43,11 +43,21 @@ TEST_P(SystemLibraryTest, WinspoolLoadsByNameAndHandsOutTheSpoolersCalls) {
               reinterpret_cast<void*>(&OpenPrinterA));
     EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(spool, "DocumentPropertiesA")),
               reinterpret_cast<void*>(&DocumentPropertiesA));
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(spool, "EnumPrintersW")),
+              reinterpret_cast<void*>(&EnumPrintersW));
     EXPECT_EQ(GetProcAddress(spool, "GetDefaultPrinterA"), nullptr) << "a later system's call";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(spool));
     EXPECT_TRUE(FreeLibrary(spool));
     EXPECT_EQ(GetModuleHandleA("WINSPOOL.DRV"), nullptr) << "unloaded with its last reference";
+
+    // The router hands out the W calls only.
+    HMODULE router = LoadLibraryA("spoolss.dll");
+    ASSERT_NE(router, nullptr) << GetLastError();
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(router, "OpenPrinterW")),
+              reinterpret_cast<void*>(&OpenPrinterW));
+    EXPECT_EQ(GetProcAddress(router, "OpenPrinterA"), nullptr);
+    FreeLibrary(router);
 }
 
 TEST_P(SystemLibraryTest, ALibraryWithoutItsFileDoesNotLoad) {

@@ -160,6 +160,42 @@ typedef struct _devicemodeA {
     DWORD dmReserved2;
 } DEVMODEA, *PDEVMODEA, *NPDEVMODEA, *LPDEVMODEA;
 
+// The same with its two names in UTF-16 (NT 4.0's W calls).
+typedef struct _devicemodeW {
+    WCHAR dmDeviceName[CCHDEVICENAME];
+    WORD dmSpecVersion;
+    WORD dmDriverVersion;
+    WORD dmSize;
+    WORD dmDriverExtra;
+    DWORD dmFields;
+    short dmOrientation;
+    short dmPaperSize;
+    short dmPaperLength;
+    short dmPaperWidth;
+    short dmScale;
+    short dmCopies;
+    short dmDefaultSource;
+    short dmPrintQuality;
+    short dmColor;
+    short dmDuplex;
+    short dmYResolution;
+    short dmTTOption;
+    short dmCollate;
+    WCHAR dmFormName[CCHFORMNAME];
+    WORD dmLogPixels;
+    DWORD dmBitsPerPel;
+    DWORD dmPelsWidth;
+    DWORD dmPelsHeight;
+    DWORD dmDisplayFlags;
+    DWORD dmDisplayFrequency;
+    DWORD dmICMMethod;
+    DWORD dmICMIntent;
+    DWORD dmMediaType;
+    DWORD dmDitherType;
+    DWORD dmReserved1;
+    DWORD dmReserved2;
+} DEVMODEW, *PDEVMODEW, *NPDEVMODEW, *LPDEVMODEW;
+
 #define DM_SPECVERSION 0x0401
 #define DM_ORIENTATION 0x00000001L
 #define DM_PAPERSIZE 0x00000002L
@@ -220,6 +256,9 @@ typedef struct _devicemodeA {
 
 extern "C" int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability,
                                           LPSTR pOutput, const DEVMODEA* pDevMode);
+// NT 4.0; Windows 95 and 98 answer -1 with ERROR_CALL_NOT_IMPLEMENTED.
+extern "C" int WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability,
+                                          LPWSTR pOutput, const DEVMODEW* pDevMode);
 
 WINGDIAPI int WINAPI GetDeviceCaps(HDC hdc, int index);
 WINGDIAPI HDC WINAPI CreateCompatibleDC(HDC hdc);

@@ -98,6 +98,13 @@ typedef HANDLE* LPHANDLE;
 #define REG_OPTION_VOLATILE 0x00000001L
 #define REG_CREATED_NEW_KEY 0x00000001L
 #define REG_OPENED_EXISTING_KEY 0x00000002L
+#define REG_NOTIFY_CHANGE_NAME 0x00000001L
+#define REG_NOTIFY_CHANGE_ATTRIBUTES 0x00000002L
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
+#define REG_NOTIFY_CHANGE_SECURITY 0x00000008L
+#define REG_LEGAL_CHANGE_FILTER                                                                    \
+    (REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |          \
+     REG_NOTIFY_CHANGE_SECURITY)
 
 // ---- files --------------------------------------------------------------------------------
 #define FILE_SHARE_READ 0x00000001

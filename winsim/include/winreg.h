@@ -51,6 +51,12 @@ WINADVAPI LONG WINAPI RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION Security
 WINADVAPI LONG WINAPI RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
                                         PSECURITY_DESCRIPTOR pSecurityDescriptor);
 
+// Reports one change of a key (or its subtree) by signaling an event. Windows 95 lacks it
+// (ERROR_CALL_NOT_IMPLEMENTED); a synchronous call would wait for another program, which winsim
+// never runs beside this one: it fails with ERROR_POSSIBLE_DEADLOCK.
+WINADVAPI LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter,
+                                              HANDLE hEvent, BOOL fAsynchronous);
+
 // The wide forms: NT 4.0 has them; on 95/98 they answer ERROR_CALL_NOT_IMPLEMENTED.
 WINADVAPI LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                     REGSAM samDesired, PHKEY phkResult);
@@ -62,6 +68,9 @@ WINADVAPI LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reser
                                      DWORD dwType, const BYTE* lpData, DWORD cbData);
 WINADVAPI LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                        LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+WINADVAPI LONG WINAPI RegSetValueW(HKEY hKey, LPCWSTR lpSubKey, DWORD dwType, LPCWSTR lpData,
+                                   DWORD cbData);
+WINADVAPI LONG WINAPI RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbData);
 WINADVAPI LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                                     LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                                     PFILETIME lpftLastWriteTime);

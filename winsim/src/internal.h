@@ -158,9 +158,14 @@ void RegisterStateHooks(const StateHooks& hooks);
 void NoteMachineError(const std::string& message);
 
 // Kernel object handles (processes, tokens, ...): small numbers that fit in 32 bits.
-enum class ObjectKind { Process, Token };
+enum class ObjectKind { Process, Token, Event };
 HANDLE NewObjectHandle(ObjectKind kind);
 bool IsObjectHandle(HANDLE h, ObjectKind kind);
+// Event objects (events.cpp): SetEvent and ResetEvent without their failure points, for the
+// calls that signal an event themselves (RegNotifyChangeKeyValue); false for no event.
+bool SignalEvent(HANDLE h);
+bool UnsignalEvent(HANDLE h);
+void ForgetEvent(HANDLE h); // CloseHandle's
 uint32_t NextHandleNumber(); // unique, multiple of 4, below 0x80000000
 
 // Handles the process holds open, each family counting its own (LiveHandles in machine.h).

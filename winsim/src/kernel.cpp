@@ -104,6 +104,7 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwPr
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     WINSIM_FAILPOINT(FALSE);
     if (CloseFileHandle(hObject)) return TRUE;
+    if (IsObjectHandle(hObject, ObjectKind::Event)) ForgetEvent(hObject);
     if (Objects().erase(reinterpret_cast<uintptr_t>(hObject)) == 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

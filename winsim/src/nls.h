@@ -16,6 +16,18 @@ WORD WideChar(unsigned char c);
 // A UTF-16 text in code page 1252; "" for a null pointer.
 std::string NarrowText(LPCWSTR text);
 
+// A W caller's text as the A forms take it; null stays null.
+class NarrowArg {
+  public:
+    explicit NarrowArg(LPCWSTR text) : m_null(!text), m_text(NarrowText(text)) {}
+    LPCSTR get() const { return m_null ? nullptr : m_text.c_str(); }
+    LPSTR mutable_get() { return m_null ? nullptr : &m_text[0]; }
+
+  private:
+    bool m_null;
+    std::string m_text;
+};
+
 } // namespace winsim
 
 #endif

@@ -164,6 +164,7 @@ Key* Key::AddChild(const std::string& n, bool makeVolatile, const std::string& c
     childIndex[Upper(n)] = children.size();
     children.push_back(child);
     child->Touch();
+    NotifyChange(*this, REG_NOTIFY_CHANGE_NAME);
     return child.get();
 }
 
@@ -178,6 +179,7 @@ void Key::RemoveChild(Key* child) {
     MarkDeleted(child);
     child->parent = nullptr;
     Touch();
+    NotifyChange(*this, REG_NOTIFY_CHANGE_NAME);
 }
 
 LONG Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) {
@@ -196,6 +198,7 @@ LONG Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) 
         values.push_back(Value{n, type, std::move(data)});
     }
     Touch();
+    NotifyChange(*this, REG_NOTIFY_CHANGE_LAST_SET);
     return ERROR_SUCCESS;
 }
 
@@ -213,6 +216,7 @@ LONG Key::DeleteValue(const std::string& n) {
     for (size_t i = 0; i < values.size(); ++i)
         valueIndex[Upper(values[i].name)] = i;
     Touch();
+    NotifyChange(*this, REG_NOTIFY_CHANGE_LAST_SET);
     return ERROR_SUCCESS;
 }
 
@@ -221,6 +225,8 @@ LONG Key::SetSecurity(std::unique_ptr<KeySecurity> sec) {
         return ERROR_REGISTRY_IO_FAILED;
     security = std::move(sec);
     Reg().securityDirty = true;
+    // The security descriptor is one of the key's attributes.
+    NotifyChange(*this, REG_NOTIFY_CHANGE_SECURITY | REG_NOTIFY_CHANGE_ATTRIBUTES);
     return ERROR_SUCCESS;
 }
 
@@ -289,7 +295,9 @@ bool IsPredefined(HKEY h) {
 }
 
 bool CloseHandleOf(HKEY h) {
-    return Reg().handles.erase(HandleValue(h)) != 0;
+    if (Reg().handles.erase(HandleValue(h)) == 0) return false;
+    EndWatches(HandleValue(h));
+    return true;
 }
 
 // ---- paths ------------------------------------------------------------------------------------

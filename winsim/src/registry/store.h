@@ -67,9 +67,21 @@ struct OpenKey {
     DWORD rights = 0;
 };
 
+// A change that RegNotifyChangeKeyValue waits for (notify.cpp): the key watched through a handle,
+// with the keys below it or not, the kinds of change (REG_NOTIFY_CHANGE_*), and the event that
+// the first such change signals, which ends the watch.
+struct Watch {
+    uint32_t handle = 0;
+    std::shared_ptr<Key> key;
+    bool subtree = false;
+    DWORD filter = 0;
+    HANDLE event = nullptr;
+};
+
 struct Registry {
     std::shared_ptr<Key> machine, user, users, dyn;
     std::unordered_map<uint32_t, OpenKey> handles;
+    std::vector<Watch> watches;
     bool dirty[2] = {false, false}; // per hive: changed since it was last written
     bool securityDirty = false;     // key security changed since machine.ini was last written
 };
@@ -103,6 +115,11 @@ LONG CheckNewKey(const std::string& name, size_t depth);
 // The security of a key that the system keeps to itself (NT 4.0's Enum; what ProtectKey gives):
 // owner SYSTEM, SYSTEM full control, Administrators and Everyone read.
 inline constexpr char kProtectedSddl[] = "O:SYD:(A;;KA;;;SY)(A;;KR;;;BA)(A;;KR;;;WD)";
+
+// A change of `kinds` (REG_NOTIFY_CHANGE_*) made to `k`: signals and ends the watches it concerns.
+void NotifyChange(const Key& k, DWORD kinds);
+// The watches set through a handle that is being closed: each signals its event and ends.
+void EndWatches(uint32_t handle);
 
 // ---- handles --------------------------------------------------------------------------------
 // The key a handle stands for; *rights (when given) receives the handle's rights, every right

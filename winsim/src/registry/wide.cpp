@@ -13,21 +13,6 @@ using namespace winsim;
 
 namespace {
 
-// A caller's wide text as the A forms take it; null stays null.
-class Narrow {
-  public:
-    explicit Narrow(LPCWSTR s) : m_null(!s) {
-        for (; s && *s; ++s)
-            m_text += AnsiChar(*s);
-    }
-    LPCSTR get() const { return m_null ? nullptr : m_text.c_str(); }
-    LPSTR mutable_get() { return m_null ? nullptr : &m_text[0]; }
-
-  private:
-    bool m_null;
-    std::string m_text;
-};
-
 bool IsTextType(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -120,7 +105,7 @@ extern "C" {
 LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                           PHKEY phkResult) {
     WINSIM_WIDE_FORM();
-    return RegOpenKeyExA(hKey, Narrow(lpSubKey).get(), ulOptions, samDesired, phkResult);
+    return RegOpenKeyExA(hKey, NarrowArg(lpSubKey).get(), ulOptions, samDesired, phkResult);
 }
 
 LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
@@ -128,28 +113,29 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
                             LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition) {
     WINSIM_WIDE_FORM();
-    Narrow cls(lpClass);
-    return RegCreateKeyExA(hKey, Narrow(lpSubKey).get(), Reserved, cls.mutable_get(), dwOptions,
+    NarrowArg cls(lpClass);
+    return RegCreateKeyExA(hKey, NarrowArg(lpSubKey).get(), Reserved, cls.mutable_get(), dwOptions,
                            samDesired, lpSecurityAttributes, phkResult, lpdwDisposition);
 }
 
 LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     WINSIM_WIDE_FORM();
-    return RegDeleteKeyA(hKey, Narrow(lpSubKey).get());
+    return RegDeleteKeyA(hKey, NarrowArg(lpSubKey).get());
 }
 
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     WINSIM_WIDE_FORM();
-    return RegDeleteValueA(hKey, Narrow(lpValueName).get());
+    return RegDeleteValueA(hKey, NarrowArg(lpValueName).get());
 }
 
 LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                            const BYTE* lpData, DWORD cbData) {
     WINSIM_WIDE_FORM();
     if (!lpData) // the A form answers for missing data
-        return RegSetValueExA(hKey, Narrow(lpValueName).get(), Reserved, dwType, nullptr, cbData);
+        return RegSetValueExA(hKey, NarrowArg(lpValueName).get(), Reserved, dwType, nullptr,
+                              cbData);
     const std::vector<uint8_t> stored = StoredData(dwType, lpData, cbData);
-    return RegSetValueExA(hKey, Narrow(lpValueName).get(), Reserved, dwType,
+    return RegSetValueExA(hKey, NarrowArg(lpValueName).get(), Reserved, dwType,
                           stored.empty() ? lpData : stored.data(),
                           static_cast<DWORD>(stored.size()));
 }
@@ -161,11 +147,39 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
         return RegQueryValueExA(hKey, nullptr, lpReserved, nullptr, lpData, lpcbData);
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
-    LONG err = ReadValueA(hKey, Narrow(lpValueName).get(), &type, &data);
+    LONG err = ReadValueA(hKey, NarrowArg(lpValueName).get(), &type, &data);
     if (err == ERROR_FILE_NOT_FOUND && !lpData && lpcbData) *lpcbData = 0;
     if (err != ERROR_SUCCESS) return err;
     if (lpType) *lpType = type;
     return PutData(WideData(type, std::move(data)), type, lpData, lpcbData);
+}
+
+LONG WINAPI RegSetValueW(HKEY hKey, LPCWSTR lpSubKey, DWORD dwType, LPCWSTR lpData, DWORD cbData) {
+    (void)cbData; // the text's own length counts, as in the A form
+    WINSIM_WIDE_FORM();
+    return RegSetValueA(hKey, NarrowArg(lpSubKey).get(), dwType, NarrowArg(lpData).get(), 0);
+}
+
+LONG WINAPI RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbData) {
+    WINSIM_WIDE_FORM();
+    LONG size = 0;
+    LONG err = RegQueryValueA(hKey, NarrowArg(lpSubKey).get(), nullptr, &size);
+    if (err != ERROR_SUCCESS) return err;
+    std::string text(static_cast<size_t>(size) + 1, '\0');
+    if ((err = RegQueryValueA(hKey, NarrowArg(lpSubKey).get(), &text[0], &size)) != ERROR_SUCCESS)
+        return err;
+    text.resize(std::strlen(text.c_str()));
+    if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+    if (!lpcbData) return ERROR_SUCCESS;
+    // The text in UTF-16 bytes, ended; a short buffer is left alone.
+    const auto need = static_cast<LONG>((text.size() + 1) * sizeof(WCHAR));
+    const LONG room = *lpcbData;
+    *lpcbData = need;
+    if (!lpData) return ERROR_SUCCESS;
+    if (room < need) return ERROR_MORE_DATA;
+    DWORD cch = static_cast<DWORD>(text.size() + 1);
+    PutName(text, lpData, &cch);
+    return ERROR_SUCCESS;
 }
 
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,

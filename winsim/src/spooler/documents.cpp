@@ -5,10 +5,13 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include "../nls.h"
+
 #include <winuser.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 
 namespace winsim::spooler {
@@ -73,13 +76,56 @@ template <class Item> int Answer(const std::vector<Item>& items, LPSTR out) {
 }
 
 // Names in fixed fields of `size` characters, cut to fit with their terminator.
-int Names(const std::vector<std::string>& names, size_t size, LPSTR out) {
+int Names(const std::vector<std::string>& names, size_t size, LPSTR out, Charset cs) {
+    const size_t bytes = size * (cs == Charset::Wide ? sizeof(WCHAR) : 1);
     for (size_t i = 0; out && i < names.size(); ++i) {
-        char* field = out + i * size;
-        std::memset(field, 0, size);
-        std::memcpy(field, names[i].data(), std::min(names[i].size(), size - 1));
+        char* field = out + i * bytes;
+        std::memset(field, 0, bytes);
+        WriteText(field, names[i].substr(0, size - 1), cs);
     }
     return static_cast<int>(names.size());
+}
+
+// A DEVMODE in the other character set: its two names converted character by character, the
+// fields between and after them copied (they are the same in both).
+template <class To, class From, class Convert> To OtherDevMode(const From& from, Convert convert) {
+    To to{};
+    for (size_t i = 0; i < CCHDEVICENAME; ++i)
+        to.dmDeviceName[i] = convert(from.dmDeviceName[i]);
+    for (size_t i = 0; i < CCHFORMNAME; ++i)
+        to.dmFormName[i] = convert(from.dmFormName[i]);
+    std::memcpy(&to.dmSpecVersion, &from.dmSpecVersion,
+                offsetof(From, dmFormName) - offsetof(From, dmSpecVersion));
+    std::memcpy(&to.dmLogPixels, &from.dmLogPixels, sizeof from - offsetof(From, dmLogPixels));
+    to.dmSize = sizeof to;
+    return to;
+}
+
+DEVMODEA AnsiDevMode(const DEVMODEW& w) {
+    return OtherDevMode<DEVMODEA>(w, [](WCHAR c) { return static_cast<BYTE>(AnsiChar(c)); });
+}
+
+// DocumentPropertiesA's and DocumentPropertiesW's work; `in` already in code page 1252.
+LONG DocumentProperties(Charset cs, HANDLE hPrinter, LPCSTR name, void* out,
+                        const DEVMODEA* in, DWORD fMode) {
+    PrinterView v;
+    if (!DocumentPrinter(hPrinter, name, &v)) return -1;
+    const std::string initial = DefaultDevMode(v);
+    DEVMODEA dm = AsDevMode(initial);
+    const LONG size = static_cast<LONG>(cs == Charset::Wide ? sizeof(DEVMODEW) : sizeof dm);
+    if (fMode == 0) return size + dm.dmDriverExtra;
+    if (fMode & DM_IN_PROMPT) return IDCANCEL;
+    if (fMode & DM_IN_BUFFER && in) Merge(*in, &dm);
+    if (fMode & DM_OUT_BUFFER) {
+        if (!out) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return -1;
+        }
+        const std::string bytes(reinterpret_cast<const char*>(&dm), sizeof dm);
+        const std::string given = cs == Charset::Wide ? WideDevMode(bytes) : bytes;
+        std::memcpy(out, given.data(), static_cast<size_t>(size));
+    }
+    return IDOK;
 }
 
 } // namespace
@@ -105,39 +151,19 @@ std::string DefaultDevMode(const PrinterView& v) {
     return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
 }
 
-extern "C" {
-
-// The driver's own dialog (DM_IN_PROMPT) has no user to answer it: it is cancelled, and the
-// output is left alone.
-LONG WINAPI DocumentPropertiesA(HWND hWnd, HANDLE hPrinter, LPSTR pDeviceName,
-                                PDEVMODEA pDevModeOutput, PDEVMODEA pDevModeInput, DWORD fMode) {
-    (void)hWnd;
-    Require();
-    WINSIM_FAILPOINT(-1);
-    PrinterView v;
-    if (!DocumentPrinter(hPrinter, pDeviceName, &v)) return -1;
-    DEVMODEA dm = AsDevMode(DefaultDevMode(v));
-    if (fMode == 0) return dm.dmSize + dm.dmDriverExtra;
-    if (fMode & DM_IN_PROMPT) return IDCANCEL;
-    if (fMode & DM_IN_BUFFER && pDevModeInput) Merge(*pDevModeInput, &dm);
-    if (fMode & DM_OUT_BUFFER) {
-        if (!pDevModeOutput) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return -1;
-        }
-        std::memcpy(pDevModeOutput, &dm, sizeof dm);
-    }
-    return IDOK;
+std::string WideDevMode(const std::string& devModeA) {
+    DEVMODEA a{};
+    std::memcpy(&a, devModeA.data(), std::min(devModeA.size(), sizeof a));
+    const DEVMODEW w = OtherDevMode<DEVMODEW>(a, [](BYTE c) { return WideChar(c); });
+    std::string out(reinterpret_cast<const char*>(&w), sizeof w);
+    if (devModeA.size() > sizeof a) out += devModeA.substr(sizeof a); // the driver's own part
+    return out;
 }
 
-// The port is not looked at: a printer's driver answers the same on any port. A capability the
-// driver does not have answers -1.
-int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, LPSTR pOutput,
-                               const DEVMODEA* pDevMode) {
-    (void)pPort;
-    (void)pDevMode;
-    Require();
-    WINSIM_FAILPOINT(-1);
+namespace {
+
+// DeviceCapabilitiesA's and DeviceCapabilitiesW's work: names in the caller's characters.
+int DeviceCapabilities(Charset cs, LPCSTR pDevice, WORD fwCapability, LPSTR pOutput) {
     PrinterView v;
     if (!DocumentPrinter(nullptr, pDevice, &v)) return -1;
     const DEVMODEA dm = AsDevMode(DefaultDevMode(v));
@@ -168,12 +194,12 @@ int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, 
         std::vector<std::string> names;
         for (short paper : kPapers)
             names.push_back(FormName(paper));
-        return Names(names, kPaperNameSize, pOutput);
+        return Names(names, kPaperNameSize, pOutput, cs);
     }
     case DC_BINS:
         return Answer(std::vector<WORD>{DMBIN_AUTO}, pOutput);
     case DC_BINNAMES:
-        return Names({kBinName}, kBinNameSize, pOutput);
+        return Names({kBinName}, kBinNameSize, pOutput, cs);
     case DC_ENUMRESOLUTIONS: {
         std::vector<LONG> pairs;
         for (const auto& r : kResolutions)
@@ -184,14 +210,14 @@ int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, 
     case DC_FILEDEPENDENCIES: {
         DriverRec d;
         FindDriver(OwnEnv(), v.driver, &d);
-        return Names(d.dependents, kFileNameSize, pOutput);
+        return Names(d.dependents, kFileNameSize, pOutput, cs);
     }
     case DC_DUPLEX:
     case DC_COLLATE:
     case DC_EXTRA:
         return 0;
     case DC_SIZE:
-        return dm.dmSize;
+        return cs == Charset::Wide ? static_cast<int>(sizeof(DEVMODEW)) : dm.dmSize;
     case DC_VERSION:
         return dm.dmSpecVersion;
     case DC_DRIVER:
@@ -205,6 +231,63 @@ int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, 
     default:
         return -1;
     }
+}
+
+} // namespace
+
+extern "C" {
+
+// The driver's own dialog (DM_IN_PROMPT) has no user to answer it: it is cancelled, and the
+// output is left alone.
+LONG WINAPI DocumentPropertiesA(HWND hWnd, HANDLE hPrinter, LPSTR pDeviceName,
+                                PDEVMODEA pDevModeOutput, PDEVMODEA pDevModeInput, DWORD fMode) {
+    (void)hWnd;
+    Require();
+    WINSIM_FAILPOINT(-1);
+    return DocumentProperties(Charset::Ansi, hPrinter, pDeviceName, pDevModeOutput, pDevModeInput,
+                              fMode);
+}
+
+// 95/98 export it as a stub.
+LONG WINAPI DocumentPropertiesW(HWND hWnd, HANDLE hPrinter, LPWSTR pDeviceName,
+                                PDEVMODEW pDevModeOutput, PDEVMODEW pDevModeInput, DWORD fMode) {
+    (void)hWnd;
+    Require();
+    WINSIM_FAILPOINT(-1);
+    if (!IsNT()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return -1;
+    }
+    DEVMODEA in{};
+    if (pDevModeInput) in = AnsiDevMode(*pDevModeInput);
+    return DocumentProperties(Charset::Wide, hPrinter, NarrowArg(pDeviceName).get(),
+                              pDevModeOutput, pDevModeInput ? &in : nullptr, fMode);
+}
+
+// The port is not looked at: a printer's driver answers the same on any port. A capability the
+// driver does not have answers -1.
+int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, LPSTR pOutput,
+                               const DEVMODEA* pDevMode) {
+    (void)pPort;
+    (void)pDevMode;
+    Require();
+    WINSIM_FAILPOINT(-1);
+    return DeviceCapabilities(Charset::Ansi, pDevice, fwCapability, pOutput);
+}
+
+// 95/98 export it as a stub.
+int WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability,
+                               LPWSTR pOutput, const DEVMODEW* pDevMode) {
+    (void)pPort;
+    (void)pDevMode;
+    Require();
+    WINSIM_FAILPOINT(-1);
+    if (!IsNT()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return -1;
+    }
+    return DeviceCapabilities(Charset::Wide, NarrowArg(pDevice).get(), fwCapability,
+                              reinterpret_cast<LPSTR>(pOutput));
 }
 
 } // extern "C"

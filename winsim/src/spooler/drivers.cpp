@@ -3,6 +3,8 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include "../nls.h"
+
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -115,14 +117,20 @@ template <class T> void DriverBasics(Builder<T>& b, const DriverRec& d) {
         .Text(&T::pConfigFile, FullPath(d, d.config));
 }
 
+// The W records are built as the A ones (pack.h): the same layout, field for field.
+static_assert(sizeof(DRIVER_INFO_1A) == sizeof(DRIVER_INFO_1W) &&
+                  sizeof(DRIVER_INFO_2A) == sizeof(DRIVER_INFO_2W) &&
+                  sizeof(DRIVER_INFO_3A) == sizeof(DRIVER_INFO_3W),
+              "the W driver records are the A ones with wide texts");
+
 BOOL PackDrivers(const std::vector<DriverRec>& drivers, DWORD level, LPBYTE buf, DWORD cb,
-                 LPDWORD needed, LPDWORD returned) {
+                 LPDWORD needed, LPDWORD returned, Charset cs) {
     switch (level) {
     case 1:
-        return PackNames(drivers, &DRIVER_INFO_1A::pName, buf, cb, needed, returned);
+        return PackNames(drivers, &DRIVER_INFO_1A::pName, buf, cb, needed, returned, cs);
     case 2:
         return PackEach<DRIVER_INFO_2A>(drivers, buf, cb, needed, returned,
-                                        DriverBasics<DRIVER_INFO_2A>);
+                                        DriverBasics<DRIVER_INFO_2A>, cs);
     case 3:
         return PackEach<DRIVER_INFO_3A>(drivers, buf, cb, needed, returned, [](auto& b, auto& d) {
             DriverBasics(b, d);
@@ -137,10 +145,38 @@ BOOL PackDrivers(const std::vector<DriverRec>& drivers, DWORD level, LPBYTE buf,
             }
             b.TextOrNull(&DRIVER_INFO_3A::pMonitorName, d.monitor)
                 .TextOrNull(&DRIVER_INFO_3A::pDefaultDataType, d.datatype);
-        });
+        }, cs);
     default:
         return NoSuchLevel(needed, returned);
     }
+}
+
+// The work of the A and W forms; the W forms hand out wide texts.
+BOOL EnumPrinterDriversAs(const char* function, Charset cs, LPCSTR pName, LPCSTR pEnvironment,
+                          DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned) {
+    if (!EnumReady(function, pName, pcbNeeded, pcReturned)) return FALSE;
+    std::string env;
+    if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
+    return PackDrivers(Drivers(env), Level, pDriverInfo, cbBuf, pcbNeeded, pcReturned, cs);
+}
+
+BOOL GetPrinterDriverAs(const char* function, Charset cs, HANDLE hPrinter, LPCSTR pEnvironment,
+                        DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded) {
+    if (!GetReady(function, pcbNeeded)) return FALSE;
+    PrinterHandle* h = HandleOf(hPrinter);
+    if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
+    std::string env;
+    if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
+    PrinterView v;
+    if (!HandleView(*h, &v)) return FALSE;
+    DriverRec d;
+    if (!FindDriver(env, v.driver, &d)) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
+    if (PackDrivers({d}, Level, pDriverInfo, cbBuf, pcbNeeded, nullptr, cs)) return TRUE;
+    // NT clears a buffer too small for the record, so no stale pointer looks like an answer.
+    if (IsNT() && pDriverInfo && GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+        std::memset(pDriverInfo, 0, cbBuf);
+    return FALSE;
 }
 
 } // namespace
@@ -172,28 +208,32 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
 
 BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
                                 DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
-    if (!EnumReady(WINSIM_API_NAME(), pName, pcbNeeded, pcReturned)) return FALSE;
-    std::string env;
-    if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
-    return PackDrivers(Drivers(env), Level, pDriverInfo, cbBuf, pcbNeeded, pcReturned);
+    return EnumPrinterDriversAs(WINSIM_API_NAME(), Charset::Ansi, pName, pEnvironment, Level,
+                                pDriverInfo, cbBuf, pcbNeeded, pcReturned);
+}
+
+BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level,
+                                LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded,
+                                LPDWORD pcReturned) {
+    const char* function = WINSIM_API_NAME();
+    if (!WideFormOnNt(function)) return FALSE;
+    return EnumPrinterDriversAs(function, Charset::Wide, NarrowArg(pName).get(),
+                                NarrowArg(pEnvironment).get(), Level, pDriverInfo, cbBuf,
+                                pcbNeeded, pcReturned);
 }
 
 BOOL WINAPI GetPrinterDriverA(HANDLE hPrinter, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
                               DWORD cbBuf, LPDWORD pcbNeeded) {
-    if (!GetReady(WINSIM_API_NAME(), pcbNeeded)) return FALSE;
-    PrinterHandle* h = HandleOf(hPrinter);
-    if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
-    std::string env;
-    if (!ResolveEnv(pEnvironment, &env)) return Fail(ERROR_INVALID_ENVIRONMENT);
-    PrinterView v;
-    if (!HandleView(*h, &v)) return FALSE;
-    DriverRec d;
-    if (!FindDriver(env, v.driver, &d)) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
-    if (PackDrivers({d}, Level, pDriverInfo, cbBuf, pcbNeeded, nullptr)) return TRUE;
-    // NT clears a buffer too small for the record, so no stale pointer looks like an answer.
-    if (IsNT() && pDriverInfo && GetLastError() == ERROR_INSUFFICIENT_BUFFER)
-        std::memset(pDriverInfo, 0, cbBuf);
-    return FALSE;
+    return GetPrinterDriverAs(WINSIM_API_NAME(), Charset::Ansi, hPrinter, pEnvironment, Level,
+                              pDriverInfo, cbBuf, pcbNeeded);
+}
+
+BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
+                              LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded) {
+    const char* function = WINSIM_API_NAME();
+    if (!WideFormOnNt(function)) return FALSE;
+    return GetPrinterDriverAs(function, Charset::Wide, hPrinter, NarrowArg(pEnvironment).get(),
+                              Level, pDriverInfo, cbBuf, pcbNeeded);
 }
 
 BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level,

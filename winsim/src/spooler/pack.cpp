@@ -3,6 +3,8 @@
 
 #include "spooler.h"
 
+#include "../nls.h"
+
 namespace winsim::spooler {
 
 // NT's calls cross to the spooler, whose interface takes no null count; 95/98 fill the buffer
@@ -38,6 +40,17 @@ BOOL PackText(const std::string& text, LPBYTE buf, DWORD cb, LPDWORD needed) {
     if (!buf || cb < need) return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(buf, text.c_str(), need);
     return TRUE;
+}
+
+void WriteText(char* at, const std::string& text, Charset cs) {
+    if (cs == Charset::Ansi) {
+        std::memcpy(at, text.c_str(), text.size() + 1);
+        return;
+    }
+    for (size_t i = 0; i <= text.size(); ++i) { // the terminator too
+        const WORD w = i < text.size() ? WideChar(static_cast<unsigned char>(text[i])) : 0;
+        std::memcpy(at + i * sizeof w, &w, sizeof w);
+    }
 }
 
 std::string Joined(const std::vector<std::string>& items) {

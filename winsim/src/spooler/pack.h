@@ -15,12 +15,26 @@
 
 namespace winsim::spooler {
 
+// The texts of the records a call hands out: code page 1252 for the A calls, UTF-16 for the W
+// calls. A W structure is its A structure with wide text pointers, field for field, so both are
+// built as the A structure, and only the texts (and a DEVMODE's names) are written wide.
+enum class Charset { Ansi, Wide };
+
+// A DEVMODEA's bytes as a DEVMODEW's (documents.cpp).
+std::string WideDevMode(const std::string& devModeA);
+
 template <class T> struct Packed {
     T fixed{};
     std::vector<std::pair<LPSTR T::*, const std::string*>> strings; // null: a null pointer
-    // Structures a record points to (a DEVMODE, a security descriptor): their bytes, and how
-    // the record's pointer is set to where they land.
-    std::vector<std::pair<std::function<void(T&, void*)>, const std::string*>> blocks;
+    // Structures a record points to (a DEVMODE, a security descriptor): their bytes, how the
+    // record's pointer is set to where they land, and whether the bytes are a DEVMODEA (written
+    // as a DEVMODEW for the W calls).
+    struct Block {
+        std::function<void(T&, void*)> set;
+        const std::string* bytes;
+        bool devMode;
+    };
+    std::vector<Block> blocks;
 };
 
 // A block's room in the buffer: whole 8-byte units, so the next one stays aligned.
@@ -46,15 +60,26 @@ BOOL PackText(const std::string& text, LPBYTE buf, DWORD cb, LPDWORD needed);
 // A double-NUL list's items, each with its terminator; Pack adds the list's closing one.
 std::string Joined(const std::vector<std::string>& items);
 
+// A text's bytes in the buffer, with its terminator.
+inline size_t TextRoom(const std::string& text, Charset cs) {
+    return (text.size() + 1) * (cs == Charset::Wide ? sizeof(WCHAR) : 1);
+}
+// Writes a text with its terminator at `at`, which has TextRoom bytes.
+void WriteText(char* at, const std::string& text, Charset cs);
+
 template <class T>
 BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD needed,
-          LPDWORD returned) {
+          LPDWORD returned, Charset cs = Charset::Ansi) {
+    // A block's bytes as the call hands them out.
+    auto blockBytes = [cs](const typename Packed<T>::Block& b) {
+        return cs == Charset::Wide && b.devMode ? WideDevMode(*b.bytes) : *b.bytes;
+    };
     size_t need = items.size() * sizeof(T);
     for (const Packed<T>& it : items) {
         for (const auto& s : it.strings)
-            if (s.second) need += s.second->size() + 1;
+            if (s.second) need += TextRoom(*s.second, cs);
         for (const auto& b : it.blocks)
-            need += BlockRoom(b.second->size());
+            need += BlockRoom(blockBytes(b).size());
     }
     if (returned) *returned = 0;
     if (needed) *needed = static_cast<DWORD>(need);
@@ -62,25 +87,26 @@ BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD nee
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    // Blocks follow the fixed structures, texts run back from the end.
-    char* end = reinterpret_cast<char*>(buf) + cb;
+    // Blocks follow the fixed structures, texts run back from the end (wide ones from an even
+    // end, so that each stays aligned; every wide size is even, so the room still suffices).
+    char* end = reinterpret_cast<char*>(buf) + (cs == Charset::Wide ? cb & ~1u : cb);
     char* next = reinterpret_cast<char*>(buf) + items.size() * sizeof(T);
     for (size_t i = 0; i < items.size(); ++i) {
         T t = items[i].fixed;
         for (const auto& b : items[i].blocks) {
-            std::memset(next, 0, BlockRoom(b.second->size()));
-            std::memcpy(next, b.second->data(), b.second->size());
-            b.first(t, next);
-            next += BlockRoom(b.second->size());
+            const std::string bytes = blockBytes(b);
+            std::memset(next, 0, BlockRoom(bytes.size()));
+            std::memcpy(next, bytes.data(), bytes.size());
+            b.set(t, next);
+            next += BlockRoom(bytes.size());
         }
         for (const auto& s : items[i].strings) {
             if (!s.second) {
                 t.*(s.first) = nullptr;
                 continue;
             }
-            end -= s.second->size() + 1;
-            std::memcpy(end, s.second->data(), s.second->size());
-            end[s.second->size()] = '\0';
+            end -= TextRoom(*s.second, cs);
+            WriteText(end, *s.second, cs);
             t.*(s.first) = end;
         }
         std::memcpy(buf + i * sizeof(T), &t, sizeof(T));
@@ -106,14 +132,24 @@ template <class T> struct Builder {
     }
     // A structure the record points to, as its bytes.
     template <class P> Builder& Block(P T::*field, const std::string& bytes) {
-        store->push_back(std::make_unique<std::string>(bytes));
-        item.blocks.emplace_back([field](T& t, void* at) { t.*field = static_cast<P>(at); },
-                                 store->back().get());
-        return *this;
+        return AddBlock(field, bytes, false);
+    }
+    // A DEVMODEA the record points to; the W calls get it as a DEVMODEW.
+    template <class P> Builder& DevMode(P T::*field, const std::string& devModeA) {
+        return AddBlock(field, devModeA, true);
     }
     // An empty text is reported as a null pointer.
     Builder& TextOrNull(LPSTR T::*field, const std::string& text) {
         return text.empty() ? Null(field) : Text(field, text);
+    }
+
+  private:
+    template <class P> Builder& AddBlock(P T::*field, const std::string& bytes, bool devMode) {
+        store->push_back(std::make_unique<std::string>(bytes));
+        item.blocks.push_back(
+            {[field](T& t, void* at) { t.*field = static_cast<P>(at); }, store->back().get(),
+             devMode});
+        return *this;
     }
 };
 
@@ -126,7 +162,7 @@ template <class T> Builder<T> Start(TextStore* store) {
 // One record of T for each of `recs`: `fill(builder, rec)` sets its fields and texts.
 template <class T, class Rec, class Fill>
 BOOL PackEach(const std::vector<Rec>& recs, LPBYTE buf, DWORD cb, LPDWORD needed, LPDWORD returned,
-              Fill fill) {
+              Fill fill, Charset cs = Charset::Ansi) {
     TextStore store;
     std::vector<Packed<T>> items;
     for (const Rec& r : recs) {
@@ -134,15 +170,16 @@ BOOL PackEach(const std::vector<Rec>& recs, LPBYTE buf, DWORD cb, LPDWORD needed
         fill(b, r);
         items.push_back(std::move(b.item));
     }
-    return Pack(items, buf, cb, needed, returned);
+    return Pack(items, buf, cb, needed, returned, cs);
 }
 
 // Records that carry only a name, as every level-1 list but the printers'.
 template <class T, class Rec>
 BOOL PackNames(const std::vector<Rec>& recs, LPSTR T::*field, LPBYTE buf, DWORD cb, LPDWORD needed,
-               LPDWORD returned) {
-    return PackEach<T>(recs, buf, cb, needed, returned,
-                       [field](Builder<T>& b, const Rec& r) { b.Text(field, r.name); });
+               LPDWORD returned, Charset cs = Charset::Ansi) {
+    return PackEach<T>(
+        recs, buf, cb, needed, returned,
+        [field](Builder<T>& b, const Rec& r) { b.Text(field, r.name); }, cs);
 }
 
 } // namespace winsim::spooler

@@ -30,6 +30,32 @@ bool IsBuiltin(const std::string& port) {
     return false;
 }
 
+// The port names a Ports key holds. The registry has no backslash in a key name, so a UNC port
+// name ("\\SRV\share") is stored as a key path: the server's key with one key per share below
+// it. A key with subkeys is therefore a server, never a port of its own.
+std::vector<std::string> PortKeyNames(const std::string& key) {
+    std::vector<std::string> names;
+    for (const std::string& k : Subkeys(key)) {
+        const std::vector<std::string> shares = Subkeys(key + "\\" + k);
+        if (shares.empty()) names.push_back(k);
+        for (const std::string& share : shares)
+            names.push_back("\\\\" + k + "\\" + share);
+    }
+    return names;
+}
+
+// Deletes a port's key under a Ports key, and the server's key that a UNC name leaves empty.
+void DeletePortKey(const std::string& key, const std::string& port) {
+    if (port.compare(0, 2, "\\\\") != 0) {
+        SysDeleteTree(key + "\\" + port);
+        return;
+    }
+    const std::string server = port.substr(2, port.find('\\', 2) - 2);
+    if (server.empty()) return;
+    SysDeleteTree(key + "\\" + port.substr(2));
+    if (Subkeys(key + "\\" + server).empty()) SysDeleteTree(key + "\\" + server);
+}
+
 } // namespace
 
 std::vector<PortRec> Ports() {
@@ -50,10 +76,10 @@ std::vector<PortRec> Ports() {
         add(p, kLocalPort);
     for (const std::string& k : WinIniKeys("Ports"))
         add(k, kLocalPort);
-    for (const std::string& k : Subkeys(PortsKey()))
+    for (const std::string& k : PortKeyNames(PortsKey()))
         add(k, kLocalPort);
     for (const std::string& m : Subkeys(MonitorsKey()))
-        for (const std::string& k : Subkeys(MonitorsKey() + "\\" + m + "\\Ports"))
+        for (const std::string& k : PortKeyNames(MonitorsKey() + "\\" + m + "\\Ports"))
             add(k, IEquals(m, kLocalPort) ? kLocalPort : m);
     return list;
 }
@@ -145,9 +171,9 @@ BOOL WINAPI DeletePortA(LPSTR pName, HWND hWnd, LPSTR pPortName) {
     if (!FindPort(Str(pPortName), &port)) return Fail(NoMonitorFor());
     if (IsBuiltin(port.name)) return Fail(ERROR_NOT_SUPPORTED);
     if (PortInUse(port.name)) return Fail(ERROR_BUSY);
-    SysDeleteTree(PortsKey() + "\\" + port.name);
+    DeletePortKey(PortsKey(), port.name);
     for (const std::string& m : Subkeys(MonitorsKey()))
-        SysDeleteTree(MonitorsKey() + "\\" + m + "\\Ports\\" + port.name);
+        DeletePortKey(MonitorsKey() + "\\" + m + "\\Ports", port.name);
     WinIniDelete("Ports", port.name);
     return TRUE;
 }

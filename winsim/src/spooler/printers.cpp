@@ -3,9 +3,12 @@
 #include "pack.h"
 #include "spooler.h"
 
+#include "../nls.h"
+
 #include "../security/descriptor.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace winsim::spooler {
@@ -115,8 +118,16 @@ std::string DefaultSecurity() {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// The W records are built as the A ones (pack.h): the same layout, field for field.
+static_assert(sizeof(PRINTER_INFO_1A) == sizeof(PRINTER_INFO_1W) &&
+                  sizeof(PRINTER_INFO_2A) == sizeof(PRINTER_INFO_2W) &&
+                  offsetof(PRINTER_INFO_2A, pDevMode) == offsetof(PRINTER_INFO_2W, pDevMode) &&
+                  sizeof(PRINTER_INFO_4A) == sizeof(PRINTER_INFO_4W) &&
+                  sizeof(PRINTER_INFO_5A) == sizeof(PRINTER_INFO_5W),
+              "the W printer records are the A ones with wide texts");
+
 BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf, DWORD cb,
-                  LPDWORD needed, LPDWORD returned) {
+                  LPDWORD needed, LPDWORD returned, Charset cs) {
     switch (level) {
     case 1:
         return PackEach<PRINTER_INFO_1A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
@@ -124,7 +135,7 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
             b.Text(&PRINTER_INFO_1A::pDescription, v.name + "," + v.driver + "," + v.location)
                 .Text(&PRINTER_INFO_1A::pName, v.name)
                 .Text(&PRINTER_INFO_1A::pComment, v.comment);
-        });
+        }, cs);
     case 2:
         return PackEach<PRINTER_INFO_2A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
             PRINTER_INFO_2A& f = b.item.fixed;
@@ -145,18 +156,18 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
                 .Text(&PRINTER_INFO_2A::pPrintProcessor, v.processor)
                 .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
                 .Text(&PRINTER_INFO_2A::pParameters, v.parameters)
-                .Block(&PRINTER_INFO_2A::pDevMode, DefaultDevMode(v));
-        });
+                .DevMode(&PRINTER_INFO_2A::pDevMode, DefaultDevMode(v));
+        }, cs);
     case 3: // NT only; GetPrinterA decides
         return PackEach<PRINTER_INFO_3>(views, buf, cb, needed, returned, [](auto& b, auto&) {
             b.Block(&PRINTER_INFO_3::pSecurityDescriptor, DefaultSecurity());
-        });
+        }, cs);
     case 4:
         return PackEach<PRINTER_INFO_4A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
             b.item.fixed.Attributes = v.attributes;
             b.Text(&PRINTER_INFO_4A::pPrinterName, v.name)
                 .TextOrNull(&PRINTER_INFO_4A::pServerName, v.server);
-        });
+        }, cs);
     case 5:
         return PackEach<PRINTER_INFO_5A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
             b.item.fixed.Attributes = v.attributes;
@@ -164,7 +175,7 @@ BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf
             b.item.fixed.TransmissionRetryTimeout = 45000;
             b.Text(&PRINTER_INFO_5A::pPrinterName, v.name)
                 .Text(&PRINTER_INFO_5A::pPortName, v.port);
-        });
+        }, cs);
     default:
         return NoSuchLevel(needed, returned);
     }
@@ -307,9 +318,9 @@ bool ChangedPrinter(const PrinterRec& p, DWORD level, LPBYTE record, DWORD comma
     return true;
 }
 
-// OpenPrinterA: the rights a handle holds, from those asked for.
-ACCESS_MASK WantedAccess(const PRINTER_DEFAULTSA* defaults) {
-    ACCESS_MASK want = defaults ? defaults->DesiredAccess : 0;
+// OpenPrinterA: the rights a handle holds, from those asked for (null: none asked for).
+ACCESS_MASK WantedAccess(const ACCESS_MASK* desired) {
+    ACCESS_MASK want = desired ? *desired : 0;
     if (want & (GENERIC_ALL | MAXIMUM_ALLOWED)) want |= PRINTER_ALL_ACCESS;
     if (want & GENERIC_WRITE) want |= PRINTER_ACCESS_ADMINISTER;
     if (want & (GENERIC_READ | GENERIC_EXECUTE)) want |= PRINTER_ACCESS_USE;
@@ -374,13 +385,14 @@ bool HandleView(const PrinterHandle& h, PrinterView* v) {
 }
 
 // ---- the calls ------------------------------------------------------------------------------
+// The A and W forms of a call share its work; the W forms hand out wide texts.
 
-extern "C" {
+namespace {
 
-BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
-                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+BOOL EnumPrintersAs(const char* function, Charset cs, DWORD Flags, LPCSTR Name, DWORD Level,
+                    LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
     // The level is checked before the server here.
-    if (!EnumReady(WINSIM_API_NAME(), nullptr, pcbNeeded, pcReturned)) return FALSE;
+    if (!EnumReady(function, nullptr, pcbNeeded, pcReturned)) return FALSE;
     if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
     if (!LocalServer(Name)) return FALSE;
     std::vector<PrinterView> views;
@@ -397,25 +409,18 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     if (Flags & PRINTER_ENUM_CONNECTIONS)
         for (const ConnectionRec& c : Connections())
             views.push_back(ViewOf(c, profile));
-    if (!PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
+    if (!PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned, cs)) return FALSE;
     // Finding nothing is reported as a success that clears the last error.
     if (views.empty()) SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
-HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
-    PrinterRec p;
-    if (!Begin(WINSIM_API_NAME(), pName) || !NewPrinter(Level, pPrinter, &p)) return nullptr;
-    StorePrinter(p);
-    if (!IsNT() && (p.attributes & PRINTER_ATTRIBUTE_DEFAULT)) MakeDefault95(p);
-    return NewHandle(PrinterHandle{PrinterHandle::Local, p.name, PRINTER_ALL_ACCESS, false});
-}
-
-BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSA pDefault) {
+BOOL OpenPrinterAs(const char* function, LPCSTR pPrinterName, LPHANDLE phPrinter,
+                   const ACCESS_MASK* desiredAccess) {
     if (phPrinter) *phPrinter = nullptr;
-    if (!Begin(WINSIM_API_NAME())) return FALSE;
+    if (!Begin(function)) return FALSE;
     if (!phPrinter) return Fail(ERROR_INVALID_PARAMETER);
-    const ACCESS_MASK want = WantedAccess(pDefault);
+    const ACCESS_MASK want = WantedAccess(desiredAccess);
     const ACCESS_MASK adminRights =
         PRINTER_ACCESS_ADMINISTER | SERVER_ACCESS_ADMINISTER | DELETE | WRITE_DAC | WRITE_OWNER;
     PrinterHandle h;
@@ -443,11 +448,60 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
     const ACCESS_MASK grantable = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL |
                                   MAXIMUM_ALLOWED | STANDARD_RIGHTS_ALL | SERVER_ALL_ACCESS |
                                   PRINTER_ALL_ACCESS;
-    if (IsNT() && pDefault && (pDefault->DesiredAccess & ~grantable))
-        return Fail(ERROR_ACCESS_DENIED);
+    if (IsNT() && desiredAccess && (*desiredAccess & ~grantable)) return Fail(ERROR_ACCESS_DENIED);
     h.access = IsNT() ? want : PRINTER_ALL_ACCESS | SERVER_ALL_ACCESS;
     *phPrinter = NewHandle(h);
     return TRUE;
+}
+
+BOOL GetPrinterAs(const char* function, Charset cs, HANDLE hPrinter, DWORD Level,
+                  LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+    if (!GetReady(function, pcbNeeded)) return FALSE;
+    PrinterHandle* h = HandleOf(hPrinter);
+    if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
+    // Only NT keeps a printer's security, and only a single printer's is asked for.
+    if (!KnownLevel(Level) && !(Level == 3 && IsNT())) return Fail(ERROR_INVALID_LEVEL);
+    PrinterView v;
+    if (!HandleView(*h, &v)) return FALSE;
+    return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr, cs);
+}
+
+} // namespace
+
+extern "C" {
+
+BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
+                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    return EnumPrintersAs(WINSIM_API_NAME(), Charset::Ansi, Flags, Name, Level, pPrinterEnum,
+                          cbBuf, pcbNeeded, pcReturned);
+}
+
+BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
+                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    const char* function = WINSIM_API_NAME();
+    if (!WideFormOnNt(function)) return FALSE;
+    return EnumPrintersAs(function, Charset::Wide, Flags, NarrowArg(Name).get(), Level,
+                          pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
+}
+
+HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
+    PrinterRec p;
+    if (!Begin(WINSIM_API_NAME(), pName) || !NewPrinter(Level, pPrinter, &p)) return nullptr;
+    StorePrinter(p);
+    if (!IsNT() && (p.attributes & PRINTER_ATTRIBUTE_DEFAULT)) MakeDefault95(p);
+    return NewHandle(PrinterHandle{PrinterHandle::Local, p.name, PRINTER_ALL_ACCESS, false});
+}
+
+BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSA pDefault) {
+    return OpenPrinterAs(WINSIM_API_NAME(), pPrinterName, phPrinter,
+                         pDefault ? &pDefault->DesiredAccess : nullptr);
+}
+
+BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) {
+    const char* function = WINSIM_API_NAME();
+    if (!WideFormOnNt(function)) return FALSE;
+    return OpenPrinterAs(function, NarrowArg(pPrinterName).get(), phPrinter,
+                         pDefault ? &pDefault->DesiredAccess : nullptr);
 }
 
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
@@ -460,14 +514,16 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
                         LPDWORD pcbNeeded) {
-    if (!GetReady(WINSIM_API_NAME(), pcbNeeded)) return FALSE;
-    PrinterHandle* h = HandleOf(hPrinter);
-    if (!h || h->kind == PrinterHandle::Server) return Fail(ERROR_INVALID_HANDLE);
-    // Only NT keeps a printer's security, and only a single printer's is asked for.
-    if (!KnownLevel(Level) && !(Level == 3 && IsNT())) return Fail(ERROR_INVALID_LEVEL);
-    PrinterView v;
-    if (!HandleView(*h, &v)) return FALSE;
-    return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr);
+    return GetPrinterAs(WINSIM_API_NAME(), Charset::Ansi, hPrinter, Level, pPrinter, cbBuf,
+                        pcbNeeded);
+}
+
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                        LPDWORD pcbNeeded) {
+    const char* function = WINSIM_API_NAME();
+    if (!WideFormOnNt(function)) return FALSE;
+    return GetPrinterAs(function, Charset::Wide, hPrinter, Level, pPrinter, cbBuf,
+                        pcbNeeded);
 }
 
 BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {

@@ -93,6 +93,9 @@ BOOL Fail(DWORD error); // sets the last error; FALSE
 bool Begin(const char* function, LPCSTR server = nullptr);
 // The server check alone, for calls that check something else before it.
 bool LocalServer(LPCSTR server);
+// Where a W form goes on: true on NT. 95/98's W forms are stubs: the failure armed for
+// `function`, else ERROR_CALL_NOT_IMPLEMENTED (false, with the last error set).
+bool WideFormOnNt(const char* function);
 
 // NT 4.0 lets only administrators change what the spooler holds; 95/98 check nothing.
 bool MayAdminister();

@@ -201,6 +201,12 @@ bool Begin(const char* function, LPCSTR server) {
     return LocalServer(server);
 }
 
+bool WideFormOnNt(const char* function) {
+    if (IsNT()) return true;
+    if (Begin(function)) Fail(ERROR_CALL_NOT_IMPLEMENTED);
+    return false;
+}
+
 // Only the local machine serves the spooler's calls: a null or empty server name. Another
 // machine's name ("\\SERVER") cannot be reached: NT's call finds no spooler there, 95/98 call it
 // a bad parameter.
