@@ -1,6 +1,7 @@
 // The interactive run from its start to the end of a removal of 20 components chosen one by one
-// on the selection page (the start-up picture, the welcome page, twenty clicks, OK), next to the
-// scrub run that the same choice leads to, called straight.
+// on the selection page (the start-up picture, the welcome page, twenty clicks, OK), without and
+// with a PNG of the screen each time it settles (argument 1), next to the scrub run that the same
+// choice leads to, called straight.
 #include <benchmark/benchmark.h>
 #include <winsim/machine.h>
 
@@ -52,9 +53,16 @@ bool Removed(const BenchMachine& m) {
 
 void BM_WizardRemovesTwentyComponents(benchmark::State& state) {
     BenchMachine m;
+    const std::string shots = m.Dir() + "/shots";
+    size_t pictures = 0;
     for (auto _ : state) {
         state.PauseTiming();
         Install(m);
+        std::filesystem::remove_all(shots);
+        if (state.range(0)) {
+            std::filesystem::create_directories(shots);
+            winsim::TakeScreenshots(shots);
+        }
         std::string error;
         winsim::QueueUserStep("Next", &error);
         for (int row = 1; row <= kComponents; ++row)
@@ -67,12 +75,19 @@ void BM_WizardRemovesTwentyComponents(benchmark::State& state) {
 
         state.PauseTiming();
         if (!Removed(m) || !winsim::UserStepErrors().empty()) state.SkipWithError("not removed");
+        pictures = winsim::Screenshots().size();
+        winsim::TakeScreenshots("");
         winsim::ClearMessageBoxes();
         winsim::ClearDrawing();
         state.ResumeTiming();
     }
+    state.counters["pictures"] = static_cast<double>(pictures);
 }
-BENCHMARK(BM_WizardRemovesTwentyComponents)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_WizardRemovesTwentyComponents)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 void BM_ScrubOfTwentyComponents(benchmark::State& state) {
     BenchMachine m;

@@ -68,9 +68,23 @@ for os in nt4 win98; do
   (cd "$programs" && find "KV Pellora 4720" | sort)
 
   cp -r "$machine" "$work/$os-installed"
+  if [ "$os" = nt4 ]; then
+    # The wizard as the user sees it, on a copy: the welcome page, Next, two rows checked, Exit.
+    section "$os: pictures of the wizard (in $work/pictures)"
+    cp -r "$machine" "$work/$os-pictures"
+    "$winsim" uninstall "$work/$os-pictures" --do Next --do 'check 1' --do 'check 3' --do Exit \
+      --screenshots "$work/pictures/wizard"
+  fi
   stage_running_utility "$machine"
   section "$os: PWUNINST scrub (the user does not restart at once)"
-  "$winsim" uninstall "$machine" scrub --answer cancel
+  "$winsim" uninstall "$machine" scrub --answer cancel --screenshots "$work/pictures/scrub-$os"
+  if [ "$os" = nt4 ]; then
+    shots="$work/pictures"
+    cp "$(ls "$shots"/wizard/*-kv-pellora-4720-uninstaller.png | head -1)" "$shots/welcome.png"
+    cp "$(ls "$shots"/wizard/*-after-check-3.png | tail -1)" "$shots/selection.png"
+    cp "$(ls "$shots"/scrub-nt4/*.png | head -1)" "$shots/startup.png"
+    ls "$shots"/*.png
+  fi
   section "$os: the next start of Windows"
   "$winsim" reboot "$machine"
   # The port monitor, the print processor and, on NT, the driver for Windows 95/98 clients stay:

@@ -223,6 +223,25 @@ void ClearDrawing();
 // GDI objects (brushes, fonts, bitmaps, DCs) created and not yet deleted; stock objects excepted.
 int LiveGdiObjects();
 
+// ---- the screen ---------------------------------------------------------------------------------
+// The screen as it shows now (machine.ini [display] in size): the desktop, then every visible
+// top-level window in the order of creation (owned windows above their owners), each with its
+// frame and caption, its client area as it was last painted, and its visible child windows.
+struct ScreenPicture {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels; // 0xRRGGBB, row by row from the top left
+    uint32_t At(int x, int y) const; // 0 outside
+};
+ScreenPicture CaptureScreen();
+// The screen as a PNG file; false (with *error) when it cannot be written.
+bool SaveScreen(const std::string& path, std::string* error = nullptr);
+// From now on, each time the program's queue runs empty with the screen changed since the last
+// picture, a PNG of it goes to `folder`: "NN-WHAT.png", numbered from 01, WHAT named after the
+// user's step that led to it ("after-check-2") or else the window that appeared (its caption).
+// "" stops. Screenshots() lists the files written since.
+void TakeScreenshots(const std::string& folder);
+std::vector<std::string> Screenshots();
+
 // ---- the scripted user ------------------------------------------------------------------------
 // MessageBoxA takes the next queued answer; with none queued the user presses the box's default
 // button. An answer the box does not offer is refused (the default button is pressed instead,

@@ -54,6 +54,16 @@ grep -q 'message box .*"The uninstaller has removed the component(s) selected." 
 [ -e "$work/m/drive_c/KV/C3.DLL" ] || fail "a row checked twice is removed"
 [ -e "$work/m/drive_c/KV/C1.DLL" ] || fail "an unchecked component is removed"
 
+# Pictures of the screen each time it settles, numbered and named after what led there.
+out=$("$winsim" uninstall "$work/m" --do Next --do 'check 1' --do Exit --program "$program" \
+        --screenshots "$work/shots/run") || fail "the run with screenshots: $out"
+shots=$(cd "$work/shots/run" && ls)
+[ "$shots" = "$(printf '%s\n' 01-dialog-103.png 02-kv-pellora-4720-uninstaller.png \
+                  03-after-next.png 04-after-check-1.png)" ] || fail "the screenshots: $shots"
+head -c 4 "$work/shots/run/04-after-check-1.png" | grep -q PNG || fail "a PNG file"
+"$winsim" uninstall "$work/m" --screenshots /dev/null/shots --program "$program" >/dev/null 2>&1
+[ $? = 2 ] || fail "a folder that cannot be made exits 2"
+
 # The keyboard: the list takes the focus with a click on a row's text; down, space, OK. With two
 # rows left and both chosen, the "All" path runs the scrub and the script goes.
 out=$("$winsim" uninstall "$work/m" --do Next --do 'select 1' --do space --do down --do space \

@@ -146,4 +146,48 @@ TEST_P(EntryTest, BackgroundRunsFromBlueToBlackWithTheTitleTwice) {
     EXPECT_EQ(titles[1].height, -60);
 }
 
+// The background as it shows on the screen, at two screen heights: 256 bands from pure blue to
+// black, and the title's white copy over its black one.
+TEST_P(EntryTest, BackgroundOnTheScreenRunsFromBlueToBlackWhateverItsHeight) {
+    for (int height : {600, 1000}) {
+        winsim::SetSetting("display", "height", std::to_string(height));
+        ScreenWidth = 800;
+        ScreenHeight = height;
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = BackgroundWndProc;
+        wc.hInstance = Instance;
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = "BandsTest";
+        RegisterClassA(&wc);
+        HWND w = CreateWindowExA(0, "BandsTest", nullptr, 0, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 nullptr, nullptr, Instance, nullptr);
+        ASSERT_TRUE(w);
+        SetWindowLongA(w, GWL_STYLE, WS_CLIPSIBLINGS);
+        ShowWindow(w, SW_SHOWMAXIMIZED);
+        UpdateWindow(w);
+        const winsim::ScreenPicture screen = winsim::CaptureScreen();
+        ASSERT_EQ(screen.height, height);
+        // Each band's middle, right of the title: blue falls by one a band.
+        const double band = height / 256.0;
+        for (int i = 0; i < 256; ++i) {
+            const int y = static_cast<int>((i + 0.5) * band);
+            if (y < height / 5) continue; // the title's rows
+            EXPECT_EQ(screen.At(799, y), static_cast<uint32_t>(255 - i)) << height << " band " << i;
+        }
+        EXPECT_EQ(screen.At(0, height - 1), 0u) << "black at the bottom";
+        // The first glyph ("K"): white strokes from (4, 4), black ones showing below them.
+        const int em = height / 10;
+        bool white = false, black = false;
+        for (int y = 4; y < 4 + em; ++y)
+            for (int x = 4; x < 4 + em / 2; ++x) {
+                white = white || screen.At(x, y) == 0xFFFFFFu;
+                black = black || screen.At(x + 4, y + 4) == 0u;
+            }
+        EXPECT_TRUE(white) << height;
+        EXPECT_TRUE(black) << height;
+        DestroyWindow(w);
+        UnregisterClassA("BandsTest", Instance);
+    }
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "removal_fixture.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,9 +89,72 @@ class SelectPageTest : public RemovalTest {
         RegCloseKey(key);
     }
 
+    // Every waiting message dispatched: the page painted as the user sees it.
+    static winsim::ScreenPicture Screen() {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&m);
+        return winsim::CaptureScreen();
+    }
+    // The pixels of a control's window on the screen, row by row.
+    static std::vector<uint32_t> PixelsOf(const winsim::ScreenPicture& screen, const RECT& r) {
+        std::vector<uint32_t> out;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                out.push_back(screen.At(x, y));
+        return out;
+    }
+    // The mark square of a visible row on the screen (inside the list's 2-pixel sunken edge).
+    RECT MarkOnScreen(int row) const {
+        RECT list;
+        GetWindowRect(List(), &list);
+        const int h = ItemHeight(), at = (h - 11) / 2;
+        const int x = list.left + 2 + at, y = list.top + 2 + row * h + at;
+        return RECT{x, y, x + 11, y + 11};
+    }
+    static size_t Count(const std::vector<uint32_t>& pixels, uint32_t color) {
+        return static_cast<size_t>(std::count(pixels.begin(), pixels.end(), color));
+    }
+
     HWND page_ = nullptr;
 };
 INSTANTIATE_EVERY_OS(SelectPageTest);
+
+TEST_P(SelectPageTest, OnTheScreenACheckedMarkDiffersFromAnUncheckedOne) {
+    WriteComponents(2);
+    ASSERT_TRUE(Open());
+    ClickMark(0);
+    winsim::ScreenPicture screen = Screen();
+    const std::vector<uint32_t> checked = PixelsOf(screen, MarkOnScreen(0));
+    EXPECT_NE(checked, PixelsOf(screen, MarkOnScreen(1)));
+    EXPECT_GT(Count(checked, 0xFFFFFFu), 0u) << "the mark's white box is drawn";
+    // Unchecked again, the row shows what the other row shows.
+    ClickMark(0);
+    screen = Screen();
+    EXPECT_EQ(PixelsOf(screen, MarkOnScreen(0)), PixelsOf(screen, MarkOnScreen(1)));
+}
+
+TEST_P(SelectPageTest, OnTheScreenOkHasTheDarkFrameAndGreysItsTextWhenDisabled) {
+    WriteComponents(1);
+    ASSERT_TRUE(Open());
+    RECT ok, exit;
+    GetWindowRect(GetDlgItem(page_, IDOK), &ok);
+    GetWindowRect(GetDlgItem(page_, IDCANCEL), &exit);
+    winsim::ScreenPicture screen = Screen();
+    // The default button's frame is black all round; the other button's top left is white.
+    EXPECT_EQ(screen.At(ok.left, ok.top), 0u);
+    EXPECT_EQ(screen.At(ok.right - 1, (ok.top + ok.bottom) / 2), 0u);
+    EXPECT_EQ(screen.At((ok.left + ok.right) / 2, ok.top), 0u);
+    EXPECT_EQ(screen.At(exit.left, exit.top), 0xFFFFFFu);
+    // Inside the edges: black text while enabled, grey text (and no black) while disabled.
+    const RECT face{ok.left + 4, ok.top + 4, ok.right - 4, ok.bottom - 4};
+    EXPECT_GT(Count(PixelsOf(screen, face), 0u), 0u);
+    EnableWindow(GetDlgItem(page_, IDOK), FALSE);
+    screen = Screen();
+    const std::vector<uint32_t> disabled = PixelsOf(screen, face);
+    EXPECT_EQ(Count(disabled, 0u), 0u);
+    EXPECT_GT(Count(disabled, 0x808080u), 0u);
+}
 
 TEST_P(SelectPageTest, ListsInstalledComponentsWithATitleInTheScriptsOrder) {
     WriteComponents(2, "gone=0\r\nuntitled=1\r\n",

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -467,8 +468,8 @@ TEST_F(DialogTest, ListShowsItsScrollBarOnlyWhileItsRowsPassItsHeight) {
     };
     EXPECT_FALSE(scrollBar()) << "an empty list hides it";
     const LONG full = width();
-    EXPECT_EQ(full, 178) << "180 less its border";
-    for (const char* t : {"Printer", "Scanner", "Fax"}) // three rows of 16 fit its 63 pixels
+    EXPECT_EQ(full, 176) << "180 less its sunken edge, 2 pixels a side";
+    for (const char* t : {"Printer", "Scanner", "Fax"}) // three rows of 16 fit its 61 pixels
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t));
     EXPECT_FALSE(scrollBar());
     SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Modem"));
@@ -606,6 +607,56 @@ TEST_F(DialogTest, AStepThatCannotBeTakenIsAnErrorAndEndsTheScript) {
 
     for (const char* bad : {"check", "key f13", "check \"open", ""})
         EXPECT_FALSE(winsim::CheckUserStep(bad, &error)) << bad;
+}
+
+TEST_F(DialogTest, ScreenshotsAreTakenWhenTheScreenSettlesNamedAfterWhatLedThere) {
+    const std::string folder = HostFile("shots");
+    std::filesystem::create_directories(folder);
+    winsim::TakeScreenshots(folder);
+    HWND owner = NewFrame(WS_VISIBLE);
+    std::string error;
+    ASSERT_TRUE(winsim::QueueUserStep("All", &error)) << error;
+    ASSERT_TRUE(winsim::QueueUserStep("OK", &error)) << error;
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PAGE), owner, PageProc, 0);
+    // The page as it appeared, then as the click on "All" left it; OK ended it.
+    const std::vector<std::string> files = winsim::Screenshots();
+    ASSERT_EQ(files, (std::vector<std::string>{folder + "/01-select-components.png",
+                                               folder + "/02-after-all.png"}));
+    for (const std::string& file : files)
+        EXPECT_EQ(ReadHostFile(file).substr(0, 4), "\x89PNG") << file;
+    // Nothing changed since: no picture.
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);
+    EXPECT_EQ(winsim::Screenshots().size(), 2u);
+}
+
+TEST_F(DialogTest, TheScreenShowsTheDialogsFrameCaptionAndCheckBox) {
+    HWND dlg = NewDialog(IDD_PAGE);
+    ASSERT_TRUE(dlg);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&m);
+    RECT frame, box;
+    GetWindowRect(dlg, &frame);
+    GetWindowRect(GetDlgItem(dlg, IDC_ALL), &box);
+    winsim::ScreenPicture screen = winsim::CaptureScreen();
+    EXPECT_EQ(screen.At(frame.right - 10, frame.top + 10), 0x000080u) << "the active caption";
+    EXPECT_EQ(screen.At(frame.left + 1, frame.top + 30), 0xFFFFFFu) << "the frame's light edge";
+    EXPECT_EQ(screen.At(frame.right - 1, frame.top + 30), 0u) << "the frame's dark edge";
+    // The check box: a white square in a sunken edge; checked, a black mark in it.
+    const int top = (box.top + box.bottom - 13) / 2;
+    EXPECT_EQ(screen.At(box.left, top), 0x808080u);
+    EXPECT_EQ(screen.At(box.left + 6, top + 6), 0xFFFFFFu);
+    CheckDlgButton(dlg, IDC_ALL, BST_CHECKED);
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&m);
+    screen = winsim::CaptureScreen();
+    int black = 0;
+    for (int y = top + 3; y < top + 10; ++y)
+        for (int x = box.left + 3; x < box.left + 10; ++x)
+            black += screen.At(x, y) == 0u;
+    EXPECT_EQ(black, 21) << "the seven-pixel check mark";
+    DestroyWindow(dlg);
 }
 
 } // namespace

@@ -112,6 +112,8 @@ typedef struct tagLOGFONTA {
 typedef LOGFONTA LOGFONT;
 typedef LPLOGFONTA LPLOGFONT;
 
+#define BI_RGB 0L
+
 typedef struct tagBITMAP {
     LONG bmType;
     LONG bmWidth;

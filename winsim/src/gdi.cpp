@@ -1,8 +1,9 @@
 // Graphics (gdi32): device contexts, brushes, pens, fonts and bitmaps, the screen's device
-// capabilities, map modes and the drawing calls. The machine has no pixels: every drawing call is
-// recorded (winsim::Drawing) with what it drew, where, and in which colour, font or bitmap. The
-// objects that user32 loads or hands out (icons, cursors, resource bitmaps, system colour brushes)
-// are made here for it (ui.h).
+// capabilities, map modes and the drawing calls. Every drawing call paints (canvas.h: into the
+// window's pixels, a memory DC's bitmap, or the desktop) and is recorded (winsim::Drawing) with
+// what it drew, where, and in which colour, font or bitmap. Map modes move points through DPtoLP
+// and LPtoDP only: drawing takes coordinates as pixels. The objects that user32 loads or hands out
+// (icons, cursors, resource bitmaps, system colour brushes) are made here for it (ui.h).
 #include "ui.h"
 
 #include <algorithm>
@@ -24,6 +25,7 @@ struct Object {
     int width = 0, height = 0; // bitmap
     int bits = 0;              // bitmap
     int resource = 0;          // bitmap, icon: the resource ID it was loaded from
+    Surface pixels;            // bitmap: made when first drawn on or from
     uint32_t selectedIn = 0;   // bitmap: the memory DC holding it
     // DC
     uintptr_t window = 0;
@@ -35,6 +37,7 @@ struct Object {
 };
 
 constexpr size_t kMaxDrawCalls = 200000;
+constexpr COLORREF kNoColor = 0xFFFFFFFF; // the null brush's and pen's
 
 struct Gdi {
     std::map<uint32_t, Object> objects;
@@ -99,10 +102,10 @@ uint32_t Stock(int index) {
         {GRAY_BRUSH, Kind::Brush, RGB(128, 128, 128)},
         {DKGRAY_BRUSH, Kind::Brush, RGB(64, 64, 64)},
         {BLACK_BRUSH, Kind::Brush, RGB(0, 0, 0)},
-        {NULL_BRUSH, Kind::Brush, 0xFFFFFFFF},
+        {NULL_BRUSH, Kind::Brush, kNoColor},
         {WHITE_PEN, Kind::Pen, RGB(255, 255, 255)},
         {BLACK_PEN, Kind::Pen, RGB(0, 0, 0)},
-        {NULL_PEN, Kind::Pen, 0xFFFFFFFF},
+        {NULL_PEN, Kind::Pen, kNoColor},
         {OEM_FIXED_FONT, Kind::Font, 0, 12, "Terminal"},
         {ANSI_FIXED_FONT, Kind::Font, 0, 13, "Courier"},
         {ANSI_VAR_FONT, Kind::Font, 0, 13, "MS Sans Serif"},
@@ -170,22 +173,37 @@ bool SelectedAnywhere(uint32_t h) {
     return false;
 }
 
+// The colours of a fresh machine's "Windows Standard" scheme (95, 98 and NT 4.0 alike).
 COLORREF SysColorOf(int index) {
-    static const std::pair<int, COLORREF> kColors[] = {
-        {COLOR_SCROLLBAR, RGB(192, 192, 192)},
-        {COLOR_BACKGROUND, RGB(0, 128, 128)},
-        {COLOR_WINDOW, RGB(255, 255, 255)},
-        {COLOR_WINDOWFRAME, RGB(0, 0, 0)},
-        {COLOR_WINDOWTEXT, RGB(0, 0, 0)},
-        {COLOR_HIGHLIGHT, RGB(0, 0, 128)},
-        {COLOR_HIGHLIGHTTEXT, RGB(255, 255, 255)},
-        {COLOR_BTNFACE, RGB(192, 192, 192)},
-        {COLOR_BTNSHADOW, RGB(128, 128, 128)},
-        {COLOR_GRAYTEXT, RGB(128, 128, 128)},
-        {COLOR_BTNTEXT, RGB(0, 0, 0)},
+    static const COLORREF kColors[] = {
+        RGB(192, 192, 192), // COLOR_SCROLLBAR
+        RGB(0, 128, 128),   // COLOR_BACKGROUND
+        RGB(0, 0, 128),     // COLOR_ACTIVECAPTION
+        RGB(128, 128, 128), // COLOR_INACTIVECAPTION
+        RGB(192, 192, 192), // COLOR_MENU
+        RGB(255, 255, 255), // COLOR_WINDOW
+        RGB(0, 0, 0),       // COLOR_WINDOWFRAME
+        RGB(0, 0, 0),       // COLOR_MENUTEXT
+        RGB(0, 0, 0),       // COLOR_WINDOWTEXT
+        RGB(255, 255, 255), // COLOR_CAPTIONTEXT
+        RGB(192, 192, 192), // COLOR_ACTIVEBORDER
+        RGB(192, 192, 192), // COLOR_INACTIVEBORDER
+        RGB(128, 128, 128), // COLOR_APPWORKSPACE
+        RGB(0, 0, 128),     // COLOR_HIGHLIGHT
+        RGB(255, 255, 255), // COLOR_HIGHLIGHTTEXT
+        RGB(192, 192, 192), // COLOR_BTNFACE
+        RGB(128, 128, 128), // COLOR_BTNSHADOW
+        RGB(128, 128, 128), // COLOR_GRAYTEXT
+        RGB(0, 0, 0),       // COLOR_BTNTEXT
+        RGB(192, 192, 192), // COLOR_INACTIVECAPTIONTEXT
+        RGB(255, 255, 255), // COLOR_BTNHIGHLIGHT
+        RGB(0, 0, 0),       // COLOR_3DDKSHADOW
+        RGB(192, 192, 192), // COLOR_3DLIGHT
+        RGB(0, 0, 0),       // COLOR_INFOTEXT
+        RGB(255, 255, 225), // COLOR_INFOBK
     };
-    for (const auto& c : kColors)
-        if (c.first == index) return c.second;
+    if (index >= 0 && index < static_cast<int>(sizeof kColors / sizeof kColors[0]))
+        return kColors[index];
     return RGB(192, 192, 192); // any other element: the face grey
 }
 
@@ -207,6 +225,22 @@ void Scale(int mode, bool toDevice, LONG* x, LONG* y) {
         *x = static_cast<LONG>(*x * perPixel);
         *y = static_cast<LONG>(-*y * perPixel);
     }
+}
+
+// Where a DC's drawing lands: its bitmap's pixels, its window's, or the desktop's.
+cairo_surface_t* TargetOf(Object& dc) {
+    if (!dc.memory) return WindowPixels(dc.window);
+    auto it = G().objects.find(dc.bitmap);
+    if (it == G().objects.end()) return nullptr;
+    Object& bitmap = it->second;
+    if (!bitmap.pixels) bitmap.pixels = NewSurface(bitmap.width, bitmap.height);
+    return bitmap.pixels.get();
+}
+
+const LOGFONTA& FontIn(const Object& dc) {
+    auto it = G().objects.find(dc.font2);
+    static const LOGFONTA kNone{};
+    return it != G().objects.end() ? it->second.font : kNone;
 }
 
 // A drawing call at (x, y) on the window of a DC (none without one).
@@ -297,9 +331,12 @@ bool GetDcState(HDC hdc, DcState* state) {
     if (!dc) return false;
     state->window = dc->window;
     state->textColor = dc->textColor;
-    auto font = G().objects.find(dc->font2);
-    state->face = font != G().objects.end() ? font->second.font.lfFaceName : "";
-    state->fontHeight = font != G().objects.end() ? font->second.font.lfHeight : 0;
+    state->bkColor = dc->bkColor;
+    state->bkMode = dc->bkMode;
+    state->font = FontIn(*dc);
+    state->face = state->font.lfFaceName;
+    state->fontHeight = state->font.lfHeight;
+    state->pixels = TargetOf(*dc);
     return true;
 }
 
@@ -318,8 +355,21 @@ HICON NewIcon(int resource) {
     return AsHandle<HICON>(NewObject(o));
 }
 
-HBITMAP NewBitmap(int width, int height, int bits, int resource) {
+void UseFont(HDC hdc, HFONT font) {
+    Object* dc = Find(hdc, Kind::DC);
+    if (dc && Find(font, Kind::Font)) dc->font2 = HandleValue(font);
+}
+
+bool FontOf(HFONT font, LOGFONTA* out) {
+    Object* o = Find(font, Kind::Font);
+    if (!o) return false;
+    *out = o->font;
+    return true;
+}
+
+HBITMAP NewBitmap(int width, int height, int bits, int resource, Surface pixels) {
     Object o;
+    o.pixels = std::move(pixels);
     o.kind = Kind::Bitmap;
     o.width = width;
     o.height = height;
@@ -546,6 +596,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     o.width = cx;
     o.height = cy;
     o.bits = dc->memory ? G().objects[dc->bitmap].bits : ScreenBits();
+    o.pixels = NewSurface(cx, cy);
     return AsHandle<HBITMAP>(NewObject(o));
 }
 
@@ -586,6 +637,8 @@ BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
     call.height = font.font.lfHeight;
     call.cx = dc->bkMode; // TRANSPARENT or OPAQUE
     RecordDraw(call);
+    PaintText(TargetOf(*dc), x, y, call.text, FontFor(font.font), dc->textColor, -1,
+              dc->bkMode == OPAQUE ? &dc->bkColor : nullptr);
     return TRUE;
 }
 
@@ -596,21 +649,14 @@ BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    // No glyphs here: an average character of half the font's height.
-    LONG h = G().objects[dc->font2].font.lfHeight;
-    if (h < 0) h = -h;
-    if (h == 0) h = 13;
-    psizl->cx = c * std::max<LONG>(1, h / 2);
-    psizl->cy = h;
+    const TextFont font = FontFor(FontIn(*dc));
+    psizl->cx = TextWidth(font, std::string(lpString ? lpString : "", static_cast<size_t>(c)));
+    psizl->cy = MetricsOf(font).height;
     return TRUE;
 }
 
 BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
                        int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
-    (void)xSrc;
-    (void)ySrc;
-    (void)wSrc;
-    (void)hSrc;
     WINSIM_FAILPOINT(FALSE);
     Object* dst = Find(hdcDest, Kind::DC);
     Object* src = hdcSrc ? Find(hdcSrc, Kind::DC) : nullptr;
@@ -625,6 +671,18 @@ BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, 
     call.color = rop;
     if (src && src->memory) call.resource = G().objects[src->bitmap].resource;
     RecordDraw(call);
+    // The copies a program makes: the source as it is, or filled with the brush, black or white.
+    cairo_surface_t* target = TargetOf(*dst);
+    const RECT area{std::min(xDest, xDest + wDest), std::min(yDest, yDest + hDest),
+                    std::max(xDest, xDest + wDest), std::max(yDest, yDest + hDest)};
+    if (rop == BLACKNESS)
+        PaintRect(target, area, RGB(0, 0, 0));
+    else if (rop == WHITENESS)
+        PaintRect(target, area, RGB(255, 255, 255));
+    else if (rop == PATCOPY)
+        PaintRect(target, area, G().objects[dst->brush].color);
+    else if (src)
+        PaintSurface(target, xDest, yDest, wDest, hDest, TargetOf(*src), xSrc, ySrc, wSrc, hSrc);
     return TRUE;
 }
 
@@ -663,7 +721,11 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     Object* dc = Find(hdc, Kind::DC);
     if (!dc) return FALSE;
     RECT r{left, top, right, bottom};
-    RecordFill("Rectangle", hdc, &r, G().objects[dc->brush].color);
+    const COLORREF brush = G().objects[dc->brush].color, pen = G().objects[dc->pen].color;
+    RecordFill("Rectangle", hdc, &r, brush);
+    cairo_surface_t* target = TargetOf(*dc);
+    if (brush != kNoColor) PaintRect(target, r, brush);
+    if (pen != kNoColor) PaintFrame(target, r, pen);
     return TRUE;
 }
 

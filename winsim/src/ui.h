@@ -4,6 +4,7 @@
 #ifndef WINSIM_UI_H
 #define WINSIM_UI_H
 
+#include "canvas.h"
 #include "internal.h"
 
 #include <string>
@@ -32,9 +33,12 @@ void RecordFill(const char* op, HDC dc, const RECT* r, COLORREF color);
 // What a DC draws with, for user32's drawing calls over it.
 struct DcState {
     uintptr_t window = 0; // 0: the screen or a memory DC
-    COLORREF textColor = 0;
-    std::string face; // of the selected font
+    COLORREF textColor = 0, bkColor = 0;
+    int bkMode = 0;
+    LOGFONTA font{}; // the selected font
+    std::string face;
     LONG fontHeight = 0;
+    cairo_surface_t* pixels = nullptr; // where the DC draws
 };
 // False when `dc` is no DC.
 bool GetDcState(HDC dc, DcState* state);
@@ -42,12 +46,19 @@ bool GetDcState(HDC dc, DcState* state);
 // cursor (not counted among the program's objects), a bitmap loaded from resource `resource`.
 HBRUSH NewSystemBrush(COLORREF color);
 HICON NewIcon(int resource);
-HBITMAP NewBitmap(int width, int height, int bits, int resource);
+HBITMAP NewBitmap(int width, int height, int bits, int resource, Surface pixels);
+// Selects `font` into `dc` for a control that draws with it (as user32 does, without fail).
+void UseFont(HDC dc, HFONT font);
+// The LOGFONT of a font; false for a handle that is no font.
+bool FontOf(HFONT font, LOGFONTA* out);
 // Forgets every GDI object of the process (the machine closes).
 void ResetGdi();
 
 // ---- windows for the other families (user/windows.cpp) -----------------------------------------
 bool IsLiveWindow(uintptr_t window);
+// The pixels of a window's client area, sized to it (user/screen.cpp); the desktop's for 0, none
+// for a window that is gone. Drawing on them changes the screen.
+cairo_surface_t* WindowPixels(uintptr_t window);
 
 // ---- the journal (journal.cpp) ----------------------------------------------------------------
 // A text made fit for one journal line: line breaks and tabs written as \n, \r and \t.

@@ -3,7 +3,8 @@
 // environment variable WINSIM_MACHINE names; WINSIM_ANSWERS ("yes,no,ok") queues the scripted
 // user's message box answers, WINSIM_CLICKS ("1,2") its clicks in modal dialogs by control ID and
 // WINSIM_STEPS its steps (one a line, as winsim::QueueUserStep reads them); with WINSIM_TRACE=1
-// the program's debug output goes to standard error at the end.
+// the program's debug output goes to standard error at the end; WINSIM_SCREENSHOTS names a folder
+// for pictures of the screen (winsim::TakeScreenshots).
 #include <windows.h>
 
 #include "../machine.h"
@@ -58,6 +59,9 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    if (const char* folder = std::getenv("WINSIM_SCREENSHOTS"); folder && *folder)
+        winsim::TakeScreenshots(folder);
 
     // The command line as Windows hands it to WinMain: the text after the program's name.
     std::string args;

@@ -30,7 +30,7 @@ const char kUsage[] =
     "                 [--file PATH|cancel ...] [--printer \\\\SERVER\\SHARE|cancel ...]\n"
     "  winsim uninstall DIR [COMMAND LINE] [--answer ok|cancel|yes|no|abort|retry|ignore ...]\n"
     "                   [--click CONTROL-ID ...] [--do STEP ...] [--program PATH] [--trace]\n"
-    "                   [--preview]\n"
+    "                   [--preview] [--screenshots OUTDIR]\n"
     "  winsim reboot DIR\n"
     "  winsim reg export DIR [KEY]\n"
     "  winsim reg import DIR FILE.reg\n"
@@ -253,7 +253,7 @@ int CmdUninstall(const std::vector<std::string>& a) {
     if (a.empty()) return Usage();
     const char* env = std::getenv("WINSIM_PWUNINST");
     std::string program = env ? env : ExeDir() + "/PWUNINST.EXE";
-    std::string commandLine, answers, clicks, steps;
+    std::string commandLine, answers, clicks, steps, screenshots;
     bool trace = false, preview = false;
     for (size_t i = 1; i < a.size(); ++i) {
         if (a[i] == "--answer" && i + 1 < a.size()) {
@@ -280,6 +280,24 @@ int CmdUninstall(const std::vector<std::string>& a) {
             trace = true;
         } else if (a[i] == "--preview") {
             preview = true;
+        } else if (a[i] == "--screenshots" && i + 1 < a.size()) {
+            // A PNG of the screen each time it settles after a change, numbered in order.
+            screenshots = a[++i];
+            std::string made;
+            for (size_t at = 0; at != std::string::npos;) {
+                at = screenshots.find('/', at + 1);
+                made = screenshots.substr(0, at);
+                if (!made.empty()) mkdir(made.c_str(), 0777);
+            }
+            char* full = realpath(screenshots.c_str(), nullptr);
+            struct stat info;
+            if (!full || stat(full, &info) != 0 || !S_ISDIR(info.st_mode)) {
+                std::cerr << "winsim: cannot make the folder " << screenshots << "\n";
+                std::free(full);
+                return 2;
+            }
+            screenshots = full;
+            std::free(full);
         } else if (a[i].compare(0, 2, "--") == 0) {
             return Usage();
         } else {
@@ -315,7 +333,8 @@ int CmdUninstall(const std::vector<std::string>& a) {
     std::free(real);
     std::vector<std::string> vars = {"WINSIM_MACHINE=" + dir, "WINSIM_ANSWERS=" + answers,
                                      "WINSIM_CLICKS=" + clicks, "WINSIM_STEPS=" + steps,
-                                     std::string("WINSIM_TRACE=") + (trace ? "1" : "0")};
+                                     std::string("WINSIM_TRACE=") + (trace ? "1" : "0"),
+                                     "WINSIM_SCREENSHOTS=" + screenshots};
     vars.insert(vars.end(), handedOn.begin(), handedOn.end());
     std::vector<char*> envp;
     for (char** e = environ; *e; ++e)

@@ -44,6 +44,12 @@ LRESULT WINAPI ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_GETDLGCODE:
         return 0;
+    case WM_PAINT:
+        return PaintControlNow(hwnd);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: // the focus rectangle comes or goes
+        Invalidate(*w, nullptr, false);
+        return 0;
     default:
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }

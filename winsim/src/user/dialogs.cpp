@@ -195,7 +195,13 @@ HWND CreateDialogFrom(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc,
                            DEFAULT_CHARSET, 0, 0, 0, 0, t.face.c_str());
         if (Window* w = Live(h)) w->ownFont = font;
     }
-    for (const TemplateItem& item : t.items) {
+    for (TemplateItem item : t.items) {
+        // A dialog of Windows 4.0 shows a bordered list box or edit control with a sunken edge.
+        if ((item.style & WS_BORDER) &&
+            (IEquals(item.className, "ListBox") || IEquals(item.className, "Edit"))) {
+            item.style &= ~WS_BORDER;
+            item.exStyle |= WS_EX_CLIENTEDGE;
+        }
         const char* title = item.title.empty() || item.title[0] == '#' ? "" : item.title.c_str();
         HWND c =
             CreateWin(item.exStyle | WS_EX_NOPARENTNOTIFY, item.className.c_str(), title,
@@ -227,6 +233,14 @@ HWND CreateDialogFrom(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc,
     w = Live(h);
     if (w && !w->ended && ((t.style & WS_VISIBLE) || modal)) ShowWindow(dlg, SW_SHOWNORMAL);
     return Live(h) ? dlg : nullptr;
+}
+
+// A dialog on a picture of the screen: its caption, else its template's name.
+std::string ScreenName(const Window& w, LPCSTR name) {
+    if (!w.text.empty()) return w.text;
+    if (IS_INTRESOURCE(name))
+        return "dialog " + std::to_string(LOWORD(reinterpret_cast<uintptr_t>(name)));
+    return std::string("dialog ") + name;
 }
 
 } // namespace
@@ -281,8 +295,10 @@ HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
     Require();
     WINSIM_FAILPOINT(nullptr);
     if (hWndParent && !LiveOrFail(hWndParent)) return nullptr;
-    return CreateDialogFrom(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam,
-                            false);
+    HWND dlg = CreateDialogFrom(hInstance, lpTemplateName, hWndParent, lpDialogFunc,
+                                dwInitParam, false);
+    if (Window* w = Live(dlg)) NoteScreenEvent(ScreenName(*w, lpTemplateName), false);
+    return dlg;
 }
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
@@ -296,8 +312,10 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         CreateDialogFrom(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam, true);
     if (!dlg) return -1;
     uint32_t d = HandleValue(dlg);
-    if (Window* shown = Live(d); shown && !shown->ended)
+    if (Window* shown = Live(d); shown && !shown->ended) {
         Journal("dialog " + JournalText(shown->text));
+        NoteScreenEvent(ScreenName(*shown, lpTemplateName), false);
+    }
     if (ownerWasEnabled) EnableWindow(hWndParent, FALSE);
     int idle = 0;
     bool quit = false;

@@ -87,8 +87,10 @@ HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
         SetLastError(ERROR_INVALID_DATA);
         return nullptr;
     }
-    // Negative height: stored top-down. Loaded as a bitmap compatible with the screen.
-    return NewBitmap(width, height < 0 ? -height : height, ScreenBits(), ResourceId(lpBitmapName));
+    // Negative height: stored top-down. Loaded as a bitmap compatible with the screen; a DIB
+    // whose pixels cannot be read (compressed) shows black.
+    return NewBitmap(width, height < 0 ? -height : height, ScreenBits(), ResourceId(lpBitmapName),
+                     DecodeDib(data, size));
 }
 
 } // extern "C"

@@ -30,6 +30,7 @@ void ListDraw(uint32_t h, HDC dc, int index, UINT action) {
     RECT client = ClientOf(*w);
     RECT item{0, (index - w->top) * w->itemHeight, client.right,
               (index - w->top + 1) * w->itemHeight};
+    if (w->font) UseFont(dc, w->font); // a row is drawn in the list's font
     if (!OwnerDrawn(*w)) {
         TextOutA(dc, 2, item.top, w->items[static_cast<size_t>(index)].text.c_str(),
                  static_cast<int>(w->items[static_cast<size_t>(index)].text.size()));
@@ -371,6 +372,8 @@ LRESULT WINAPI ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
+        if (!(w = Live(h))) return 0;
+        PaintControl(*w); // the background in the window colour
         RECT client = ClientOf(*w);
         for (int i = w->top;
              i < static_cast<int>(w->items.size()) && (i - w->top) * w->itemHeight < client.bottom;

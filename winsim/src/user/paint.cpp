@@ -1,5 +1,5 @@
 // Painting: update rectangles, WM_PAINT and WM_ERASEBKGND through BeginPaint and EndPaint, the
-// DCs of windows, and user32's drawing calls over a DC (nothing is drawn; gdi.cpp records them).
+// DCs of windows, and user32's drawing calls over a DC (painted, and recorded by gdi.cpp).
 #include "user.h"
 
 #include <algorithm>
@@ -44,6 +44,10 @@ int BrushRect(const char* op, HDC hDC, const RECT* lprc, HBRUSH hbr) {
     DcState dc;
     if (!GetDcState(hDC, &dc) || !lprc || !BrushColor(hbr, &color)) return 0;
     RecordFill(op, hDC, lprc, color);
+    if (std::strcmp(op, "FrameRect") == 0)
+        PaintFrame(dc.pixels, *lprc, color);
+    else
+        PaintRect(dc.pixels, *lprc, color);
     return 1;
 }
 
@@ -146,11 +150,11 @@ BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc) {
     DcState dc;
     if (!GetDcState(hDC, &dc) || !lprc) return FALSE;
     RecordFill("DrawFocusRect", hDC, lprc, 0);
+    PaintFocus(dc.pixels, *lprc);
     return TRUE;
 }
 
 int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format) {
-    (void)format;
     WINSIM_FAILPOINT(0);
     DcState dc;
     if (!GetDcState(hdc, &dc) || !lpchText || !lprc) return 0;
@@ -167,8 +171,9 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT fo
     call.face = dc.face;
     call.height = dc.fontHeight;
     RecordDraw(call);
-    LONG h = dc.fontHeight < 0 ? -dc.fontHeight : dc.fontHeight;
-    return h ? h : 13;
+    const int height = LayoutText(dc.pixels, call.text, lprc, format, FontFor(dc.font),
+                                  dc.textColor, dc.bkMode == OPAQUE ? &dc.bkColor : nullptr);
+    return std::max(height, 1);
 }
 
 DWORD WINAPI GetSysColor(int nIndex) {

@@ -87,6 +87,7 @@ bool Fetch(MSG* out, HWND filter, UINT lo, UINT hi, bool remove) {
             return true;
         }
     }
+    if (!filter && lo == 0 && hi == 0) ScreenSettled(); // nothing at all is waiting
     return false;
 }
 

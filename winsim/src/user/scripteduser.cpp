@@ -144,6 +144,7 @@ bool ParseStep(const std::string& text, UserStep* step, std::string* error) {
 // Journalled as the step is taken, so that what the step makes the program show comes after it.
 void Announce(const UserStep& step) {
     Journal("user " + JournalText(step.text));
+    NoteScreenEvent("after " + step.text, true);
 }
 
 std::vector<uint32_t> Children(uint32_t dlg) {

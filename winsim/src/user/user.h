@@ -71,6 +71,7 @@ struct Window {
     int caret = -1, top = 0, itemHeight = 13, cursel = -1;
     std::vector<int> tabStops; // dialog units; empty: every 32 (LBS_USETABSTOPS)
     bool wantsVScroll = false; // a list box's scroll bar, shown when the rows pass its height
+    Surface pixels;            // the client area's, made when first drawn on (screen.cpp)
 };
 
 struct Timer {
@@ -170,6 +171,26 @@ void Invalidate(Window& w, const RECT* r, bool erase);
 
 // A class by name (without case) or atom; null for none.
 const WndClass* FindClass(LPCSTR name);
+
+// ---- the screen (screen.cpp) and the look of windows and controls (look.cpp) --------------------
+
+// The client area's pixels, sized to it.
+cairo_surface_t* ClientPixels(Window& w);
+// The window's place on the screen, frame included.
+RECT ScreenRect(const Window& w);
+// The queue is empty: the screen has settled, and a picture is taken when it changed since the
+// last (winsim::TakeScreenshots).
+void ScreenSettled();
+// What the next picture is named after: a window that appeared, or (taking precedence) a step of
+// the user.
+void NoteScreenEvent(const std::string& what, bool byUser);
+// The frame, caption and scroll bars of `w` on `s`, a surface the size of the whole window.
+void PaintNonClient(cairo_surface_t* s, const Window& w, bool active);
+// A system control's client area as Windows 95 and NT 4.0 draw it (button, static, edit; a list
+// box's background).
+void PaintControl(Window& w);
+// A system control's WM_PAINT: the control painted between BeginPaint and EndPaint; 0.
+LRESULT PaintControlNow(HWND hwnd);
 
 // ---- the message queue (queue.cpp) --------------------------------------------------------------
 

@@ -98,6 +98,7 @@ void FrameInsets(DWORD style, DWORD exStyle, int* border, int* caption) {
         *border = 3;
     else if (style & WS_BORDER)
         *border = 1;
+    if (exStyle & WS_EX_CLIENTEDGE) *border += 2; // the sunken edge around the client area
     *caption = (style & WS_CAPTION) == WS_CAPTION ? 18 : 0;
 }
 
