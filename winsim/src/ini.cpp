@@ -30,13 +30,17 @@ bool IEquals(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string Trim(const std::string& s) {
+std::string_view TrimView(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t'))
         ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
         --e;
     return s.substr(b, e - b);
+}
+
+std::string Trim(const std::string& s) {
+    return std::string(TrimView(s));
 }
 
 namespace {

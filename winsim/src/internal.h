@@ -22,6 +22,7 @@ namespace winsim {
 std::string Upper(std::string s);
 bool IEquals(std::string_view a, std::string_view b); // ASCII letters without regard to case
 std::string Trim(const std::string& s); // blanks and tabs at both ends
+std::string_view TrimView(std::string_view s); // the same, as a view of `s`
 
 // ---- ini text (machine.ini and the profile files) -----------------------------------------
 // A parsed ini file that keeps every line as it stood (its own line end included), so that a

@@ -150,16 +150,6 @@ bool StartsWithI(std::string_view s, const char* prefix) {
     return true;
 }
 
-// Blanks and tabs gone from both ends.
-std::string_view TrimView(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
-        --e;
-    return s.substr(b, e - b);
-}
-
 // All of `digits`, one to `maxDigits` hex digits.
 bool ParseHex(std::string_view digits, size_t maxDigits, DWORD* value) {
     if (digits.empty() || digits.size() > maxDigits) return false;
@@ -389,7 +379,8 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::vector<
 // False when a change could not be made durable (the hive's log refused it).
 bool ApplyOps(std::vector<RegOp>& ops, const std::vector<RootedPath>& keys) {
     Key* k = nullptr; // the key of the last key step
-    for (RegOp& op : ops) {
+    for (size_t i = 0; i < ops.size(); ++i) {
+        RegOp& op = ops[i];
         if (op.kind == RegOp::kDeleteKey) {
             Key* gone = FindRooted(keys[op.key]);
             if (gone && DeleteTree(gone) != ERROR_SUCCESS) return false;
@@ -399,6 +390,12 @@ bool ApplyOps(std::vector<RegOp>& ops, const std::vector<RootedPath>& keys) {
         if (op.kind == RegOp::kCreateKey) {
             k = CreateRooted(keys[op.key]);
             if (!k) return false;
+            // Room for the values that follow (a hive holds keys of thousands), made once.
+            size_t added = 0;
+            while (i + 1 + added < ops.size() && ops[i + 1 + added].kind == RegOp::kSetValue)
+                ++added;
+            k->values.reserve(k->values.size() + added);
+            k->valueIndex.reserve(k->valueIndex.size() + added);
             continue;
         }
         if (!k) continue; // parsing puts no other step outside a key

@@ -74,10 +74,10 @@ bool ResolveEnv(LPCSTR env, std::string* out) {
 
 const SysValue* Values::Find(const char* name) const {
     const size_t n = m_values ? m_values->size() : 0;
-    for (size_t i = 0; i < n; ++i) {
-        const size_t at = (m_next + i) % n;
+    const std::string_view wanted(name);
+    for (size_t i = 0, at = m_next < n ? m_next : 0; i < n; ++i, at = at + 1 < n ? at + 1 : 0) {
         const SysValue& v = (*m_values)[at];
-        if (IEquals(v.name, name)) {
+        if (IEquals(v.name, wanted)) {
             m_next = at; // the same name may be asked again (Has, then Text)
             return &v;
         }
