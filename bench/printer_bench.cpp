@@ -1,4 +1,6 @@
-// DLL_AddPrinter end to end on an NT 4.0 machine, and DLL_IsPrinterInstalled among 1,000 printers.
+// DLL_AddPrinter end to end on an NT 4.0 machine, and DLL_IsPrinterInstalled among 1,000 printers
+// (and among 100, for its growth) beside its anchor: 1,000 level-2 records, with their texts and
+// device modes, packed once into a caller's buffer as the spooler lays them out.
 #include <benchmark/benchmark.h>
 #include <winsim/machine.h>
 
@@ -8,10 +10,13 @@
 
 #include <winspool.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <utility>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -86,17 +91,24 @@ void BM_AddPrinterAgainWithUpgrade(benchmark::State& state) {
 }
 BENCHMARK(BM_AddPrinterAgainWithUpgrade)->Unit(benchmark::kMicrosecond);
 
-// 1,000 printers on the driver, every tenth of the section's name.
-void BM_IsPrinterInstalledAmong1000(benchmark::State& state) {
+// The name and port of the i-th printer of the benchmarks: every tenth of the section's name.
+std::string PrinterName(int i) {
+    return (i % 10 ? "Office printer " : "KV Pellora 4720 #") + std::to_string(i);
+}
+const char* PrinterPort(int i) {
+    return i % 2 ? "LPT1:" : "FILE:";
+}
+
+// `count` printers on the driver.
+void IsPrinterInstalledAmong(benchmark::State& state, int count) {
     BenchMachine m;
     PrepareMachine(m, 0);
     if (DLL_AddPrinter(kInf, "KV", "LPT1:") != 0) state.SkipWithError("install failed");
-    for (int i = 1; i < 1000; ++i) {
-        const std::string name =
-            (i % 10 ? "Office printer " : "KV Pellora 4720 #") + std::to_string(i);
+    for (int i = 1; i < count; ++i) {
+        const std::string name = PrinterName(i);
         PRINTER_INFO_2A info = {};
         info.pPrinterName = const_cast<LPSTR>(name.c_str());
-        info.pPortName = const_cast<LPSTR>(i % 2 ? "LPT1:" : "FILE:");
+        info.pPortName = const_cast<LPSTR>(PrinterPort(i));
         info.pDriverName = const_cast<LPSTR>(kName);
         info.pPrintProcessor = const_cast<LPSTR>("WinPrint");
         HANDLE h = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
@@ -112,6 +124,72 @@ void BM_IsPrinterInstalledAmong1000(benchmark::State& state) {
         benchmark::DoNotOptimize(found = DLL_IsPrinterInstalled(kInf, "KV", ports));
     state.counters["matching"] = static_cast<double>(found);
 }
+
+void BM_IsPrinterInstalledAmong1000(benchmark::State& state) {
+    IsPrinterInstalledAmong(state, 1000);
+}
 BENCHMARK(BM_IsPrinterInstalledAmong1000)->Unit(benchmark::kMillisecond);
+
+void BM_IsPrinterInstalledAmong100(benchmark::State& state) {
+    IsPrinterInstalledAmong(state, 100);
+}
+BENCHMARK(BM_IsPrinterInstalledAmong100)->Unit(benchmark::kMillisecond);
+
+// The anchor: 1,000 level-2 records packed once, the plainest way. The texts of each record are
+// at hand; the fixed parts go from the buffer's start, each followed by nothing but its device
+// mode, the texts run back from the end.
+void BM_PackPrinterRecordsAnchor(benchmark::State& state) {
+    constexpr int kPrinters = 1000;
+    struct Record {
+        std::string texts[10]; // printer, share, port, driver, comment, location, separator file,
+                               // processor, data type, parameters
+    };
+    std::vector<Record> records(kPrinters);
+    for (int i = 0; i < kPrinters; ++i) {
+        Record& r = records[static_cast<size_t>(i)];
+        r.texts[0] = i ? PrinterName(i) : kName;
+        r.texts[2] = PrinterPort(i);
+        r.texts[3] = kName;
+        r.texts[7] = "WinPrint";
+        r.texts[8] = "RAW";
+    }
+    LPSTR PRINTER_INFO_2A::*const fields[10] = {
+        &PRINTER_INFO_2A::pPrinterName,  &PRINTER_INFO_2A::pShareName,
+        &PRINTER_INFO_2A::pPortName,     &PRINTER_INFO_2A::pDriverName,
+        &PRINTER_INFO_2A::pComment,      &PRINTER_INFO_2A::pLocation,
+        &PRINTER_INFO_2A::pSepFile,      &PRINTER_INFO_2A::pPrintProcessor,
+        &PRINTER_INFO_2A::pDatatype,     &PRINTER_INFO_2A::pParameters};
+    std::vector<BYTE> buffer;
+    for (auto _ : state) {
+        size_t need = kPrinters * (sizeof(PRINTER_INFO_2A) + sizeof(DEVMODEA));
+        for (const Record& r : records)
+            for (const std::string& t : r.texts)
+                need += t.size() + 1;
+        buffer.assign(need, 0);
+        BYTE* fixed = buffer.data();
+        BYTE* block = fixed + kPrinters * sizeof(PRINTER_INFO_2A);
+        char* end = reinterpret_cast<char*>(buffer.data() + need);
+        for (const Record& r : records) {
+            PRINTER_INFO_2A info = {};
+            DEVMODEA dm = {};
+            std::memcpy(dm.dmDeviceName, r.texts[0].data(),
+                        std::min<size_t>(r.texts[0].size(), CCHDEVICENAME - 1));
+            dm.dmSize = sizeof dm;
+            std::memcpy(block, &dm, sizeof dm);
+            info.pDevMode = reinterpret_cast<LPDEVMODEA>(block);
+            block += sizeof dm;
+            for (int f = 0; f < 10; ++f) {
+                const std::string& t = r.texts[f];
+                end -= t.size() + 1;
+                std::memcpy(end, t.c_str(), t.size() + 1);
+                info.*fields[f] = end;
+            }
+            std::memcpy(fixed, &info, sizeof info);
+            fixed += sizeof info;
+        }
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_PackPrinterRecordsAnchor)->Unit(benchmark::kMillisecond);
 
 } // namespace

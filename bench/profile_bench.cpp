@@ -1,7 +1,9 @@
 // One key read from a 1 MiB profile file: the first read (the cache emptied before each) beside
-// its anchor, reading the file's bytes and splitting them once into keys and values; repeated
-// reads from the cache beside the path resolution each one starts with (GetFileAttributesA of the
-// same file); and reads of a file whose times changed just before each (its content compared).
+// its anchor, reading the file's bytes and splitting them once into keys and values, and the
+// first read of a file a tenth that size; repeated reads from the cache beside the one stat() of
+// the file that each must make to see another writer's change, and beside a full path resolution
+// (GetFileAttributesA of the same file); and reads of a file whose times changed just before each
+// (its content compared).
 // Then one key written to a small file: on 95/98 (kept in the cache), on NT (to the file before
 // the call returns) and, as the anchor for NT's cost, on 95/98 followed by the all-NULL write; and a key of
 // a section that NT keeps in the registry.
@@ -27,14 +29,14 @@ namespace {
 
 const char kFile[] = "C:\\BIG.INI";
 
-// A fresh machine holding BIG.INI: 1 MiB of sections of 20 keys; the key read lies in the last
-// section, so no look-up can stop early.
+// A fresh machine holding BIG.INI: 1 MiB (or `size` bytes) of sections of 20 keys; the key read
+// lies in the last section, so no look-up can stop early.
 class LargeProfile : public BenchMachine {
   public:
-    explicit LargeProfile(bool settled) {
+    explicit LargeProfile(bool settled, size_t size = 1u << 20) {
         std::string text;
         int section = 0;
-        while (text.size() < (1u << 20)) {
+        while (text.size() < size) {
             text += "[Section" + std::to_string(section++) + "]\r\n";
             for (int k = 0; k < 20; ++k)
                 text += "Key" + std::to_string(k) + " = some value of a typical length " +
@@ -56,8 +58,8 @@ void ReadTarget(benchmark::State& state) {
     benchmark::DoNotOptimize(buf);
 }
 
-void BM_ProfileFirstRead(benchmark::State& state) {
-    LargeProfile machine(true);
+void FirstRead(benchmark::State& state, size_t size) {
+    LargeProfile machine(true, size);
     for (auto _ : state) {
         state.PauseTiming();
         WritePrivateProfileStringA(nullptr, nullptr, nullptr, kFile); // empties the cache
@@ -65,7 +67,16 @@ void BM_ProfileFirstRead(benchmark::State& state) {
         ReadTarget(state);
     }
 }
+
+void BM_ProfileFirstRead(benchmark::State& state) {
+    FirstRead(state, 1u << 20);
+}
 BENCHMARK(BM_ProfileFirstRead)->Unit(benchmark::kMillisecond);
+
+void BM_ProfileFirstReadOf100KiB(benchmark::State& state) {
+    FirstRead(state, 100u << 10);
+}
+BENCHMARK(BM_ProfileFirstReadOf100KiB)->Unit(benchmark::kMillisecond);
 
 void BM_ProfileRepeatedRead(benchmark::State& state) {
     LargeProfile machine(true);
@@ -87,8 +98,18 @@ void BM_ProfileFirstReadAnchor(benchmark::State& state) {
 }
 BENCHMARK(BM_ProfileFirstReadAnchor)->Unit(benchmark::kMillisecond);
 
-// What a repeated read spends before it reaches the cache: the file's path resolved and its
-// times read.
+// What a repeated read cannot do without: one stat() of the file's host path, whose identity and
+// times tell a file another writer changed.
+void BM_ProfileRepeatedReadStatAnchor(benchmark::State& state) {
+    LargeProfile machine(true);
+    const std::string host = machine.Dir() + "/drive_c/BIG.INI";
+    struct stat st;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(stat(host.c_str(), &st));
+}
+BENCHMARK(BM_ProfileRepeatedReadStatAnchor)->Unit(benchmark::kMicrosecond);
+
+// A call that resolves the file's path in full and reads its times.
 void BM_ProfilePathAndStat(benchmark::State& state) {
     LargeProfile machine(true);
     for (auto _ : state)

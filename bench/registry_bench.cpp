@@ -1,7 +1,8 @@
 // 10,000 values under one registry key: writing them through RegSetValueExA, saving the hive that
-// holds them (RegFlushKey writes system.reg whole), and opening the machine that holds them. The
-// open also reads machine.ini and the user hive: opening a fresh machine prices that part, and a
-// line splitter copying system.reg into string pairs is the anchor for the hive's own share.
+// holds them (RegFlushKey writes system.reg whole), and opening the machine that holds them (and
+// one of 1,000 values, for the growth). The open also reads machine.ini and the user hive: opening
+// a fresh machine prices that part, and a line splitter copying system.reg into string pairs is
+// the anchor for the hive's own share.
 // Each write also reaches the hive's log before it returns; the same writes to a volatile key,
 // which is never logged, are the anchor that prices the log within one run.
 #include <benchmark/benchmark.h>
@@ -25,8 +26,8 @@ const char kKey[] = "SOFTWARE\\Norvex\\Bench";
 // The machine with the names and data of the values, made before any timing starts.
 class ValueMachine : public BenchMachine {
   public:
-    ValueMachine() {
-        for (int i = 0; i < kValues; ++i) {
+    explicit ValueMachine(int count = kValues) {
+        for (int i = 0; i < count; ++i) {
             char name[32], data[64];
             std::snprintf(name, sizeof name, "C:\\KV\\FILE%05d.DLL", i);
             std::snprintf(data, sizeof data, "C:\\Program Files\\Norvex\\KVP\\FILE%05d.DLL", i);
@@ -43,9 +44,9 @@ class ValueMachine : public BenchMachine {
         return h;
     }
     bool WriteAll(HKEY h) const {
-        for (int i = 0; i < kValues; ++i) {
-            const std::string& d = m_data[static_cast<size_t>(i)];
-            if (RegSetValueExA(h, m_names[static_cast<size_t>(i)].c_str(), 0, REG_SZ,
+        for (size_t i = 0; i < m_names.size(); ++i) {
+            const std::string& d = m_data[i];
+            if (RegSetValueExA(h, m_names[i].c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(d.c_str()),
                                static_cast<DWORD>(d.size() + 1)) != ERROR_SUCCESS)
                 return false;
@@ -106,14 +107,23 @@ void BM_RegistrySaveHiveOf10000Values(benchmark::State& state) {
 }
 BENCHMARK(BM_RegistrySaveHiveOf10000Values)->Unit(benchmark::kMillisecond);
 
-void BM_RegistryLoadHiveOf10000Values(benchmark::State& state) {
-    ValueMachine machine;
+void LoadHive(benchmark::State& state, int values) {
+    ValueMachine machine(values);
     HKEY h = machine.FreshKey();
     if (!machine.WriteAll(h)) state.SkipWithError("RegSetValueExA failed");
     RegCloseKey(h);
     OpenRepeatedly(state, machine.Dir());
 }
+
+void BM_RegistryLoadHiveOf10000Values(benchmark::State& state) {
+    LoadHive(state, kValues);
+}
 BENCHMARK(BM_RegistryLoadHiveOf10000Values)->Unit(benchmark::kMillisecond);
+
+void BM_RegistryLoadHiveOf1000Values(benchmark::State& state) {
+    LoadHive(state, kValues / 10);
+}
+BENCHMARK(BM_RegistryLoadHiveOf1000Values)->Unit(benchmark::kMillisecond);
 
 // The part of an open that is not the 10,000 values: a fresh machine's files.
 void BM_MachineOpenFresh(benchmark::State& state) {

@@ -175,6 +175,17 @@ TEST_P(IniMappingNtTest, AProgramsMappingSendsItsSectionToTheRegistry) {
     RegCloseKey(key);
 }
 
+// Reads of a file the mapping leaves alone are answered without looking the mapping up again
+// until the registry changes: a mapping made between two reads counts at the second.
+TEST_P(IniMappingNtTest, AMappingMadeAfterAReadCountsAtTheNextRead) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Setup", "Model", "file", "KV.INI"));
+    EXPECT_EQ(Profile("Setup", "Model", "KV.INI"), "file");
+    EXPECT_EQ(Profile("Setup", "Model", "KV.INI"), "file");
+    Map("Setup", "USR:Software\\KV\\Setup");
+    SetText(HKEY_CURRENT_USER, "Software\\KV\\Setup", "Model", "registry");
+    EXPECT_EQ(Profile("Setup", "Model", "KV.INI"), "registry");
+}
+
 TEST_P(IniMappingNtTest, SysPrefixAndTheFilesDefaultLocation) {
     Map("Machine", "SYS:KV\\Machine");
     Map(nullptr, "SYS:KV\\Sections");

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -407,6 +409,70 @@ TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
     EXPECT_EQ(Read("Strings", "Name"), "dflt");
     WriteHostFile(host, "[Strings]\r\nName=back\r\n");
     EXPECT_EQ(Read("Strings", "Name"), "back");
+}
+
+// A file whose change time lies far enough back is vouched for by its identity and times alone,
+// and a name the program gave before skips the path's resolution: what the host changes in the
+// folders on that path must still count at the next call.
+class SettledProfileTest : public ProfileOsTest {
+  protected:
+    // Waits until the file's change time lies outside the window in which times cannot be trusted.
+    static void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(120)); }
+    std::string Kv(const std::string& name) { return HostFile("KV/" + name); }
+};
+INSTANTIATE_EVERY_OS(SettledProfileTest);
+
+TEST_P(SettledProfileTest, AFolderOrFileMovedOrReplacedBehindItsBackCountsAtTheNextRead) {
+    Settle();
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+
+    // The folder on the path renamed, then back: the file itself is untouched throughout.
+    std::filesystem::rename(HostFile("KV"), HostFile("KV2"));
+    EXPECT_EQ(Read("Strings", "Name"), "dflt");
+    EXPECT_EQ(Read("Strings", "Name", "dflt", "C:\\KV2\\SETUP.INF"), "KV");
+    std::filesystem::rename(HostFile("KV2"), HostFile("KV"));
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+
+    // The file renamed in another case: the name still finds it, without regard to case.
+    std::filesystem::rename(Kv("SETUP.INF"), Kv("setup.inf"));
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+    std::filesystem::rename(Kv("setup.inf"), Kv("SETUP.INF"));
+
+    // Another file of the same size renamed over it, its times set to the old ones.
+    struct stat before;
+    ASSERT_EQ(stat(Kv("SETUP.INF").c_str(), &before), 0);
+    WriteHostFile(Kv("NEW.INF"), WithName("XY"));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, Kv("NEW.INF").c_str(), times, 0), 0);
+    Settle();
+    std::filesystem::rename(Kv("NEW.INF"), Kv("SETUP.INF"));
+    EXPECT_EQ(Read("Strings", "Name"), "XY");
+    Settle();
+    EXPECT_EQ(Read("Strings", "Name"), "XY");
+
+    // Deleted, then made again by the host.
+    std::filesystem::remove(Kv("SETUP.INF"));
+    EXPECT_EQ(Read("Strings", "Name"), "dflt");
+    WriteHostFile(Kv("SETUP.INF"), WithName("ZZ"));
+    EXPECT_EQ(Read("Strings", "Name"), "ZZ");
+}
+
+TEST_P(SettledProfileTest, WritesAndAnotherWindowsDirectoryCountForAKnownName) {
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "written", kInf));
+    Settle();
+    EXPECT_EQ(Read("Strings", "Name"), "written");
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "again", kInf));
+    EXPECT_EQ(Read("Strings", "Name"), "again");
+
+    // A bare name lies in the Windows directory that the machine names now.
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "windows", "KV.INI"));
+    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, "KV.INI"));
+    WriteHostFile(HostFile("WINNT/KV.INI"), "[s]\r\nk=winnt\r\n");
+    Settle();
+    EXPECT_EQ(Read("s", "k", "dflt", "KV.INI"), "windows");
+    winsim::SetSetting("machine", "windir", "C:\\WINNT");
+    EXPECT_EQ(Read("s", "k", "dflt", "KV.INI"), "winnt");
 }
 
 TEST_P(Profile9xTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {

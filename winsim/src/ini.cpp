@@ -1,9 +1,14 @@
 // Line-preserving ini text, shared by machine.ini and the profile functions.
 #include "internal.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <sstream>
+#include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace winsim {
@@ -14,7 +19,7 @@ std::string Upper(std::string s) {
     return s;
 }
 
-bool IEquals(const std::string& a, const std::string& b) {
+bool IEquals(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
@@ -25,13 +30,17 @@ bool IEquals(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string Trim(const std::string& s) {
+std::string_view TrimView(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t'))
         ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
         --e;
     return s.substr(b, e - b);
+}
+
+std::string Trim(const std::string& s) {
+    return std::string(TrimView(s));
 }
 
 namespace {
@@ -42,22 +51,23 @@ bool IsIniSpace(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a' || c == '\0';
 }
 
-std::string TrimIni(const std::string& s, size_t b, size_t e) {
+// The span [b, e) of `s` without what Windows skips at its ends: its start and length.
+std::pair<uint32_t, uint32_t> TrimIni(std::string_view s, size_t b, size_t e) {
     while (b < e && IsIniSpace(s[b]))
         ++b;
     while (e > b && IsIniSpace(s[e - 1]))
         --e;
-    return s.substr(b, e - b);
+    return {static_cast<uint32_t>(b), static_cast<uint32_t>(e - b)};
 }
+
+const char* const kLineEnds[] = {"", "\r\n", "\n", "\r"};
 
 } // namespace
 
-void IniFile::ParseLine(Line* line) {
-    const std::string& raw = line->raw;
+void IniFile::ParseLine(Line* line) const {
+    const std::string_view raw = Raw(*line);
     line->kind = Kind::Other;
-    line->name.clear();
-    line->value.clear();
-    line->valueAt = 0;
+    line->nameAt = line->nameSize = line->valueAt = line->valueSize = 0;
     size_t b = 0;
     while (b < raw.size() && IsIniSpace(raw[b]))
         ++b;
@@ -66,67 +76,68 @@ void IniFile::ParseLine(Line* line) {
         size_t close = raw.find(']', b);
         if (close != std::string::npos) {
             line->kind = Kind::Header;
-            line->name = TrimIni(raw, b + 1, close);
+            std::tie(line->nameAt, line->nameSize) = TrimIni(raw, b + 1, close);
             return;
         }
     }
     size_t eq = raw.find('=', b);
     if (eq == std::string::npos) {
         line->kind = Kind::Bare;
-        line->name = TrimIni(raw, b, raw.size());
+        std::tie(line->nameAt, line->nameSize) = TrimIni(raw, b, raw.size());
         return;
     }
     line->kind = Kind::Entry;
-    line->name = TrimIni(raw, b, eq);
-    size_t v = eq + 1;
-    while (v < raw.size() && IsIniSpace(raw[v]))
-        ++v;
-    line->valueAt = v;
-    line->value = TrimIni(raw, v, raw.size());
+    std::tie(line->nameAt, line->nameSize) = TrimIni(raw, b, eq);
+    std::tie(line->valueAt, line->valueSize) = TrimIni(raw, eq + 1, raw.size());
 }
 
 void IniFile::Parse(const std::string& text) {
+    m_text = text;
     m_lines.clear();
     m_indexed = false;
-    m_eol = "\r\n";
+    m_eol = 1;
+    const char* data = m_text.data();
+    const size_t size = m_text.size();
     size_t pos = 0;
-    while (pos < text.size()) {
+    while (pos < size) {
         // CR LF, LF and a lone CR each end a line, as Windows reads them.
-        const size_t end = text.find_first_of("\r\n", pos);
+        size_t end = pos;
+        while (end < size && data[end] != '\r' && data[end] != '\n')
+            ++end;
         Line line;
-        if (end == std::string::npos) {
-            line.raw = text.substr(pos);
-            pos = text.size();
+        line.at = pos;
+        line.size = static_cast<uint32_t>(end - pos);
+        if (end == size) {
+            pos = size;
+        } else if (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') {
+            line.eol = 1;
+            pos = end + 2;
         } else {
-            const size_t next = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n'
-                                    ? end + 2
-                                    : end + 1;
-            line.raw = text.substr(pos, end - pos);
-            line.eol = text.substr(end, next - end);
-            pos = next;
+            line.eol = data[end] == '\n' ? 2 : 3;
+            pos = end + 1;
         }
         ParseLine(&line);
         m_lines.push_back(std::move(line));
     }
-    if (!m_lines.empty() && !m_lines.front().eol.empty()) m_eol = m_lines.front().eol;
+    if (!m_lines.empty() && m_lines.front().eol != 0) m_eol = m_lines.front().eol;
 }
 
 std::string IniFile::Text() const {
     size_t size = 0;
     for (const Line& l : m_lines)
-        size += l.raw.size() + l.eol.size();
+        size += l.size + std::strlen(kLineEnds[l.eol]);
     std::string out;
     out.reserve(size);
     for (const Line& l : m_lines) {
-        out += l.raw;
-        out += l.eol;
+        out += Raw(l);
+        out += kLineEnds[l.eol];
     }
     return out;
 }
 
 size_t IniFile::NameHash::operator()(const NameRef& r) const {
     size_t h = r.section * 0x9E3779B97F4A7C15ull;
-    for (char c : *r.name) {
+    for (char c : r.name) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
     }
@@ -134,37 +145,38 @@ size_t IniFile::NameHash::operator()(const NameRef& r) const {
 }
 
 bool IniFile::NameEquals::operator()(const NameRef& a, const NameRef& b) const {
-    return a.section == b.section && IEquals(*a.name, *b.name);
+    return a.section == b.section && IEquals(a.name, b.name);
 }
 
 void IniFile::EnsureIndex() const {
     if (m_indexed) return;
     m_sectionAt.clear();
     m_keyAt.clear();
-    bool counts = false; // inside the first section of its name
-    size_t header = std::string::npos;
+    m_keysIndexed.assign(m_lines.size(), false);
     for (size_t i = 0; i < m_lines.size(); ++i) {
         const Line& l = m_lines[i];
-        if (l.kind == Kind::Header) {
-            header = i;
-            counts = m_sectionAt.emplace(NameRef{std::string::npos, &l.name}, i).second;
-        } else if (l.kind == Kind::Entry && counts) {
-            m_keyAt.emplace(NameRef{header, &l.name}, i);
-        }
+        if (l.kind == Kind::Header) m_sectionAt.emplace(NameRef{std::string::npos, Name(l)}, i);
     }
     m_indexed = true;
 }
 
-size_t IniFile::FindSection(const std::string& section) const {
+size_t IniFile::FindSection(std::string_view section) const {
     EnsureIndex();
-    auto it = m_sectionAt.find(NameRef{std::string::npos, &section});
+    auto it = m_sectionAt.find(NameRef{std::string::npos, section});
     return it == m_sectionAt.end() ? std::string::npos : it->second;
 }
 
-size_t IniFile::FindKey(const std::string& section, const std::string& key) const {
+size_t IniFile::FindKey(std::string_view section, std::string_view key) const {
     const size_t header = FindSection(section);
     if (header == std::string::npos) return std::string::npos;
-    auto it = m_keyAt.find(NameRef{header, &key});
+    if (!m_keysIndexed[header]) {
+        // The first section of its name: only its own keys count, each by its first line.
+        for (size_t i = header + 1, end = SectionEnd(header); i < end; ++i)
+            if (m_lines[i].kind == Kind::Entry)
+                m_keyAt.emplace(NameRef{header, Name(m_lines[i])}, i);
+        m_keysIndexed[header] = true;
+    }
+    auto it = m_keyAt.find(NameRef{header, key});
     return it == m_keyAt.end() ? std::string::npos : it->second;
 }
 
@@ -180,9 +192,7 @@ std::vector<std::string> IniFile::Sections() const {
     std::vector<std::string> out;
     for (size_t i = 0; i < m_lines.size(); ++i) {
         const Line& l = m_lines[i];
-        if (l.kind == Kind::Header &&
-            m_sectionAt.find(NameRef{std::string::npos, &l.name})->second == i)
-            out.push_back(l.name);
+        if (l.kind == Kind::Header && FindSection(Name(l)) == i) out.emplace_back(Name(l));
     }
     return out;
 }
@@ -196,8 +206,8 @@ std::vector<ProfileLine> IniFile::Lines() const {
                     : l.kind == Kind::Entry ? ProfileLine::Key
                     : l.kind == Kind::Bare  ? ProfileLine::Bare
                                             : ProfileLine::Other;
-        line.name = l.name;
-        line.value = l.value;
+        line.name = Name(l);
+        line.value = Value(l);
         out.push_back(std::move(line));
     }
     return out;
@@ -216,7 +226,7 @@ std::vector<ProfileLine> ProfileLines(const std::string& text) {
 std::vector<std::string> IniFile::SectionHeaders() const {
     std::vector<std::string> out;
     for (const Line& l : m_lines)
-        if (l.kind == Kind::Header) out.push_back(l.name);
+        if (l.kind == Kind::Header) out.emplace_back(Name(l));
     return out;
 }
 
@@ -236,8 +246,8 @@ std::vector<std::string> IniFile::KeyLines(const std::string& section) const {
     size_t h = FindSection(section);
     if (h == std::string::npos) return out;
     for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i)
-        if (m_lines[i].kind == Kind::Entry && !m_lines[i].name.empty())
-            out.push_back(m_lines[i].name);
+        if (m_lines[i].kind == Kind::Entry && m_lines[i].nameSize != 0)
+            out.emplace_back(Name(m_lines[i]));
     return out;
 }
 
@@ -247,10 +257,14 @@ std::vector<std::string> IniFile::SectionBody(const std::string& section) const 
     if (h == std::string::npos) return out;
     for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i) {
         const Line& l = m_lines[i];
-        if (l.kind == Kind::Entry)
-            out.push_back(l.name + "=" + l.value);
-        else if (l.kind == Kind::Bare)
-            out.push_back(l.name);
+        if (l.kind == Kind::Entry) {
+            std::string text(Name(l));
+            text += '=';
+            text += Value(l);
+            out.push_back(std::move(text));
+        } else if (l.kind == Kind::Bare) {
+            out.emplace_back(Name(l));
+        }
     }
     return out;
 }
@@ -258,7 +272,7 @@ std::vector<std::string> IniFile::SectionBody(const std::string& section) const 
 bool IniFile::Get(const std::string& section, const std::string& key, std::string* value) const {
     size_t at = FindKey(section, key);
     if (at == std::string::npos) return false;
-    if (value) *value = m_lines[at].value;
+    if (value) value->assign(Value(m_lines[at]));
     return true;
 }
 
@@ -269,27 +283,33 @@ IniFile::Entries(const std::string& section) const {
     if (h == std::string::npos) return out;
     for (size_t i = h + 1, end = SectionEnd(h); i < end; ++i) {
         const Line& l = m_lines[i];
-        if (l.kind == Kind::Entry && FindKey(section, l.name) == i)
-            out.emplace_back(l.name, l.value);
+        if (l.kind == Kind::Entry && FindKey(section, Name(l)) == i)
+            out.emplace_back(Name(l), Value(l));
     }
     return out;
 }
 
-bool IniFile::IsBlank(const Line& line) {
-    return line.kind == Kind::Other && TrimIni(line.raw, 0, line.raw.size()).empty();
+bool IniFile::IsBlank(const Line& line) const {
+    return line.kind == Kind::Other && TrimIni(Raw(line), 0, line.size).second == 0;
+}
+
+void IniFile::SetOwnText(Line* line, std::string raw) {
+    line->size = static_cast<uint32_t>(raw.size());
+    line->at = 0;
+    line->own = std::make_shared<const std::string>(std::move(raw));
+    ParseLine(line);
 }
 
 // Gives a last line that lacks a line end one, before a line is added after it.
 void IniFile::EndLastLine() {
-    if (!m_lines.empty() && m_lines.back().eol.empty()) m_lines.back().eol = m_eol;
+    if (!m_lines.empty() && m_lines.back().eol == 0) m_lines.back().eol = m_eol;
 }
 
 void IniFile::Insert(size_t at, const std::string& raw) {
     if (at == m_lines.size()) EndLastLine();
     Line line;
-    line.raw = raw;
     line.eol = m_eol;
-    ParseLine(&line);
+    SetOwnText(&line, raw);
     m_lines.insert(m_lines.begin() + static_cast<long>(at), std::move(line));
     m_indexed = false;
 }
@@ -299,8 +319,9 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
     if (at != std::string::npos) {
         // Only the value changes: the key's spelling and the spacing before the value stay.
         Line& l = m_lines[at];
-        l.raw = l.raw.substr(0, l.valueAt) + value;
-        ParseLine(&l);
+        std::string raw(Raw(l).substr(0, l.valueAt));
+        raw += value;
+        SetOwnText(&l, std::move(raw));
         m_indexed = false;
         return;
     }
@@ -355,11 +376,20 @@ void IniFile::ReplaceSection(const std::string& section, const std::vector<std::
 }
 
 bool ReadWholeFile(const std::string& hostPath, std::string* text) {
-    std::ifstream in(hostPath, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    *text = ss.str();
+    const int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    text->clear();
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) text->reserve(static_cast<size_t>(st.st_size));
+    // What can be read: a folder, or a read that fails part way, gives what came before.
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text->append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
     return true;
 }
 

@@ -76,10 +76,28 @@ bool LocationValue(const std::vector<SysValue>& values, const std::string& name,
 } // namespace
 
 bool IniSectionMap::Find(LPCSTR fileName, const std::string& section, IniSectionMap* out) {
+    // Every profile call on NT asks: a file the mapping has no key for is remembered (the last
+    // one asked), while the registry does not change.
+    // Never destroyed: the machine's close hook may read a profile at exit.
+    struct Unmapped {
+        uint64_t changes = 0;
+        std::string name; // empty: none remembered
+    };
+    static Unmapped& unmapped = *new Unmapped;
+    const char* name = fileName ? fileName : "WIN.INI";
+    for (const char* p = name; *p; ++p)
+        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+    if (!unmapped.name.empty() && unmapped.changes == SysRegistryChanges() &&
+        IEquals(unmapped.name, name))
+        return false;
     std::string fileKey;
     std::vector<SysValue> fileValues;
-    if (section.empty() || !FileKeyOf(fileName, &fileKey) || !SysValues(fileKey, &fileValues))
+    if (section.empty() || !FileKeyOf(fileName, &fileKey)) return false;
+    if (!SysValues(fileKey, &fileValues)) {
+        unmapped.changes = SysRegistryChanges();
+        unmapped.name = name;
         return false;
+    }
     IniSectionMap map;
     IniLocation at;
     std::vector<SysValue> byName;

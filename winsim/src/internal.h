@@ -8,9 +8,11 @@
 #include "failpoints.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,8 +20,9 @@ namespace winsim {
 
 // ---- text helpers -------------------------------------------------------------------------
 std::string Upper(std::string s);
-bool IEquals(const std::string& a, const std::string& b);
+bool IEquals(std::string_view a, std::string_view b); // ASCII letters without regard to case
 std::string Trim(const std::string& s); // blanks and tabs at both ends
+std::string_view TrimView(std::string_view s); // the same, as a view of `s`
 
 // ---- ini text (machine.ini and the profile files) -----------------------------------------
 // A parsed ini file that keeps every line as it stood (its own line end included), so that a
@@ -60,25 +63,38 @@ public:
     void SetGapBeforeNewSection(bool gap) { m_gapBeforeNewSection = gap; }
 
 private:
-    enum class Kind { Other, Header, Entry, Bare };
+    enum class Kind : uint8_t { Other, Header, Entry, Bare };
+    // A line lies in the parsed text (m_text) until it is added or changed; then in a text of its
+    // own, which copies of the file share, as it never changes. Its name and value are spans of it.
     struct Line {
-        std::string raw; // the line as written, without its line end
-        std::string eol; // "\r\n", "\n", "\r", or "" for a last line without one
+        std::shared_ptr<const std::string> own; // null: the line lies in m_text
+        size_t at = 0;                          // where the line starts in its text
+        uint32_t size = 0;                      // its length, without its line end
+        uint32_t nameAt = 0, nameSize = 0;      // header: section name; entry: key; bare: the
+                                                // trimmed text (all within the line)
+        uint32_t valueAt = 0, valueSize = 0;    // entry: the value, blanks trimmed
         Kind kind = Kind::Other;
-        std::string name;   // header: section name; entry: key; bare: the trimmed text
-        std::string value;  // entry: value, blanks trimmed
-        size_t valueAt = 0; // entry: where the value starts in raw
+        uint8_t eol = 0; // kLineEnds: "", "\r\n", "\n" or "\r"
     };
+    std::string m_text; // the text last parsed
     std::vector<Line> m_lines;
-    std::string m_eol = "\r\n"; // line end of lines this object adds
+    uint8_t m_eol = 1; // line end of lines this object adds
     bool m_gapBeforeNewSection = true;
-    // Look-up index, rebuilt after a change: first header of each name, first line of each key
-    // in that section.
-    // The names are the lines' own (or the caller's, to look up), compared without regard to
-    // case, so building and asking copy no name.
+
+    std::string_view Raw(const Line& l) const {
+        return std::string_view(l.own ? l.own->data() : m_text.data() + l.at, l.size);
+    }
+    std::string_view Name(const Line& l) const { return Raw(l).substr(l.nameAt, l.nameSize); }
+    std::string_view Value(const Line& l) const { return Raw(l).substr(l.valueAt, l.valueSize); }
+
+    // Look-up index: first header of each name, built on first use; the keys of a section (the
+    // first line of each) are indexed when the section is first asked for, so a read of one
+    // section of a large file indexes only that section. Names are views of the lines (or of the
+    // caller's name, to look up) compared without regard to case, so building and asking copy no
+    // name.
     struct NameRef {
-        size_t section;           // the section's header line (npos in the section index)
-        const std::string* name;  // the section's or the key's name
+        size_t section;        // the section's header line (npos in the section index)
+        std::string_view name; // the section's or the key's name
     };
     struct NameHash {
         size_t operator()(const NameRef& r) const;
@@ -104,15 +120,17 @@ private:
     mutable IndexBuilt m_indexed;
     mutable std::unordered_map<NameRef, size_t, NameHash, NameEquals> m_sectionAt;
     mutable std::unordered_map<NameRef, size_t, NameHash, NameEquals> m_keyAt;
+    mutable std::vector<bool> m_keysIndexed; // by header line: its keys are in m_keyAt
 
-    static void ParseLine(Line* line);
-    static bool IsBlank(const Line& line);
+    void ParseLine(Line* line) const;
+    bool IsBlank(const Line& line) const;
     void EnsureIndex() const;
-    size_t FindSection(const std::string& section) const; // header line, or npos
-    size_t FindKey(const std::string& section, const std::string& key) const;
+    size_t FindSection(std::string_view section) const; // header line, or npos
+    size_t FindKey(std::string_view section, std::string_view key) const;
     size_t SectionEnd(size_t header) const; // the next header, or the line count
     void EndLastLine();
     void Insert(size_t at, const std::string& raw);
+    void SetOwnText(Line* line, std::string raw);
 };
 
 bool ReadWholeFile(const std::string& hostPath, std::string* text);
@@ -184,15 +202,26 @@ void ReportFailureRun();
 // ---- registry access for winsim's own services -----------------------------------------------
 // The spooler and other system services run as SYSTEM: these neither check key security nor
 // honour injected failures. Paths are rooted ("HKEY_LOCAL_MACHINE\SYSTEM\Print").
+// A value as the registry keeps it (registry::Value is this type).
 struct SysValue {
     std::string name;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
 };
+// Grows with every change of a key, a value or the whole tree: what was read from the registry
+// holds while it stays the same.
+uint64_t SysRegistryChanges();
 bool SysCreateKey(const std::string& path);   // creates every missing key of the path
 bool SysDeleteTree(const std::string& path);  // false when the key is missing
 bool SysSubkeys(const std::string& path, std::vector<std::string>* names); // creation order
 bool SysValues(const std::string& path, std::vector<SysValue>* values);
+// The values of a key as the registry holds them, in creation order, copying none; null when the
+// key is missing. Valid until the registry next changes.
+const std::vector<SysValue>* SysValuesOf(const std::string& path);
+// Calls `visit(name, values)` for each subkey of `path` in creation order, its values as
+// SysValuesOf gives them; false when the key is missing. `visit` must not change the registry.
+bool SysEachSubkey(const std::string& path,
+                   const std::function<void(const std::string&, const std::vector<SysValue>&)>& visit);
 bool SysSetValue(const std::string& path, const std::string& name, DWORD type,
                  const std::vector<uint8_t>& data); // creates the path
 bool SysDeleteValue(const std::string& path, const std::string& name);

@@ -90,6 +90,12 @@ struct Profile {
     bool pending = false; // ini holds writes the file lacks
     bool racy = true;
     uint64_t lastUse = 0;
+    // A name a program gave for the file that resolved to hostPath component for component (each
+    // the entry's own name, no "." or "..", no drive-relative part): it names this file for as
+    // long as hostPath exists, so a call that gives it again skips the path's resolution. A bare
+    // name also depends on the Windows directory it was found in.
+    std::string knownName;
+    std::string knownWindowsDir; // empty unless knownName is bare
 };
 
 // Only the most recently accessed file holds pending writes: the others' went to their files
@@ -291,11 +297,72 @@ Profile* Load(const std::string& hostPath, DWORD* error) {
 }
 
 // A file name without a folder lies in the Windows directory; no name means WIN.INI.
+const char* GivenName(LPCSTR fileName) {
+    return fileName ? fileName : "WIN.INI";
+}
+
+bool IsBareName(const char* name) {
+    return std::strpbrk(name, "\\/:") == nullptr;
+}
+
 std::string HostOf(LPCSTR fileName) {
-    return ResolvePath(fileName ? fileName : "WIN.INI", true);
+    return ResolvePath(GivenName(fileName), true);
+}
+
+// Whether `given` resolved to `host` by each component's own name: "X:\A\B" (or a bare name in
+// the Windows directory) gives <machine>/drive_x/A/B. Path resolution prefers an entry named
+// exactly, so while that path exists the name resolves to it again.
+bool NamesHostExactly(const std::string& given, const std::string& host) {
+    std::string path = IsBareName(given.c_str()) ? WindowsDir() + "\\" + given : given;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return false;
+    char letter = path[0];
+    if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
+    std::string expected = Require().dir + "/drive_" + letter;
+    size_t pos = 3;
+    while (pos <= path.size()) {
+        size_t end = path.find('\\', pos);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(pos, end - pos);
+        if (part == "." || part == "..") return false;
+        if (!part.empty()) expected += "/" + part;
+        pos = end + 1;
+    }
+    return expected == host;
+}
+
+// The cached file that a name given before resolved to exactly, while nothing it depends on
+// moved: the file at that path unchanged since it was read (its identity, outside the racy
+// window), or holding writes not yet written. Null when the name must be resolved afresh.
+Profile* KnownFile(const char* given) {
+    for (auto& entry : TheCache().entries) {
+        Profile* p = entry.get();
+        if (p->knownName != given) continue;
+        if (!p->knownWindowsDir.empty() && p->knownWindowsDir != WindowsDir()) return nullptr;
+        if (p->pending) return p;
+        struct stat st;
+        if (p->racy || stat(p->hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            !SameFile(p->id, IdOf(st)))
+            return nullptr;
+        return p;
+    }
+    return nullptr;
 }
 
 Profile* Open(LPCSTR fileName, DWORD* error) {
+    const char* given = GivenName(fileName);
+    if (Profile* p = KnownFile(given)) {
+        if (!HostFileShareable(p->hostPath, false)) {
+            *error = ERROR_SHARING_VIOLATION;
+            return nullptr;
+        }
+        // Another file's pending writes go out first; the entry stays (entries live in their
+        // own allocations), and this file's are its own.
+        Access(p->hostPath);
+        p->lastUse = ++TheCache().clock;
+        return p;
+    }
     std::string host = HostOf(fileName);
     if (host.empty()) {
         *error = ERROR_PATH_NOT_FOUND;
@@ -306,7 +373,14 @@ Profile* Open(LPCSTR fileName, DWORD* error) {
         return nullptr;
     }
     Access(host);
-    return Load(host, error);
+    Profile* p = Load(host, error);
+    if (p && p->knownName != given && NamesHostExactly(given, host)) {
+        for (auto& other : TheCache().entries)
+            if (other->knownName == given) other->knownName.clear(); // it names another file now
+        p->knownName = given;
+        p->knownWindowsDir = IsBareName(given) ? WindowsDir() : "";
+    }
+    return p;
 }
 
 // The all-NULL write: the pending writes go to their file, whichever file the call names, and

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 using namespace winsim;
 using namespace winsim::registry;
@@ -111,7 +112,8 @@ namespace {
 
 // ---- reading ----------------------------------------------------------------------------------
 
-// One step of an imported .reg file.
+// One step of an imported .reg file. A value, security or class step changes the key of the key
+// step before it.
 struct RegOp {
     enum Kind {
         kCreateKey,
@@ -121,7 +123,7 @@ struct RegOp {
         kSecurity,
         kClass
     } kind = kCreateKey;
-    std::string path;
+    size_t key = 0; // kCreateKey, kDeleteKey: the path's place in the parsed paths
     std::string name;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
@@ -135,13 +137,21 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool StartsWithI(const std::string& s, size_t pos, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    return s.size() >= pos + n && IEquals(s.substr(pos, n), prefix);
+bool StartsWithI(std::string_view s, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = s[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        char p = prefix[i];
+        if (p >= 'a' && p <= 'z') p = static_cast<char>(p - 'a' + 'A');
+        if (c != p) return false;
+    }
+    return true;
 }
 
 // All of `digits`, one to `maxDigits` hex digits.
-bool ParseHex(const std::string& digits, size_t maxDigits, DWORD* value) {
+bool ParseHex(std::string_view digits, size_t maxDigits, DWORD* value) {
     if (digits.empty() || digits.size() > maxDigits) return false;
     DWORD v = 0;
     for (char c : digits) {
@@ -152,25 +162,26 @@ bool ParseHex(const std::string& digits, size_t maxDigits, DWORD* value) {
     return true;
 }
 
-// A quoted text at s[*pos] (the opening quote), with \\ and \" unescaped; *pos ends past the
-// closing quote.
-bool ParseQuoted(const std::string& s, size_t* pos, std::string* text) {
+// A quoted text at s[*pos] (the opening quote), with \\ and \" unescaped, into a string or a
+// value's bytes; *pos ends past the closing quote. The runs between escapes are copied whole.
+template <class Text> bool ParseQuoted(std::string_view s, size_t* pos, Text* text) {
     text->clear();
-    for (size_t i = *pos + 1; i < s.size(); ++i) {
+    size_t run = *pos + 1;
+    for (size_t i = run; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
-            *text += s[++i];
+            text->insert(text->end(), s.data() + run, s.data() + i);
+            run = ++i; // the escaped character starts the next run
         } else if (s[i] == '"') {
+            text->insert(text->end(), s.data() + run, s.data() + i);
             *pos = i + 1;
             return true;
-        } else {
-            *text += s[i];
         }
     }
     return false;
 }
 
 // `"name"=data` or `@=data`; *why names what is wrong.
-bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
+bool ParseValueLine(std::string_view line, RegOp* op, std::string* why) {
     size_t pos = 0;
     if (line[0] == '@') {
         op->name.clear();
@@ -185,7 +196,7 @@ bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
         *why = "expected '=' after the value name";
         return false;
     }
-    std::string data = Trim(line.substr(pos + 1));
+    const std::string_view data = TrimView(line.substr(pos + 1));
     if (data == "-") {
         op->kind = RegOp::kDeleteValue;
         return true;
@@ -193,16 +204,16 @@ bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
     op->kind = RegOp::kSetValue;
     if (!data.empty() && data[0] == '"') {
         size_t end = 0;
-        std::string text;
-        if (!ParseQuoted(data, &end, &text) || end != data.size()) {
+        op->data.reserve(data.size() - 1); // the text, its terminator in place of a quote
+        if (!ParseQuoted(data, &end, &op->data) || end != data.size()) {
             *why = "malformed string data";
             return false;
         }
         op->type = REG_SZ;
-        op->data = TextBytes(text);
+        op->data.push_back(0);
         return true;
     }
-    if (StartsWithI(data, 0, "dword:")) {
+    if (StartsWithI(data, "dword:")) {
         DWORD v = 0;
         if (!ParseHex(data.substr(6), 8, &v)) {
             *why = "malformed dword data";
@@ -213,7 +224,7 @@ bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
         std::memcpy(op->data.data(), &v, 4);
         return true;
     }
-    if (StartsWithI(data, 0, "hex")) {
+    if (StartsWithI(data, "hex")) {
         size_t p = 3;
         op->type = REG_BINARY;
         if (p < data.size() && data[p] == '(') {
@@ -229,18 +240,18 @@ bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
             *why = "expected ':' after hex";
             return false;
         }
-        std::string list = data.substr(p + 1);
+        const std::string_view list = data.substr(p + 1);
         op->data.clear();
         size_t q = 0;
         while (q < list.size()) {
             size_t comma = list.find(',', q);
-            std::string b =
-                Trim(list.substr(q, comma == std::string::npos ? std::string::npos : comma - q));
+            const std::string_view b =
+                TrimView(list.substr(q, comma == std::string::npos ? std::string::npos : comma - q));
             bool last = comma == std::string::npos;
             if (b.empty() && last) break; // a trailing comma
             if (b.empty() || b.size() > 2 || HexDigit(b[0]) < 0 ||
                 (b.size() == 2 && HexDigit(b[1]) < 0)) {
-                *why = "malformed hex byte '" + b + "'";
+                *why = "malformed hex byte '" + std::string(b) + "'";
                 return false;
             }
             op->data.push_back(static_cast<uint8_t>(
@@ -254,27 +265,31 @@ bool ParseValueLine(const std::string& line, RegOp* op, std::string* why) {
     return false;
 }
 
-bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string* error) {
-    std::vector<std::string> lines;
+bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::vector<RootedPath>* keys,
+                  std::string* error) {
+    // Each line as a view of the text, without its line end.
+    std::vector<std::string_view> lines;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
-        std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string_view line(text.data() + pos,
+                              (nl == std::string::npos ? text.size() : nl) - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         lines.push_back(line);
         if (nl == std::string::npos) break;
         pos = nl + 1;
     }
+    ops->reserve(lines.size());
     auto fail = [&](size_t index, const std::string& why) {
         if (error) *error = "line " + std::to_string(index + 1) + ": " + why;
         return false;
     };
-    bool header = false, inDeletedKey = false, afterKeyLine = false;
-    std::string currentKey;
+    bool header = false, inDeletedKey = false, afterKeyLine = false, inKey = false;
+    std::string joined; // a value's line with its continuation lines
     for (size_t i = 0; i < lines.size(); ++i) {
-        std::string t = Trim(lines[i]);
+        std::string_view t = TrimView(lines[i]);
         if (!header) {
-            if (t.rfind("\xEF\xBB\xBF", 0) == 0) t.erase(0, 3);
+            if (t.substr(0, 3) == "\xEF\xBB\xBF") t.remove_prefix(3);
             if (t.empty()) continue;
             if (t != "REGEDIT4") return fail(i, "expected REGEDIT4");
             header = true;
@@ -284,27 +299,25 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
         afterKeyLine = false;
         if (t.empty()) continue;
         if (t[0] == ';') {
-            if (keyLineBefore && t.rfind(";class=", 0) == 0) {
+            if (keyLineBefore && t.substr(0, 7) == ";class=") {
                 // The class is data of the value form: a quoted text or hex bytes.
                 RegOp op, data;
                 std::string why;
-                if (!ParseValueLine("@=" + t.substr(7), &data, &why) ||
+                if (!ParseValueLine("@=" + std::string(t.substr(7)), &data, &why) ||
                     data.kind != RegOp::kSetValue ||
                     (data.type != REG_SZ && data.type != REG_BINARY))
-                    return fail(i, "malformed class '" + t.substr(7) + "'");
+                    return fail(i, "malformed class '" + std::string(t.substr(7)) + "'");
                 if (data.type == REG_SZ) data.data.pop_back();
                 op.kind = RegOp::kClass;
-                op.path = currentKey;
                 op.name.assign(data.data.begin(), data.data.end());
                 ops->push_back(std::move(op));
                 afterKeyLine = true;
                 continue;
             }
-            if (keyLineBefore && t.rfind(";security=", 0) == 0) {
+            if (keyLineBefore && t.substr(0, 10) == ";security=") {
                 RegOp op;
                 op.kind = RegOp::kSecurity;
-                op.path = currentKey;
-                std::string sddl = Trim(t.substr(10));
+                const std::string sddl(TrimView(t.substr(10)));
                 if (!sddl.empty()) op.security = std::make_unique<KeySecurity>();
                 if (!sddl.empty() && !ParseSddl(sddl, op.security.get()))
                     return fail(i, "malformed security '" + sddl + "'");
@@ -315,7 +328,7 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
         }
         if (t[0] == '[') {
             if (t.back() != ']') return fail(i, "key line without ']'");
-            std::string inner = t.substr(1, t.size() - 2);
+            std::string inner(t.substr(1, t.size() - 2));
             bool remove = !inner.empty() && inner[0] == '-';
             if (remove) inner.erase(0, 1);
             RootedPath rp;
@@ -329,58 +342,67 @@ bool ParseRegText(const std::string& text, std::vector<RegOp>* ops, std::string*
                 return fail(i, "key deeper than " + std::to_string(kMaxKeyDepth) + " levels");
             RegOp op;
             op.kind = remove ? RegOp::kDeleteKey : RegOp::kCreateKey;
-            op.path = inner;
+            op.key = keys->size();
+            keys->push_back(std::move(rp));
             ops->push_back(std::move(op));
-            currentKey = remove ? "" : inner;
+            inKey = !remove;
             inDeletedKey = remove;
             afterKeyLine = !remove;
             continue;
         }
         if (t[0] == '"' || t[0] == '@') {
             size_t first = i;
-            while (!t.empty() && t.back() == '\\' && i + 1 < lines.size()) {
-                t.pop_back();
-                t += Trim(lines[++i]);
+            if (!t.empty() && t.back() == '\\' && i + 1 < lines.size()) {
+                joined.assign(t.data(), t.size());
+                while (!joined.empty() && joined.back() == '\\' && i + 1 < lines.size()) {
+                    joined.pop_back();
+                    joined += TrimView(lines[++i]);
+                }
+                t = joined;
             }
             RegOp op;
             std::string why;
             if (!ParseValueLine(t, &op, &why)) return fail(first, why);
-            if (currentKey.empty()) {
+            if (!inKey) {
                 if (inDeletedKey) continue; // regedit ignores values of a deleted key
                 return fail(first, "value outside a key");
             }
-            op.path = currentKey;
             ops->push_back(std::move(op));
             continue;
         }
-        return fail(i, "unrecognised line '" + t + "'");
+        return fail(i, "unrecognised line '" + std::string(t) + "'");
     }
     if (!header) return fail(0, "expected REGEDIT4");
     return true;
 }
 
 // False when a change could not be made durable (the hive's log refused it).
-bool ApplyOps(std::vector<RegOp>& ops) {
-    std::string lastPath;
-    Key* last = nullptr;
-    for (RegOp& op : ops) {
-        RootedPath rp;
-        if (!ParseRooted(op.path, &rp)) continue; // checked while parsing
+bool ApplyOps(std::vector<RegOp>& ops, const std::vector<RootedPath>& keys) {
+    Key* k = nullptr; // the key of the last key step
+    for (size_t i = 0; i < ops.size(); ++i) {
+        RegOp& op = ops[i];
         if (op.kind == RegOp::kDeleteKey) {
-            Key* k = FindRooted(rp);
-            if (k && DeleteTree(k) != ERROR_SUCCESS) return false;
-            last = nullptr;
-            lastPath.clear();
+            Key* gone = FindRooted(keys[op.key]);
+            if (gone && DeleteTree(gone) != ERROR_SUCCESS) return false;
+            k = nullptr;
             continue;
         }
-        Key* k = (last && op.path == lastPath) ? last : CreateRooted(rp);
-        if (!k) return false;
-        last = k;
-        lastPath = op.path;
+        if (op.kind == RegOp::kCreateKey) {
+            k = CreateRooted(keys[op.key]);
+            if (!k) return false;
+            // Room for the values that follow (a hive holds keys of thousands), made once.
+            size_t added = 0;
+            while (i + 1 + added < ops.size() && ops[i + 1 + added].kind == RegOp::kSetValue)
+                ++added;
+            k->values.reserve(k->values.size() + added);
+            k->valueIndex.reserve(k->valueIndex.size() + added);
+            continue;
+        }
+        if (!k) continue; // parsing puts no other step outside a key
         LONG err = ERROR_SUCCESS;
         switch (op.kind) {
         case RegOp::kSetValue:
-            err = k->SetValue(op.name, op.type, op.data);
+            err = k->SetValue(std::move(op.name), op.type, std::move(op.data));
             break;
         case RegOp::kDeleteValue:
             if (k->DeleteValue(op.name) == ERROR_REGISTRY_IO_FAILED) err = ERROR_REGISTRY_IO_FAILED;
@@ -431,8 +453,9 @@ void AppendTree(std::string* out, const Key& top, const std::string& path, bool 
 
 bool ApplyRegText(const std::string& text, std::string* error) {
     std::vector<RegOp> ops;
-    if (!ParseRegText(text, &ops, error)) return false;
-    if (ApplyOps(ops)) return true;
+    std::vector<RootedPath> keys;
+    if (!ParseRegText(text, &ops, &keys, error)) return false;
+    if (ApplyOps(ops, keys)) return true;
     if (error) *error = "the registry's log could not be written";
     return false;
 }

@@ -26,7 +26,11 @@ uint64_t FileTimeNow() {
     return static_cast<uint64_t>(us) * 10 + 116444736000000000ULL;
 }
 
+// Every change of the tree, counted for SysRegistryChanges.
+uint64_t g_changes = 0;
+
 void MarkDeleted(Key* top) {
+    ++g_changes;
     ForEachKey(*top, [](Key& k) {
         k.deleted = true;
         if (k.security) Reg().securityDirty = true;
@@ -99,6 +103,7 @@ Registry& Reg() {
 }
 
 void NewTree() {
+    ++g_changes;
     Registry& r = Reg();
     r = Registry{};
     r.machine = MakeRoot("HKEY_LOCAL_MACHINE", kSystemHive);
@@ -145,6 +150,7 @@ const Value* Key::FindValue(const std::string& n) const {
 }
 
 void Key::Touch() {
+    ++g_changes;
     lastWrite = FileTimeNow();
     if (hive != kNoHive) Reg().dirty[hive] = true;
 }
@@ -182,7 +188,7 @@ void Key::RemoveChild(Key* child) {
     NotifyChange(*this, REG_NOTIFY_CHANGE_NAME);
 }
 
-LONG Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) {
+LONG Key::SetValue(std::string n, DWORD type, std::vector<uint8_t> data) {
     if (IsLogged(*this)) {
         std::string line;
         AppendValue(&line, Value{n, type, data});
@@ -195,7 +201,7 @@ LONG Key::SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data) 
         values[it->second].data = std::move(data);
     } else {
         valueIndex.emplace(std::move(upper), values.size());
-        values.push_back(Value{n, type, std::move(data)});
+        values.push_back(Value{std::move(n), type, std::move(data)});
     }
     Touch();
     NotifyChange(*this, REG_NOTIFY_CHANGE_LAST_SET);
@@ -224,6 +230,7 @@ LONG Key::SetSecurity(std::unique_ptr<KeySecurity> sec) {
     if (IsLogged(*this) && !LogChange(*this, ";security=" + (sec ? ToSddl(*sec) : "") + "\r\n"))
         return ERROR_REGISTRY_IO_FAILED;
     security = std::move(sec);
+    ++g_changes;
     Reg().securityDirty = true;
     // The security descriptor is one of the key's attributes.
     NotifyChange(*this, REG_NOTIFY_CHANGE_SECURITY | REG_NOTIFY_CHANGE_ATTRIBUTES);
@@ -435,6 +442,10 @@ bool ProtectKey(const std::string& key) {
 
 // ---- access for winsim's own services ---------------------------------------------------------
 
+uint64_t SysRegistryChanges() {
+    return g_changes;
+}
+
 bool SysCreateKey(const std::string& path) {
     RootedPath rp;
     if (!HasMachine() || !ParseRooted(path, &rp)) return false;
@@ -456,11 +467,26 @@ bool SysSubkeys(const std::string& path, std::vector<std::string>* names) {
 }
 
 bool SysValues(const std::string& path, std::vector<SysValue>* values) {
-    values->clear();
-    Key* k = FindKey(path);
+    const std::vector<SysValue>* held = SysValuesOf(path);
+    if (!held) {
+        values->clear();
+        return false;
+    }
+    *values = *held;
+    return true;
+}
+
+const std::vector<SysValue>* SysValuesOf(const std::string& path) {
+    const Key* k = FindKey(path);
+    return k ? &k->values : nullptr;
+}
+
+bool SysEachSubkey(const std::string& path,
+                   const std::function<void(const std::string&, const std::vector<SysValue>&)>& visit) {
+    const Key* k = FindKey(path);
     if (!k) return false;
-    for (const Value& v : k->values)
-        values->push_back(SysValue{v.name, v.type, v.data});
+    for (const auto& c : k->children)
+        visit(c->name, c->values);
     return true;
 }
 

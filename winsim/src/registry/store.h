@@ -4,6 +4,7 @@
 #ifndef WINSIM_REGISTRY_STORE_H
 #define WINSIM_REGISTRY_STORE_H
 
+#include "../internal.h"
 #include "../keysecurity.h"
 
 #include <memory>
@@ -21,11 +22,7 @@ enum Hive { kSystemHive = 0, kUserHive = 1, kNoHive = 2 };
 inline constexpr size_t kMaxKeyNameLength = 255;
 inline constexpr size_t kMaxKeyDepth = 512;
 
-struct Value {
-    std::string name;
-    DWORD type = REG_NONE;
-    std::vector<uint8_t> data;
-};
+using Value = SysValue;
 
 // Every change of a key is first appended to its hive's log (hivelog.h), so it outlives a killed
 // process; a change whose log append fails is not made (ERROR_REGISTRY_IO_FAILED).
@@ -51,7 +48,7 @@ struct Key : std::enable_shared_from_this<Key> {
     Key* AddChild(const std::string& n, bool makeVolatile = false,
                   const std::string& className = "");
     void RemoveChild(Key* child); // DeleteTree's, after the log took the deletion
-    LONG SetValue(const std::string& n, DWORD type, std::vector<uint8_t> data);
+    LONG SetValue(std::string n, DWORD type, std::vector<uint8_t> data);
     LONG DeleteValue(const std::string& n); // ERROR_FILE_NOT_FOUND when missing
     // Replaces the key's security (null: none of its own).
     LONG SetSecurity(std::unique_ptr<KeySecurity> sec);

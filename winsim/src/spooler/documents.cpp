@@ -86,6 +86,26 @@ int Names(const std::vector<std::string>& names, size_t size, LPSTR out, Charset
     return static_cast<int>(names.size());
 }
 
+// The version of a printer's driver, 0 when there is none. Printers mostly share a driver (an
+// enumeration asks for each), so the last one read is kept while the registry does not change.
+WORD DriverVersion(const std::string& driver) {
+    struct Last {
+        bool valid = false;
+        uint64_t changes = 0;
+        std::string driver;
+        WORD version = 0;
+    };
+    static Last& last = *new Last; // never destroyed: the machine may close at exit
+    if (last.valid && last.changes == SysRegistryChanges() && last.driver == driver)
+        return last.version;
+    DriverRec d;
+    last.version = FindDriver(OwnEnv(), driver, &d) ? static_cast<WORD>(d.version) : 0;
+    last.driver = driver;
+    last.changes = SysRegistryChanges();
+    last.valid = true;
+    return last.version;
+}
+
 // A DEVMODE in the other character set: its two names converted character by character, the
 // fields between and after them copied (they are the same in both).
 template <class To, class From, class Convert> To OtherDevMode(const From& from, Convert convert) {
@@ -135,8 +155,7 @@ std::string DefaultDevMode(const PrinterView& v) {
     // The name is cut to fit the field with its terminator.
     std::memcpy(dm.dmDeviceName, v.name.data(), std::min<size_t>(v.name.size(), CCHDEVICENAME - 1));
     dm.dmSpecVersion = IsNT() ? DM_SPECVERSION : 0x0400; // 95/98 know the 4.00 layout
-    DriverRec d;
-    if (FindDriver(OwnEnv(), v.driver, &d)) dm.dmDriverVersion = static_cast<WORD>(d.version);
+    dm.dmDriverVersion = DriverVersion(v.driver);
     dm.dmSize = sizeof dm;
     dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE |
                   DM_PRINTQUALITY | DM_COLOR | DM_TTOPTION;

@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <deque>
 #include <functional>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,15 +115,15 @@ BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD nee
     return TRUE;
 }
 
-// Texts a record points into; kept in a list whose elements never move.
-using TextStore = std::vector<std::unique_ptr<std::string>>;
+// Texts a record points into; kept in a list whose elements never move as it grows.
+using TextStore = std::deque<std::string>;
 
 template <class T> struct Builder {
     Packed<T> item;
     TextStore* store;
-    Builder& Text(LPSTR T::*field, const std::string& text) {
-        store->push_back(std::make_unique<std::string>(text));
-        item.strings.emplace_back(field, store->back().get());
+    Builder& Text(LPSTR T::*field, std::string text) {
+        store->push_back(std::move(text));
+        item.strings.emplace_back(field, &store->back());
         return *this;
     }
     Builder& Null(LPSTR T::*field) {
@@ -139,15 +139,15 @@ template <class T> struct Builder {
         return AddBlock(field, devModeA, true);
     }
     // An empty text is reported as a null pointer.
-    Builder& TextOrNull(LPSTR T::*field, const std::string& text) {
-        return text.empty() ? Null(field) : Text(field, text);
+    Builder& TextOrNull(LPSTR T::*field, std::string text) {
+        return text.empty() ? Null(field) : Text(field, std::move(text));
     }
 
   private:
     template <class P> Builder& AddBlock(P T::*field, const std::string& bytes, bool devMode) {
-        store->push_back(std::make_unique<std::string>(bytes));
+        store->push_back(bytes);
         item.blocks.push_back(
-            {[field](T& t, void* at) { t.*field = static_cast<P>(at); }, store->back().get(),
+            {[field](T& t, void* at) { t.*field = static_cast<P>(at); }, &store->back(),
              devMode});
         return *this;
     }
@@ -165,6 +165,7 @@ BOOL PackEach(const std::vector<Rec>& recs, LPBYTE buf, DWORD cb, LPDWORD needed
               Fill fill, Charset cs = Charset::Ansi) {
     TextStore store;
     std::vector<Packed<T>> items;
+    items.reserve(recs.size());
     for (const Rec& r : recs) {
         Builder<T> b = Start<T>(&store);
         fill(b, r);

@@ -42,14 +42,18 @@ const NumberValue kNumberValues[] = {
     {"Status", &PrinterRec::status},
 };
 
-bool LoadPrinter(const std::string& keyName, PrinterRec* p) {
-    Values v(PrintersKey() + "\\" + keyName);
-    if (!v.Exists()) return false;
+void ReadPrinter(const std::string& keyName, const Values& v, PrinterRec* p) {
     p->name = v.Has("Name") ? v.Text("Name") : keyName;
     for (const TextValue& t : kTextValues)
         p->*t.field = v.Text(t.name);
     for (const NumberValue& n : kNumberValues)
         p->*n.field = v.Number(n.name);
+}
+
+bool LoadPrinter(const std::string& keyName, PrinterRec* p) {
+    Values v(PrintersKey() + "\\" + keyName);
+    if (!v.Exists()) return false;
+    ReadPrinter(keyName, v, p);
     return true;
 }
 
@@ -98,10 +102,10 @@ void RenameDefault(const std::string& name) {
 
 // ---- records of every level -----------------------------------------------------------------
 
-PrinterView ViewOf(const PrinterRec& p, const std::string& profileDefault) {
+PrinterView ViewOf(PrinterRec p, const std::string& profileDefault) {
     PrinterView v;
-    static_cast<PrinterRec&>(v) = p;
-    v.attributes = ReportedAttributes(p, profileDefault);
+    static_cast<PrinterRec&>(v) = std::move(p);
+    v.attributes = ReportedAttributes(v, profileDefault);
     return v;
 }
 
@@ -334,10 +338,11 @@ ACCESS_MASK WantedAccess(const ACCESS_MASK* desired) {
 
 std::vector<PrinterRec> LocalPrinters() {
     std::vector<PrinterRec> list;
-    for (const std::string& k : Subkeys(PrintersKey())) {
-        PrinterRec p;
-        if (LoadPrinter(k, &p)) list.push_back(p);
-    }
+    SysEachSubkey(PrintersKey(), [&list](const std::string& keyName,
+                                         const std::vector<SysValue>& values) {
+        list.emplace_back();
+        ReadPrinter(keyName, Values(values), &list.back());
+    });
     return list;
 }
 
@@ -396,11 +401,12 @@ BOOL EnumPrintersAs(const char* function, Charset cs, DWORD Flags, LPCSTR Name, 
     if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
     if (!LocalServer(Name)) return FALSE;
     std::vector<PrinterView> views;
-    const std::vector<PrinterRec> printers = LocalPrinters();
+    std::vector<PrinterRec> printers = LocalPrinters();
     const std::string profile = ProfileDefault();
     if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)) {
-        for (const PrinterRec& p : printers)
-            views.push_back(ViewOf(p, profile));
+        views.reserve(printers.size());
+        for (PrinterRec& p : printers)
+            views.push_back(ViewOf(std::move(p), profile));
     } else if (Flags & PRINTER_ENUM_DEFAULT) {
         const std::string def = DefaultPrinterName();
         for (const PrinterRec& p : printers)

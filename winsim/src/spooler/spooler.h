@@ -31,11 +31,13 @@ std::string PortsKey();
 // own. False for an environment this system does not keep.
 bool ResolveEnv(LPCSTR env, std::string* out);
 
-// The values of one key, read once.
+// The values of one key, read where the registry holds them: a Values is read before the
+// registry next changes.
 class Values {
   public:
-    explicit Values(const std::string& key);
-    bool Exists() const { return m_exists; }
+    explicit Values(const std::string& key) : m_values(SysValuesOf(key)) {}
+    explicit Values(const std::vector<SysValue>& values) : m_values(&values) {}
+    bool Exists() const { return m_values != nullptr; }
     bool Has(const char* name) const { return Find(name) != nullptr; }
     std::string Text(const char* name) const;              // "" unless REG_SZ or REG_EXPAND_SZ
     DWORD Number(const char* name) const;                  // 0 unless REG_DWORD
@@ -43,8 +45,9 @@ class Values {
 
   private:
     const SysValue* Find(const char* name) const;
-    std::vector<SysValue> m_values;
-    bool m_exists = false;
+    const std::vector<SysValue>* m_values; // null: no such key
+    // Where the next look-up starts: a record's values are mostly read in the order written.
+    mutable size_t m_next = 0;
 };
 
 void PutText(const std::string& key, const char* name, const std::string& text);

@@ -72,21 +72,24 @@ bool ResolveEnv(LPCSTR env, std::string* out) {
 
 // ---- values -------------------------------------------------------------------------------
 
-Values::Values(const std::string& key) {
-    m_exists = SysValues(key, &m_values);
-}
-
 const SysValue* Values::Find(const char* name) const {
-    for (const SysValue& v : m_values)
-        if (IEquals(v.name, name)) return &v;
+    const size_t n = m_values ? m_values->size() : 0;
+    const std::string_view wanted(name);
+    for (size_t i = 0, at = m_next < n ? m_next : 0; i < n; ++i, at = at + 1 < n ? at + 1 : 0) {
+        const SysValue& v = (*m_values)[at];
+        if (IEquals(v.name, wanted)) {
+            m_next = at; // the same name may be asked again (Has, then Text)
+            return &v;
+        }
+    }
     return nullptr;
 }
 
 std::string Values::Text(const char* name) const {
     const SysValue* v = Find(name);
     if (!v || (v->type != REG_SZ && v->type != REG_EXPAND_SZ)) return "";
-    std::string s(v->data.begin(), v->data.end());
-    return s.substr(0, s.find('\0'));
+    const char* text = reinterpret_cast<const char*>(v->data.data());
+    return std::string(text, strnlen(text, v->data.size()));
 }
 
 DWORD Values::Number(const char* name) const {
