@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,10 +65,13 @@ class DialogTest : public MachineTest {
     void SetUp() override {
         NewMachine();
         g_dlg = DialogLog{};
+        RegisterTestClass("TestOwner", DefWindowProcA);
+    }
+    static void RegisterTestClass(const char* name, WNDPROC proc) {
         WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpfnWndProc = proc;
         wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestOwner";
+        wc.lpszClassName = name;
         ASSERT_NE(RegisterClassA(&wc), 0);
     }
     // An overlapped window to own dialogs.
@@ -657,6 +661,152 @@ TEST_F(DialogTest, TheScreenShowsTheDialogsFrameCaptionAndCheckBox) {
             black += screen.At(x, y) == 0u;
     EXPECT_EQ(black, 21) << "the seven-pixel check mark";
     DestroyWindow(dlg);
+}
+
+// ---- message boxes on the screen ----------------------------------------------------------------
+
+// What the screen showed while a message box was up: a message posted before the box is
+// dispatched by the box's own loop, and this window's procedure looks then.
+struct BoxSight {
+    winsim::ScreenPicture screen;
+    HWND found = nullptr; // a window of the box's caption, as the program looks for one
+};
+BoxSight g_sight;
+
+LRESULT CALLBACK LookingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_USER + 1) {
+        g_sight.screen = winsim::CaptureScreen();
+        g_sight.found = FindWindowA(nullptr, "KV Pellora 4720");
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// The box's place on the screen, found by its active caption (its owner's shows inactive).
+RECT FindBox(const winsim::ScreenPicture& screen) {
+    for (int y = 0; y < screen.height; ++y) {
+        int first = -1, last = -1;
+        for (int x = 0; x < screen.width; ++x)
+            if (screen.At(x, y) == 0x000080u) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        if (first < 0) continue;
+        // The caption bar lies inside the three-pixel frame; the frame's right edge is black.
+        RECT box{first - 3, y - 3, last + 4, y - 3};
+        while (box.bottom < screen.height && screen.At(box.right - 1, box.bottom) == 0u)
+            ++box.bottom;
+        return box;
+    }
+    return RECT{};
+}
+
+class MessageBoxScreenTest : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        g_sight = BoxSight{};
+        RegisterTestClass("TestLooking", LookingProc);
+    }
+    HWND NewLooking(DWORD style) {
+        return CreateWindowExA(0, "TestLooking", "Looking", style, 40, 30, 500, 360, nullptr,
+                               nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    // The screen while a box of `type` is up, before its answer.
+    BoxSight SightOf(HWND looking, HWND owner, UINT type, const char* text = "Remove it?") {
+        PostMessageA(looking, WM_USER + 1, 0, 0);
+        MessageBoxA(owner, text, "KV Pellora 4720", type);
+        return g_sight;
+    }
+};
+
+TEST_F(MessageBoxScreenTest, TheBoxShowsCentredOnItsOwnerWithButtonsInWindowsOrderAndSize) {
+    HWND owner = NewLooking(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    const BoxSight sight = SightOf(owner, owner, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+    EXPECT_EQ(sight.found, nullptr) << "the box is no window of the program's";
+    const winsim::ScreenPicture& screen = sight.screen;
+    const RECT box = FindBox(screen);
+    ASSERT_GT(box.right, box.left) << "no active caption on the screen";
+    RECT frame;
+    GetWindowRect(owner, &frame);
+    EXPECT_LE(std::abs((box.left + box.right) - (frame.left + frame.right)), 1);
+    EXPECT_LE(std::abs((box.top + box.bottom) - (frame.top + frame.bottom)), 1);
+    EXPECT_EQ(screen.At(frame.left + 10, frame.top + 10), 0x808080u) << "the owner is inactive";
+
+    // Yes, No, Cancel: 75 x 23 pixels, 6 apart, centred, 11 above the client area's bottom; No is
+    // the default button, with the dark frame around its raised edge.
+    const int bottom = box.bottom - 3 - 11, middle = bottom - 12;
+    const int noLeft = (box.left + box.right) / 2 - 37;
+    const int yesLeft = noLeft - 6 - 75, cancelLeft = noLeft + 75 + 6;
+    EXPECT_EQ(screen.At(noLeft, middle), 0u) << "the default button's frame";
+    EXPECT_EQ(screen.At(noLeft + 1, middle), 0xFFFFFFu);
+    EXPECT_EQ(screen.At(noLeft + 74, middle), 0u);
+    EXPECT_EQ(screen.At(noLeft + 37, bottom - 23), 0u) << "23 high";
+    for (int left : {yesLeft, cancelLeft}) {
+        EXPECT_EQ(screen.At(left - 1, middle), 0xC0C0C0u);
+        EXPECT_EQ(screen.At(left, middle), 0xFFFFFFu) << "a raised edge, no dark frame";
+        EXPECT_EQ(screen.At(left + 73, middle), 0x808080u);
+        EXPECT_EQ(screen.At(left + 74, middle), 0u);
+        EXPECT_EQ(screen.At(left + 37, bottom - 23), 0xFFFFFFu) << "23 high";
+    }
+    EXPECT_EQ(screen.At(yesLeft - 7, middle), 0xC0C0C0u) << "no fourth button";
+
+    // Answered, the box is gone and the owner active again.
+    const winsim::ScreenPicture after = winsim::CaptureScreen();
+    EXPECT_NE(after.At(box.left + 10, box.top + 10), 0x000080u);
+    EXPECT_EQ(after.At(frame.left + 10, frame.top + 10), 0x000080u);
+}
+
+TEST_F(MessageBoxScreenTest, TheSystemIconsShowInTheirColours) {
+    HWND looking = NewLooking(0); // hidden: the box is centred on the screen
+    struct Case {
+        UINT icon;
+        int x, y; // inside the icon
+        uint32_t color;
+    };
+    for (const Case& c : {Case{MB_ICONSTOP, 16, 3, 0xFF0000u}, Case{MB_ICONSTOP, 16, 16, 0xFFFFFFu},
+                          Case{MB_ICONEXCLAMATION, 8, 27, 0xFFFF00u},
+                          Case{MB_ICONINFORMATION, 16, 4, 0xFFFFFFu},
+                          Case{MB_ICONQUESTION, 16, 4, 0xFFFFFFu}}) {
+        const BoxSight sight = SightOf(looking, nullptr, MB_OK | c.icon);
+        const RECT box = FindBox(sight.screen);
+        ASSERT_GT(box.right, box.left);
+        const int iconLeft = box.left + 3 + 11, iconTop = box.top + 3 + 18 + 11;
+        EXPECT_EQ(sight.screen.At(iconLeft + c.x, iconTop + c.y), c.color) << std::hex << c.icon;
+        EXPECT_LE(std::abs(box.left + box.right - sight.screen.width), 1) << "centred";
+    }
+    // Without an icon nothing is drawn where one would be.
+    const BoxSight plain = SightOf(looking, nullptr, MB_OK, "");
+    const RECT box = FindBox(plain.screen);
+    EXPECT_EQ(plain.screen.At(box.left + 3 + 11 + 16, box.top + 3 + 18 + 11 + 3), 0xC0C0C0u);
+}
+
+TEST_F(MessageBoxScreenTest, LongTextWrapsAndTheBoxStaysOnTheScreen) {
+    HWND looking = NewLooking(WS_VISIBLE);
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += "word ";
+    const RECT small = FindBox(SightOf(looking, nullptr, MB_OK, "word").screen);
+    const BoxSight many = SightOf(looking, nullptr, MB_OK, text.c_str());
+    const RECT big = FindBox(many.screen);
+    EXPECT_LE(big.right - big.left, many.screen.width * 5 / 8 + 6) << "wrapped, not one line";
+    EXPECT_GT(big.bottom - big.top, small.bottom - small.top + 26) << "more than two lines";
+    EXPECT_GE(big.left, 0);
+}
+
+TEST_F(MessageBoxScreenTest, APictureIsTakenWhenTheBoxAppearsNamedAfterIt) {
+    const std::string folder = HostFile("shots");
+    std::filesystem::create_directories(folder);
+    NewLooking(WS_VISIBLE);
+    winsim::TakeScreenshots(folder);
+    MessageBoxA(nullptr, "Restart now?", nullptr, MB_OKCANCEL);
+    EXPECT_EQ(winsim::Screenshots(), std::vector<std::string>{folder + "/01-box-error.png"});
+    // When the screen settles, the window as the box left it.
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&m);
+    EXPECT_EQ(winsim::Screenshots(), (std::vector<std::string>{folder + "/01-box-error.png",
+                                                               folder + "/02-after-ok.png"}));
 }
 
 } // namespace

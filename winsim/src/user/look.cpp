@@ -60,14 +60,18 @@ bool Focused(const Window& w) {
 }
 
 // A control's text in its rectangle, greyed and embossed as Windows 95 shows a disabled one.
-int PaintLabel(cairo_surface_t* s, const Window& w, RECT r, UINT format) {
-    const TextFont font = ControlFont(w);
-    if (Disabled(w)) {
+int PaintLabelText(cairo_surface_t* s, const std::string& text, const TextFont& font,
+                   bool disabled, RECT r, UINT format) {
+    if (disabled) {
         RECT shadow{r.left + 1, r.top + 1, r.right + 1, r.bottom + 1};
-        LayoutText(s, w.text, &shadow, format, font, Sys(COLOR_BTNHIGHLIGHT));
-        return LayoutText(s, w.text, &r, format, font, Sys(COLOR_GRAYTEXT));
+        LayoutText(s, text, &shadow, format, font, Sys(COLOR_BTNHIGHLIGHT));
+        return LayoutText(s, text, &r, format, font, Sys(COLOR_GRAYTEXT));
     }
-    return LayoutText(s, w.text, &r, format, font, Sys(COLOR_BTNTEXT));
+    return LayoutText(s, text, &r, format, font, Sys(COLOR_BTNTEXT));
+}
+
+int PaintLabel(cairo_surface_t* s, const Window& w, RECT r, UINT format) {
+    return PaintLabelText(s, w.text, ControlFont(w), Disabled(w), r, format);
 }
 
 // The rectangle a single-line label takes when laid out in `r` with `format`.
@@ -92,14 +96,8 @@ bool IsDefaultButton(const Window& w) {
 }
 
 void PaintPushButton(cairo_surface_t* s, const Window& w, const RECT& client) {
-    RECT r = client;
-    if (IsDefaultButton(w)) { // the dark frame of the button Enter presses
-        PaintFrame(s, r, Sys(COLOR_WINDOWFRAME));
-        r = Inset(r, 1);
-    }
-    PaintRaised(s, r, true);
-    PaintLabel(s, w, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    if (Focused(w)) PaintFocus(s, Inset(r, 3));
+    PaintPushButtonFace(s, client, w.text, ControlFont(w), IsDefaultButton(w), Focused(w),
+                        Disabled(w));
 }
 
 // The check mark of a check box, seven pixels square.
@@ -224,6 +222,18 @@ void PaintStatic(cairo_surface_t* s, const Window& w, const RECT& client) {
 }
 
 } // namespace
+
+void PaintPushButtonFace(cairo_surface_t* s, const RECT& at, const std::string& text,
+                         const TextFont& font, bool isDefault, bool focused, bool disabled) {
+    RECT r = at;
+    if (isDefault) { // the dark frame of the button Enter presses
+        PaintFrame(s, r, Sys(COLOR_WINDOWFRAME));
+        r = Inset(r, 1);
+    }
+    PaintRaised(s, r, true);
+    PaintLabelText(s, text, font, disabled, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    if (focused) PaintFocus(s, Inset(r, 3));
+}
 
 void PaintControl(Window& w) {
     cairo_surface_t* s = ClientPixels(w);

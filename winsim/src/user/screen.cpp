@@ -21,6 +21,7 @@ struct ScreenState {
     bool nextByUser = false;
     int taken = 0;
     std::vector<std::string> files;
+    std::vector<std::pair<Surface, RECT>> system; // message boxes up, the last on top
 };
 
 ScreenState& S() {
@@ -95,13 +96,16 @@ Surface ComposeScreen() {
     Surface screen = NewSurface(width, height, SystemColor(COLOR_BACKGROUND));
     ScreenState& s = S();
     if (s.desktop) PaintSurface(screen.get(), 0, 0, width, height, s.desktop.get(), 0, 0, width, height);
-    const uint32_t active = ActiveWindow();
+    const uint32_t active = s.system.empty() ? ActiveWindow() : 0; // else the box is active
     const std::vector<uint32_t> order = U().order;
     for (uint32_t h : order) {
         Window* w = Live(h);
         if (w && !w->child && w->ctl != Ctl::Foreign && Visible(*w))
             Compose(screen.get(), *w, RECT{0, 0, width, height}, active);
     }
+    for (const auto& [picture, at] : s.system)
+        PaintSurface(screen.get(), at.left, at.top, at.right - at.left, at.bottom - at.top,
+                     picture.get(), 0, 0, at.right - at.left, at.bottom - at.top);
     return screen;
 }
 
@@ -118,6 +122,19 @@ std::string Slug(const std::string& text) {
         out.pop_back();
     if (out.size() > 48) out.resize(48);
     return out.empty() ? "screen" : out;
+}
+
+// The next numbered picture, named after `what`.
+void TakePicture(ScreenState& s, const std::string& what) {
+    s.pictured = s.changes;
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d-", ++s.taken);
+    const std::string path = s.folder + "/" + number + Slug(what) + ".png";
+    Surface screen = ComposeScreen();
+    if (WritePng(screen.get(), path))
+        s.files.push_back(path);
+    else
+        Debug("cannot write the screenshot " + path);
 }
 
 } // namespace
@@ -150,22 +167,31 @@ void NoteScreenEvent(const std::string& what, bool byUser) {
 void ScreenSettled() {
     ScreenState& s = S();
     if (s.folder.empty() || s.changes == s.pictured) return;
-    bool shown = false;
+    bool shown = !s.system.empty();
     for (uint32_t h : U().order)
         if (Window* w = Live(h); w && !w->child && w->ctl != Ctl::Foreign && Visible(*w))
             shown = true;
     if (!shown) return; // nothing on the screen yet, or any more
-    s.pictured = s.changes;
-    char number[16];
-    std::snprintf(number, sizeof number, "%02d-", ++s.taken);
-    const std::string path = s.folder + "/" + number + Slug(s.next) + ".png";
+    const std::string what = s.next;
     s.next.clear();
     s.nextByUser = false;
-    Surface screen = ComposeScreen();
-    if (WritePng(screen.get(), path))
-        s.files.push_back(path);
-    else
-        Debug("cannot write the screenshot " + path);
+    TakePicture(s, what);
+}
+
+void ShowSystemWindow(Surface picture, const RECT& at) {
+    S().system.emplace_back(std::move(picture), at);
+}
+
+void HideSystemWindow() {
+    ScreenState& s = S();
+    if (s.system.empty()) return;
+    s.system.pop_back();
+    ++s.changes; // what the box covered shows again
+}
+
+void PictureNow(const std::string& what) {
+    ScreenState& s = S();
+    if (!s.folder.empty()) TakePicture(s, what);
 }
 
 } // namespace winsim::user

@@ -189,6 +189,17 @@ void PaintNonClient(cairo_surface_t* s, const Window& w, bool active);
 // A system control's client area as Windows 95 and NT 4.0 draw it (button, static, edit; a list
 // box's background).
 void PaintControl(Window& w);
+// A push button at `r` on `s`: raised, the default one in a dark frame, the focused one with the
+// dotted rectangle, a disabled one's text greyed.
+void PaintPushButtonFace(cairo_surface_t* s, const RECT& r, const std::string& text,
+                         const TextFont& font, bool isDefault, bool focused, bool disabled);
+// A window of the system's that is none of the program's (a message box), drawn whole as
+// `picture` at `at` on the screen: composed above the program's windows, which show inactive
+// while it is up. Such windows stack; HideSystemWindow takes the last one away.
+void ShowSystemWindow(Surface picture, const RECT& at);
+void HideSystemWindow();
+// With screenshots on, a picture of the screen now, named after `what`.
+void PictureNow(const std::string& what);
 // A system control's WM_PAINT: the control painted between BeginPaint and EndPaint; 0.
 LRESULT PaintControlNow(HWND hwnd);
 
