@@ -73,7 +73,7 @@ TEST_P(SystemLibraryTest, ALibraryWithoutItsFileDoesNotLoad) {
     FreeLibrary(copy);
 }
 
-TEST_P(SystemLibraryTest, LibrariesWinsimImplementsNothingOfHaveNoExports) {
+TEST_P(SystemLibraryTest, ACallALibraryDoesNotExportIsNotFound) {
     HMODULE version = LoadLibraryA("version.dll");
     ASSERT_NE(version, nullptr) << GetLastError();
     EXPECT_EQ(GetProcAddress(version, "InitializePrintMonitor"), nullptr);

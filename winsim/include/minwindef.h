@@ -30,6 +30,7 @@ typedef WORD* PWORD;
 typedef WORD* LPWORD;
 typedef int INT;
 typedef unsigned int UINT;
+typedef unsigned int* PUINT;
 typedef int BOOL;
 typedef BOOL* PBOOL;
 typedef BOOL* LPBOOL;

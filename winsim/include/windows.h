@@ -14,6 +14,7 @@
 #include <wingdi.h>
 #include <winuser.h>
 #include <winnls.h>
+#include <winver.h>
 #include <winreg.h>
 
 #endif

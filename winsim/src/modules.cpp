@@ -342,6 +342,34 @@ uintptr_t LoadHostLibrary(const std::string& hostPath, std::string* error) {
     return reinterpret_cast<uintptr_t>(LoadFile(hostPath, error));
 }
 
+HMODULE LoadModule(const std::string& name) {
+    if (name.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    std::string file = WithDefaultExtension(BaseName(name));
+    bool bare = name.find_first_of("\\/:") == std::string::npos;
+
+    if (bare) {
+        if (Module* m = FindLoadedByName(file)) return Reference(m);
+        // The program's folder and the current folder (one and the same here), the system
+        // folder, on NT also the 16-bit one, then the Windows folder.
+        std::vector<std::string> dirs = {".", SystemDir()};
+        if (IsNT()) dirs.push_back(WindowsDir() + "\\SYSTEM");
+        dirs.push_back(WindowsDir());
+        for (const std::string& dir : dirs) {
+            std::string host = ResolvePath(dir + "\\" + file, false);
+            if (IsRegularFile(host)) return LoadFile(host, nullptr);
+        }
+    } else {
+        std::string path = name.substr(0, name.size() - BaseName(name).size()) + file;
+        std::string host = ResolvePath(path, false);
+        if (IsRegularFile(host)) return LoadFile(host, nullptr);
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
 bool ReleaseModule(HMODULE module) {
     ModuleTable& t = Table();
     for (auto it = t.modules.begin(); it != t.modules.end(); ++it) {
@@ -385,32 +413,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     }
     Require();
     WINSIM_FAILPOINT(nullptr);
-    std::string name = lpLibFileName;
-    if (name.empty()) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    std::string file = WithDefaultExtension(BaseName(name));
-    bool bare = name.find_first_of("\\/:") == std::string::npos;
-
-    if (bare) {
-        if (Module* m = FindLoadedByName(file)) return Reference(m);
-        // The program's folder and the current folder (one and the same here), the system
-        // folder, on NT also the 16-bit one, then the Windows folder.
-        std::vector<std::string> dirs = {".", SystemDir()};
-        if (IsNT()) dirs.push_back(WindowsDir() + "\\SYSTEM");
-        dirs.push_back(WindowsDir());
-        for (const std::string& dir : dirs) {
-            std::string host = ResolvePath(dir + "\\" + file, false);
-            if (IsRegularFile(host)) return LoadFile(host, nullptr);
-        }
-    } else {
-        std::string path = name.substr(0, name.size() - BaseName(name).size()) + file;
-        std::string host = ResolvePath(path, false);
-        if (IsRegularFile(host)) return LoadFile(host, nullptr);
-    }
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    return winsim::LoadModule(lpLibFileName);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {

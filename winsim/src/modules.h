@@ -30,6 +30,10 @@ bool ModuleResources(HMODULE module, const unsigned char** data, size_t* size);
 // The handle value of a loaded module (the main program's for a null handle); 0 when the
 // handle names no loaded module.
 uint32_t ModuleHandleValue(HMODULE module);
+// Loads a module as LoadLibraryA does, by the same search and with the same errors
+// (ERROR_MOD_NOT_FOUND: no such file; ERROR_BAD_EXE_FORMAT: a file that is no module), but with
+// no failure point, for the calls of other DLLs that read a module file (the version calls).
+HMODULE LoadModule(const std::string& name);
 // Drops a reference to a loaded module, as FreeLibrary does but with no failure point, for a
 // system component that loads a module for a moment (the spooler checking a monitor). False for
 // a handle that names no loaded module.
