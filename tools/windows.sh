@@ -159,13 +159,14 @@ DISPLAY=$display timeout 10 sh -c 'until xdotool getmouselocation >/dev/null 2>&
 "${WINESERVER:-wineserver}" -k 2>/dev/null || true
 "${WINESERVER:-wineserver}" -w 2>/dev/null || true
 export DISPLAY=$display
-uninstaller() { # ARGS: PWUNINST under Wine, at most 120 s, with the stand-in NETAPI32.DLL
+uninstaller() { # ARGS: PWUNINST under Wine, at most 240 s, with the stand-in NETAPI32.DLL
   cd "$drive/KVSETUP" && WINEDLLOVERRIDES=${overrides-netapi32=n,b} \
-    exec timeout 120 "$wine" PWUNINST.EXE "$@" >/dev/null 2>&1
+    exec timeout 240 "$wine" PWUNINST.EXE "$@" >/dev/null 2>&1
 }
-# The id of the first visible window whose title matches, once one shows (30 s at most).
+# The id of the first visible window whose title matches, once one shows (90 s at most: a new
+# Wine session on a busy machine takes half a minute and more to start).
 wait_window() { # TITLE-REGEX
-  DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+  DISPLAY=$display timeout 90 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
 }
 # A window is mapped before its controls have painted themselves: a moment for that, then the
 # screen.
@@ -225,7 +226,7 @@ printf 'message boxes: %s\n%s\n' "$(grep -c '^message box' "$out/winsim/scrub.lo
 pid=$!
 boxes=0
 # The run's first window (its background or splash), whatever its title.
-DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --classname '^pwuninst\.exe$' >/dev/null 2>&1 || true
+DISPLAY=$display timeout 90 xdotool search --sync --onlyvisible --classname '^pwuninst\.exe$' >/dev/null 2>&1 || true
 shot 3-scrub
 while kill -0 $pid 2>/dev/null && [ $boxes -lt 10 ]; do
   id=$(DISPLAY=$display xdotool search --onlyvisible --name '^KV Pellora 4720 Uninstaller$' 2>/dev/null | head -1) || true
