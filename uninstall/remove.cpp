@@ -186,15 +186,15 @@ void RemoveComponent(const char* list, const char* component, int honour) {
 
 void RemoveFile(char* path) {
     if (!path || !path[0]) return;
-    // A folder named as a file is never removed this way, a drive root or the Windows or system
-    // directory least of all; neither WININIT.INI nor the delayed list would remove it either.
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-
     if (DeleteFileA(path)) {
         char folder[UN_PATH_SIZE];
         if (ShortFolderOf(path, folder)) PruneFrom(folder);
-    } else if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+    } else if (const DWORD attributes = GetFileAttributesA(path);
+               attributes != INVALID_FILE_ATTRIBUTES) {
+        // A folder named as a file is never removed this way (DeleteFileA refuses it), a drive
+        // root or the Windows or system directory least of all; neither WININIT.INI nor the
+        // delayed list would remove it either.
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return;
         if (ScheduleDelete(path, 0) != 0) return;
         // The folder goes at the next start too, if it is empty by then.
         char folder[UN_PATH_SIZE];

@@ -485,6 +485,34 @@ TEST_P(FilesTest, SeesWhatTheHostChangesAtTheNextCall) {
         << "a folder made again in another case is found by its new name";
 }
 
+// Calls that find a path as written need no listing and leave the host's reports queued; the
+// next call that needs a listing applies them all, in the order they happened.
+TEST_P(FilesTest, ChangesQueuedMeanwhileReachTheNextListing) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Queue", nullptr));
+    WriteHostFile(HostFile("Queue/Long Name One.txt"), "x");
+    char shortPath[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA("C:\\Queue\\Long Name One.txt", shortPath, MAX_PATH), 0u);
+    EXPECT_STREQ(std::strrchr(shortPath, '\\'), "\\LONGNA~1.TXT");
+
+    // Deleted by its exact name, then a namesake made by the host: the short name was free again
+    // before the new file came.
+    EXPECT_TRUE(DeleteFileA("C:\\Queue\\Long Name One.txt"));
+    WriteHostFile(HostFile("Queue/Long Name Two.txt"), "x");
+    EXPECT_NE(GetFileAttributesA("C:\\Queue\\Long Name Two.txt"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_GT(GetShortPathNameA("C:\\Queue\\Long Name Two.txt", shortPath, MAX_PATH), 0u);
+    EXPECT_STREQ(std::strrchr(shortPath, '\\'), "\\LONGNA~1.TXT");
+
+    // More reports than one read of them takes.
+    std::vector<std::string> expected{".", "..", "Long Name Two.txt"};
+    for (int i = 0; i < 1200; ++i) {
+        const std::string name = "A rather long host file name number " + std::to_string(1000 + i);
+        WriteHostFile(HostFile("Queue/" + name), "x");
+        expected.push_back(name);
+    }
+    std::sort(expected.begin() + 2, expected.end());
+    EXPECT_EQ(FindAll("C:\\Queue\\*.*"), expected);
+}
+
 TEST_P(FilesTest, AFolderEmptiedByDeletionsReadsAsEmpty) {
     ASSERT_TRUE(CreateDirectoryA("C:\\Many", nullptr));
     for (int i = 0; i < 30; ++i)

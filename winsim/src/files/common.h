@@ -29,6 +29,11 @@ struct HostInfo {
 HostInfo Stat(const std::string& host);
 // The host path of a full Windows path; empty when it lies on no drive of the machine.
 std::string Host(const std::string& full);
+// The same, with *info what is there now (nothing, for an empty result).
+std::string Host(const std::string& full, HostInfo* info);
+// ResolvePath's work; when `info` is given it receives what is at the result, from the stat
+// that the resolution itself made where it made one.
+std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info);
 // The error for a path that does not exist: its folder exists (file not found) or not.
 DWORD MissingError(const std::string& full);
 
@@ -68,12 +73,12 @@ class Listing {
     bool m_shortsComplete = true;
 };
 
-// The listing of a host folder as it is now; null when there is no such folder. It stays valid
-// until the next call.
+// The listing of a host folder as it is now (what the host reported changed is applied first,
+// once per call); null when there is no such folder. It stays valid until the next call.
 Listing* ListingOf(const std::string& host);
 // Applies what the host reported changed since the listings were last brought up to date: once
-// per API call (path resolution does, first), so a call sees the folders as they were when it
-// began; `always` also between calls.
+// per API call (the first listing asked for does), so a call sees the folders as they were when
+// it first looked into one; `always` also between calls.
 void SyncListings(bool always);
 
 // ---- attributes (entries.cpp) -------------------------------------------------------------

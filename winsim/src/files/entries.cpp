@@ -19,11 +19,11 @@ struct Entry {
 };
 
 // Resolves `path` into *e; NO_ERROR, or what Windows says of no argument, of a path that leads
-// nowhere, or of wildcards where they are refused. `info` is left empty.
-DWORD ResolvePath(LPCSTR path, bool refuseWildcards, Entry* e) {
+// nowhere, or of wildcards where they are refused. `info` is filled only when `withInfo`.
+DWORD ResolvePath(LPCSTR path, bool refuseWildcards, Entry* e, bool withInfo = false) {
     if (!path) return ERROR_INVALID_PARAMETER;
     e->full = FullWindowsPath(path);
-    e->host = Host(e->full);
+    e->host = withInfo ? Host(e->full, &e->info) : Host(e->full);
     if (e->full.empty() || e->host.empty()) return ERROR_PATH_NOT_FOUND;
     if (refuseWildcards && HasWildcards(e->full)) return ERROR_INVALID_NAME;
     return NO_ERROR;
@@ -31,8 +31,7 @@ DWORD ResolvePath(LPCSTR path, bool refuseWildcards, Entry* e) {
 
 // The same for a path that must name an entry that is there.
 DWORD FindEntry(LPCSTR path, bool refuseWildcards, Entry* e) {
-    if (DWORD error = ResolvePath(path, refuseWildcards, e)) return error;
-    e->info = Stat(e->host);
+    if (DWORD error = ResolvePath(path, refuseWildcards, e, true)) return error;
     return e->info.exists ? NO_ERROR : MissingError(e->full);
 }
 

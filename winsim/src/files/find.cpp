@@ -138,8 +138,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     if (full.empty() || full.size() <= 3) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     std::string dir = ParentOf(full), pattern = LastComponent(full);
     // "C:\DIR\." names the folder itself; FullWindowsPath has taken the dot away.
-    std::string dirHost = Host(dir);
-    const HostInfo dirInfo = Stat(dirHost);
+    HostInfo dirInfo;
+    std::string dirHost = Host(dir, &dirInfo);
     if (HasWildcards(dir) || !dirInfo.dir) return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 
     auto find = std::make_unique<FindObject>();
@@ -164,7 +164,6 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
     WINSIM_FAILPOINT(FALSE);
     auto it = Finds().find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hFindFile)));
     if (it == Finds().end()) return Refuse(ERROR_INVALID_HANDLE, FALSE);
-    SyncListings(false);
     FoundEntry found;
     if (!lpFindFileData) {
         // Nothing is handed out, so the search stays where it was.

@@ -7,6 +7,7 @@
 #include "common.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <pthread.h>
@@ -201,6 +202,10 @@ class Listings {
                 Apply(*ev);
                 p += sizeof(inotify_event) + ev->len;
             }
+            // A read takes every event queued that fits, so one that left room for the longest
+            // event emptied the queue: asking again would only find nothing.
+            if (static_cast<size_t>(n) <= sizeof buffer - (sizeof(inotify_event) + NAME_MAX + 1))
+                return;
         }
     }
 
@@ -300,7 +305,9 @@ const bool g_hooks =
 namespace winsim::files {
 
 Listing* ListingOf(const std::string& host) {
-    return host.empty() ? nullptr : Listings::Instance().Of(host);
+    if (host.empty()) return nullptr;
+    Listings::Instance().Sync(false);
+    return Listings::Instance().Of(host);
 }
 
 void SyncListings(bool always) {

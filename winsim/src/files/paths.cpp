@@ -71,10 +71,17 @@ std::string Host(const std::string& full) {
     return full.empty() ? "" : ResolvePath(full, false);
 }
 
+std::string Host(const std::string& full, HostInfo* info) {
+    *info = HostInfo{};
+    return full.empty() ? "" : ResolveHost(full, false, info);
+}
+
 DWORD MissingError(const std::string& full) {
     std::string parent = ParentOf(full);
     if (full.size() <= 3) return ERROR_PATH_NOT_FOUND; // a drive the machine lacks
-    return Stat(Host(parent)).dir ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    HostInfo info;
+    Host(parent, &info);
+    return info.dir ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 } // namespace winsim::files
@@ -124,8 +131,15 @@ std::string FullWindowsPath(const std::string& path) {
 }
 
 std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
+    return files::ResolveHost(windowsPath, bareInWindowsDir, nullptr);
+}
+
+} // namespace winsim
+
+namespace winsim::files {
+
+std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info) {
     MachineState& m = Require();
-    SyncListings(false);
     std::string p = windowsPath;
     for (char& c : p)
         if (c == '/') c = '\\';
@@ -141,14 +155,36 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
     if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
     if (letter < 'a' || letter > 'z') return "";
     const std::string drive = std::string("drive_") + letter;
+    const std::vector<std::string> parts = PathComponents(p.substr(2));
+    // A path whose every component is there as written resolves to itself (an entry named
+    // exactly is preferred to one that differs in case), so for a caller that stats the result
+    // anyway that one stat settles it without the folders' listings. A path with an 8.3 form in
+    // it ('~') is rarely there as written and goes through the listings at once.
+    std::string literal = m.dir + "/" + drive;
+    bool shortForms = false;
+    for (const std::string& comp : parts) {
+        literal += "/" + comp;
+        shortForms = shortForms || comp.find('~') != std::string::npos;
+    }
+    const bool tryLiteral = info && !shortForms;
+    if (tryLiteral) {
+        *info = Stat(literal);
+        if (info->exists) return literal;
+    }
     const Listing* top = ListingOf(m.dir);
     const ListedName* driveEntry = top ? top->Named(drive) : nullptr;
     if (!driveEntry || driveEntry->name != drive) return "";
     std::string host = m.dir + "/" + drive;
-    for (const std::string& comp : PathComponents(p.substr(2)))
+    for (const std::string& comp : parts)
         host += "/" + EntryNamed(host, comp);
+    // Unless the path as written was just found missing, what is there is looked at now.
+    if (info && !(tryLiteral && host == literal)) *info = Stat(host);
     return host;
 }
+
+} // namespace winsim::files
+
+namespace winsim {
 
 std::string HostPath(const std::string& windowsPath) {
     // Asked between calls: what the host changed since the last call counts too.
@@ -180,7 +216,8 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
     if (!lpPathName) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
     std::string full = FullWindowsPath(lpPathName);
     if (full.empty()) return Refuse(ERROR_PATH_NOT_FOUND, FALSE);
-    HostInfo info = Stat(Host(full));
+    HostInfo info;
+    Host(full, &info);
     if (!info.exists) return Refuse(MissingError(full), FALSE);
     if (!info.dir) return Refuse(ERROR_DIRECTORY, FALSE);
     g_cwd = full;
@@ -211,9 +248,10 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
         if (c == '/') c = '\\';
     if (given.empty()) return Refuse(ERROR_INVALID_PARAMETER, 0u);
     std::string full = FullWindowsPath(given);
-    const std::string host = full.empty() ? "" : Host(full);
+    HostInfo info;
+    const std::string host = full.empty() ? "" : Host(full, &info);
     if (host.empty()) return Refuse(ERROR_PATH_NOT_FOUND, 0u);
-    if (!Stat(host).exists) return Refuse(MissingError(full), 0u);
+    if (!info.exists) return Refuse(MissingError(full), 0u);
 
     // Each component of the path as given becomes its short form; the rest stays as written.
     std::string out;
