@@ -607,6 +607,24 @@ TEST_P(RegFidelityEveryOs, NotifySignalsTheFirstChangeOfTheKindsAsked) {
     EXPECT_TRUE(e.Signaled());
 }
 
+// A value set again to the data it holds is still a write: a watch of the key's values hears of
+// it, and the value reads as before.
+TEST_P(RegFidelityEveryOs, NotifyHearsAValueSetToItsOwnData) {
+    if (GetParam() == winsim::Os::Win95) return; // no such call
+    TestKey k;
+    NotifyEvent e;
+    ASSERT_EQ(k.Set("v", REG_SZ, std::string("same", 5)), ERROR_SUCCESS);
+    ASSERT_EQ(Watch(k, FALSE, REG_NOTIFY_CHANGE_LAST_SET, e), ERROR_SUCCESS);
+    ASSERT_EQ(k.Set("v", REG_SZ, std::string("same", 5)), ERROR_SUCCESS);
+    EXPECT_TRUE(e.Signaled());
+    char text[16] = {};
+    DWORD type = 0, size = sizeof text;
+    ASSERT_EQ(RegQueryValueExA(k, "v", nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(text, "same");
+}
+
 // Closing the watched handle signals the event; a watch whose event was closed signals nothing.
 TEST_P(RegFidelityEveryOs, NotifyEndsWithItsHandle) {
     if (GetParam() == winsim::Os::Win95) return; // no such call

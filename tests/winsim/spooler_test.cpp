@@ -805,6 +805,58 @@ TEST_P(SpoolerTest, DeletingNeedsDeleteAccessAndForgetsTheDefault) {
     EXPECT_EQ(winsim::ReadSpooler().defaultPrinter, "");
 }
 
+// The ports of the local printers as EnumPrintersA lists them at level 2, by printer.
+std::vector<std::string> ListedPorts() {
+    DWORD needed = 0, count = 0;
+    EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buf(needed);
+    EXPECT_TRUE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, buf.data(), needed, &needed, &count));
+    std::vector<std::string> ports;
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(buf.data());
+    for (DWORD i = 0; i < count; ++i)
+        ports.push_back(std::string(printers[i].pPrinterName) + "=" + printers[i].pPortName);
+    return ports;
+}
+
+// The spooler reads its printers where the registry keeps them: a change made there by a
+// program, or by a person in the hive while the machine was closed, is what the next
+// enumeration lists; setting a value to the data it holds changes nothing listed.
+TEST_P(SpoolerTest, EnumerationSeesPrinterKeysChangedBehindTheSpooler) {
+    ASSERT_TRUE(AddDriver()) << GetLastError();
+    AddClosedPrinter("KV A", "LPT1:");
+    AddClosedPrinter("KV B", "LPT1:");
+    using List = std::vector<std::string>;
+    ASSERT_EQ(ListedPorts(), (List{"KV A=LPT1:", "KV B=LPT1:"}));
+
+    const char key[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KV A";
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS, &h), ERROR_SUCCESS);
+    const char file[] = "FILE:";
+    ASSERT_EQ(
+        RegSetValueExA(h, "Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(file), sizeof file),
+        ERROR_SUCCESS);
+    EXPECT_EQ(ListedPorts(), (List{"KV A=FILE:", "KV B=LPT1:"}));
+    ASSERT_EQ(
+        RegSetValueExA(h, "Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(file), sizeof file),
+        ERROR_SUCCESS);
+    EXPECT_EQ(ListedPorts(), (List{"KV A=FILE:", "KV B=LPT1:"}));
+    RegCloseKey(h);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE,
+                            "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\KV B"),
+              ERROR_SUCCESS);
+    EXPECT_EQ(ListedPorts(), (List{"KV A=FILE:"}));
+
+    // A person edits the saved hive while no program holds the machine.
+    winsim::CloseMachine();
+    std::string hive = ReadHostFile(m_dir + "/system.reg");
+    const size_t at = hive.find("\"Port\"=\"FILE:\"");
+    ASSERT_NE(at, std::string::npos);
+    hive.replace(at, 14, "\"Port\"=\"COM1:\"");
+    WriteHostFile(m_dir + "/system.reg", hive);
+    ASSERT_TRUE(winsim::OpenMachine(m_dir));
+    EXPECT_EQ(ListedPorts(), (List{"KV A=COM1:"}));
+}
+
 INSTANTIATE_EVERY_OS(SpoolerTest);
 
 } // namespace

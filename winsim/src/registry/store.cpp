@@ -151,6 +151,10 @@ const Value* Key::FindValue(const std::string& n) const {
 
 void Key::Touch() {
     ++g_changes;
+    TouchUnchanged();
+}
+
+void Key::TouchUnchanged() {
     lastWrite = FileTimeNow();
     if (hive != kNoHive) Reg().dirty[hive] = true;
 }
@@ -197,8 +201,16 @@ LONG Key::SetValue(std::string n, DWORD type, std::vector<uint8_t> data) {
     std::string upper = Upper(n);
     auto it = valueIndex.find(upper);
     if (it != valueIndex.end()) {
-        values[it->second].type = type;
-        values[it->second].data = std::move(data);
+        Value& v = values[it->second];
+        if (v.type == type && v.data == data) {
+            // The same data again: the write is made (logged, stamped, notified), and what was
+            // read from the value, which may point into it, stays valid.
+            TouchUnchanged();
+            NotifyChange(*this, REG_NOTIFY_CHANGE_LAST_SET);
+            return ERROR_SUCCESS;
+        }
+        v.type = type;
+        v.data = std::move(data);
     } else {
         valueIndex.emplace(std::move(upper), values.size());
         values.push_back(Value{std::move(n), type, std::move(data)});

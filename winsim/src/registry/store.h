@@ -55,6 +55,9 @@ struct Key : std::enable_shared_from_this<Key> {
     // Replaces the key's class (an import's or a hive's ";class=" line).
     LONG SetClass(const std::string& cls);
     void Touch();         // a change: new last-write time, the hive needs saving
+    // A write that leaves what was read as it was (a value set to the data it holds): new
+    // last-write time and the hive saved, but SysRegistryChanges() stays.
+    void TouchUnchanged();
     size_t Depth() const; // levels below its root
 };
 

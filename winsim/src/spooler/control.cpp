@@ -13,7 +13,8 @@ SpoolerState ReadSpooler() {
     const std::string def = DefaultPrinterName(), profile = ProfileDefault();
     for (const PrinterRec& p : LocalPrinters())
         s.printers.push_back(SpoolerPrinter{p.name, p.port, p.driver, p.processor, p.datatype,
-                                            ReportedAttributes(p, profile), IEquals(p.name, def)});
+                                            ReportedAttributes(p.name, p.attributes, profile),
+                                            IEquals(p.name, def)});
     std::vector<std::string> envs{OwnEnv()};
     if (IsNT()) envs.push_back(kEnv40);
     for (const std::string& env : envs) {

@@ -31,12 +31,6 @@ bool Supported(short paper) {
     return std::find(std::begin(kPapers), std::end(kPapers), paper) != std::end(kPapers);
 }
 
-DEVMODEA AsDevMode(const std::string& bytes) {
-    DEVMODEA dm;
-    std::memcpy(&dm, bytes.data(), sizeof dm);
-    return dm;
-}
-
 // The printer a document call names: a handle's, else the local printer or (NT) connection of
 // that name. False with the error set.
 bool DocumentPrinter(HANDLE hPrinter, LPCSTR name, PrinterView* v) {
@@ -88,7 +82,7 @@ int Names(const std::vector<std::string>& names, size_t size, LPSTR out, Charset
 
 // The version of a printer's driver, 0 when there is none. Printers mostly share a driver (an
 // enumeration asks for each), so the last one read is kept while the registry does not change.
-WORD DriverVersion(const std::string& driver) {
+WORD DriverVersion(std::string_view driver) {
     struct Last {
         bool valid = false;
         uint64_t changes = 0;
@@ -99,7 +93,7 @@ WORD DriverVersion(const std::string& driver) {
     if (last.valid && last.changes == SysRegistryChanges() && last.driver == driver)
         return last.version;
     DriverRec d;
-    last.version = FindDriver(OwnEnv(), driver, &d) ? static_cast<WORD>(d.version) : 0;
+    last.version = FindDriver(OwnEnv(), std::string(driver), &d) ? static_cast<WORD>(d.version) : 0;
     last.driver = driver;
     last.changes = SysRegistryChanges();
     last.valid = true;
@@ -130,8 +124,7 @@ LONG DocumentProperties(Charset cs, HANDLE hPrinter, LPCSTR name, void* out,
                         const DEVMODEA* in, DWORD fMode) {
     PrinterView v;
     if (!DocumentPrinter(hPrinter, name, &v)) return -1;
-    const std::string initial = DefaultDevMode(v);
-    DEVMODEA dm = AsDevMode(initial);
+    DEVMODEA dm = DefaultDevMode(v.name, v.driver);
     const LONG size = static_cast<LONG>(cs == Charset::Wide ? sizeof(DEVMODEW) : sizeof dm);
     if (fMode == 0) return size + dm.dmDriverExtra;
     if (fMode & DM_IN_PROMPT) return IDCANCEL;
@@ -141,21 +134,19 @@ LONG DocumentProperties(Charset cs, HANDLE hPrinter, LPCSTR name, void* out,
             SetLastError(ERROR_INVALID_PARAMETER);
             return -1;
         }
-        const std::string bytes(reinterpret_cast<const char*>(&dm), sizeof dm);
-        const std::string given = cs == Charset::Wide ? WideDevMode(bytes) : bytes;
-        std::memcpy(out, given.data(), static_cast<size_t>(size));
+        WriteDevMode(out, dm, cs);
     }
     return IDOK;
 }
 
 } // namespace
 
-std::string DefaultDevMode(const PrinterView& v) {
+DEVMODEA DefaultDevMode(std::string_view name, std::string_view driver) {
     DEVMODEA dm{};
     // The name is cut to fit the field with its terminator.
-    std::memcpy(dm.dmDeviceName, v.name.data(), std::min<size_t>(v.name.size(), CCHDEVICENAME - 1));
+    std::memcpy(dm.dmDeviceName, name.data(), std::min<size_t>(name.size(), CCHDEVICENAME - 1));
     dm.dmSpecVersion = IsNT() ? DM_SPECVERSION : 0x0400; // 95/98 know the 4.00 layout
-    dm.dmDriverVersion = DriverVersion(v.driver);
+    dm.dmDriverVersion = DriverVersion(driver);
     dm.dmSize = sizeof dm;
     dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DEFAULTSOURCE |
                   DM_PRINTQUALITY | DM_COLOR | DM_TTOPTION;
@@ -167,16 +158,16 @@ std::string DefaultDevMode(const PrinterView& v) {
     dm.dmPrintQuality = DMRES_HIGH;
     dm.dmColor = DMCOLOR_MONOCHROME;
     dm.dmTTOption = DMTT_DOWNLOAD;
-    return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
+    return dm;
 }
 
-std::string WideDevMode(const std::string& devModeA) {
-    DEVMODEA a{};
-    std::memcpy(&a, devModeA.data(), std::min(devModeA.size(), sizeof a));
-    const DEVMODEW w = OtherDevMode<DEVMODEW>(a, [](BYTE c) { return WideChar(c); });
-    std::string out(reinterpret_cast<const char*>(&w), sizeof w);
-    if (devModeA.size() > sizeof a) out += devModeA.substr(sizeof a); // the driver's own part
-    return out;
+void WriteDevMode(void* at, const DEVMODEA& dm, Charset cs) {
+    if (cs == Charset::Ansi) {
+        std::memcpy(at, &dm, sizeof dm);
+        return;
+    }
+    const DEVMODEW w = OtherDevMode<DEVMODEW>(dm, [](BYTE c) { return WideChar(c); });
+    std::memcpy(at, &w, sizeof w);
 }
 
 namespace {
@@ -185,7 +176,7 @@ namespace {
 int DeviceCapabilities(Charset cs, LPCSTR pDevice, WORD fwCapability, LPSTR pOutput) {
     PrinterView v;
     if (!DocumentPrinter(nullptr, pDevice, &v)) return -1;
-    const DEVMODEA dm = AsDevMode(DefaultDevMode(v));
+    const DEVMODEA dm = DefaultDevMode(v.name, v.driver);
     switch (fwCapability) {
     case DC_FIELDS:
         // NT's drivers name their forms too.

@@ -109,7 +109,7 @@ bool TakeFiles(const DriverRec& d) {
 
 // The texts that levels 2 and 3 share, each file with its full path.
 template <class T> void DriverBasics(Builder<T>& b, const DriverRec& d) {
-    b.item.fixed.cVersion = d.version;
+    b.fixed.cVersion = d.version;
     b.Text(&T::pName, d.name)
         .Text(&T::pEnvironment, d.env)
         .Text(&T::pDriverPath, FullPath(d, d.file))

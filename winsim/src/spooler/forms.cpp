@@ -73,9 +73,9 @@ std::vector<FormRec> Forms(const std::string& only = std::string()) {
 BOOL PackForms(const std::vector<FormRec>& forms, LPBYTE buf, DWORD cb, LPDWORD needed,
                LPDWORD returned) {
     return PackEach<FORM_INFO_1A>(forms, buf, cb, needed, returned, [](auto& b, auto& f) {
-        b.item.fixed.Flags = FORM_BUILTIN;
-        b.item.fixed.Size = SIZEL{f.width, f.height};
-        b.item.fixed.ImageableArea = RECTL{0, 0, f.width, f.height};
+        b.fixed.Flags = FORM_BUILTIN;
+        b.fixed.Size = SIZEL{f.width, f.height};
+        b.fixed.ImageableArea = RECTL{0, 0, f.width, f.height};
         b.Text(&FORM_INFO_1A::pName, f.name);
     });
 }

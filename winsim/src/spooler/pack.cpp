@@ -42,11 +42,7 @@ BOOL PackText(const std::string& text, LPBYTE buf, DWORD cb, LPDWORD needed) {
     return TRUE;
 }
 
-void WriteText(char* at, const std::string& text, Charset cs) {
-    if (cs == Charset::Ansi) {
-        std::memcpy(at, text.c_str(), text.size() + 1);
-        return;
-    }
+void WriteWideText(char* at, std::string_view text) {
     for (size_t i = 0; i <= text.size(); ++i) { // the terminator too
         const WORD w = i < text.size() ? WideChar(static_cast<unsigned char>(text[i])) : 0;
         std::memcpy(at + i * sizeof w, &w, sizeof w);

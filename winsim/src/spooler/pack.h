@@ -7,10 +7,8 @@
 #include <windows.h>
 
 #include <cstring>
-#include <deque>
-#include <functional>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 namespace winsim::spooler {
@@ -20,22 +18,9 @@ namespace winsim::spooler {
 // built as the A structure, and only the texts (and a DEVMODE's names) are written wide.
 enum class Charset { Ansi, Wide };
 
-// A DEVMODEA's bytes as a DEVMODEW's (documents.cpp).
-std::string WideDevMode(const std::string& devModeA);
-
-template <class T> struct Packed {
-    T fixed{};
-    std::vector<std::pair<LPSTR T::*, const std::string*>> strings; // null: a null pointer
-    // Structures a record points to (a DEVMODE, a security descriptor): their bytes, how the
-    // record's pointer is set to where they land, and whether the bytes are a DEVMODEA (written
-    // as a DEVMODEW for the W calls).
-    struct Block {
-        std::function<void(T&, void*)> set;
-        const std::string* bytes;
-        bool devMode;
-    };
-    std::vector<Block> blocks;
-};
+// Writes a DEVMODEA at `at` as the call hands it out: as it is, or as a DEVMODEW for the W calls
+// (documents.cpp).
+void WriteDevMode(void* at, const DEVMODEA& dm, Charset cs);
 
 // A block's room in the buffer: whole 8-byte units, so the next one stays aligned.
 inline size_t BlockRoom(size_t bytes) {
@@ -61,126 +46,140 @@ BOOL PackText(const std::string& text, LPBYTE buf, DWORD cb, LPDWORD needed);
 std::string Joined(const std::vector<std::string>& items);
 
 // A text's bytes in the buffer, with its terminator.
-inline size_t TextRoom(const std::string& text, Charset cs) {
+inline size_t TextRoom(std::string_view text, Charset cs) {
     return (text.size() + 1) * (cs == Charset::Wide ? sizeof(WCHAR) : 1);
 }
 // Writes a text with its terminator at `at`, which has TextRoom bytes.
-void WriteText(char* at, const std::string& text, Charset cs);
+void WriteWideText(char* at, std::string_view text);
+inline void WriteText(char* at, std::string_view text, Charset cs) {
+    if (cs == Charset::Wide) return WriteWideText(at, text);
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    at[text.size()] = '\0';
+}
 
-template <class T>
-BOOL Pack(const std::vector<Packed<T>>& items, LPBYTE buf, DWORD cb, LPDWORD needed,
-          LPDWORD returned, Charset cs = Charset::Ansi) {
-    // A block's bytes as the call hands them out.
-    auto blockBytes = [cs](const typename Packed<T>::Block& b) {
-        return cs == Charset::Wide && b.devMode ? WideDevMode(*b.bytes) : *b.bytes;
-    };
-    size_t need = items.size() * sizeof(T);
-    for (const Packed<T>& it : items) {
-        for (const auto& s : it.strings)
-            if (s.second) need += TextRoom(*s.second, cs);
-        for (const auto& b : it.blocks)
-            need += BlockRoom(blockBytes(b).size());
+// Sets a record's fields, the same way twice: first to measure what the records need, then, when
+// that fits, to write them into the caller's buffer. The fixed structures go from the start of
+// the buffer, each record's blocks after all of them, its texts back from the end. Texts and
+// blocks are written where they land, straight from what the caller passes (copied nowhere
+// else), so they need only last for the call that passes them.
+template <class T> class Builder {
+  public:
+    T fixed{}; // the record's own fields; a pointer field is set by the calls below
+
+    // Measuring.
+    explicit Builder(Charset cs) : m_cs(cs) {}
+    // Writing `count` records into `buf` of `cb` bytes, which holds what they measured.
+    Builder(Charset cs, LPBYTE buf, DWORD cb, size_t count)
+        : m_cs(cs), m_writing(true), m_next(reinterpret_cast<char*>(buf) + count * sizeof(T)),
+          // Wide texts run back from an even end, so that each stays aligned; every wide size is
+          // even, so the room still suffices.
+          m_end(reinterpret_cast<char*>(buf) + (cs == Charset::Wide ? cb & ~1u : cb)) {}
+
+    Builder& Text(LPSTR T::*field, std::string_view text) {
+        const size_t room = TextRoom(text, m_cs);
+        if (!m_writing) {
+            m_room += room;
+            return *this;
+        }
+        m_end -= room;
+        WriteText(m_end, text, m_cs);
+        fixed.*field = m_end;
+        return *this;
     }
+    Builder& Null(LPSTR T::*field) {
+        fixed.*field = nullptr;
+        return *this;
+    }
+    // An empty text is reported as a null pointer.
+    Builder& TextOrNull(LPSTR T::*field, std::string_view text) {
+        return text.empty() ? Null(field) : Text(field, text);
+    }
+    // A structure the record points to, as its bytes.
+    template <class P> Builder& Block(P T::*field, std::string_view bytes) {
+        char* at = Place(bytes.size());
+        if (at) {
+            std::memcpy(at, bytes.data(), bytes.size());
+            fixed.*field = reinterpret_cast<P>(at);
+        }
+        return *this;
+    }
+    // The DEVMODEA `make()` gives, which the record points to; the W calls get it as a DEVMODEW.
+    // `make` is called only when the record is written.
+    template <class P, class Make> Builder& DevMode(P T::*field, Make make) {
+        const size_t size = m_cs == Charset::Wide ? sizeof(DEVMODEW) : sizeof(DEVMODEA);
+        char* at = Place(size);
+        if (at) {
+            WriteDevMode(at, make(), m_cs);
+            fixed.*field = reinterpret_cast<P>(at);
+        }
+        return *this;
+    }
+
+    // What the records measured so far need beside their fixed structures.
+    size_t Room() const { return m_room; }
+    // Starts the next record.
+    void Start() { fixed = T{}; }
+    // Writes the record started last as the i-th fixed structure of `buf`.
+    void Finish(LPBYTE buf, size_t i) const { std::memcpy(buf + i * sizeof(T), &fixed, sizeof(T)); }
+
+  private:
+    // Where a block of `size` bytes goes, zeroed to its room; null while measuring.
+    char* Place(size_t size) {
+        const size_t room = BlockRoom(size);
+        if (!m_writing) {
+            m_room += room;
+            return nullptr;
+        }
+        char* at = m_next;
+        std::memset(at + size, 0, room - size);
+        m_next += room;
+        return at;
+    }
+
+    Charset m_cs;
+    bool m_writing = false;
+    size_t m_room = 0;
+    char* m_next = nullptr;
+    char* m_end = nullptr;
+};
+
+// One record of T for each of `recs` (any range): `fill(builder, rec)` sets its fields and texts.
+// A size query is the same call with too small a buffer: it measures and writes nothing.
+template <class T, class Recs, class Fill>
+BOOL PackEach(const Recs& recs, LPBYTE buf, DWORD cb, LPDWORD needed, LPDWORD returned, Fill fill,
+              Charset cs = Charset::Ansi) {
+    Builder<T> measure(cs);
+    size_t count = 0;
+    for (const auto& r : recs) {
+        measure.Start();
+        fill(measure, r);
+        ++count;
+    }
+    const size_t need = count * sizeof(T) + measure.Room();
     if (returned) *returned = 0;
     if (needed) *needed = static_cast<DWORD>(need);
     if (need > cb || (!buf && need > 0)) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
-    // Blocks follow the fixed structures, texts run back from the end (wide ones from an even
-    // end, so that each stays aligned; every wide size is even, so the room still suffices).
-    char* end = reinterpret_cast<char*>(buf) + (cs == Charset::Wide ? cb & ~1u : cb);
-    char* next = reinterpret_cast<char*>(buf) + items.size() * sizeof(T);
-    for (size_t i = 0; i < items.size(); ++i) {
-        T t = items[i].fixed;
-        for (const auto& b : items[i].blocks) {
-            const std::string bytes = blockBytes(b);
-            std::memset(next, 0, BlockRoom(bytes.size()));
-            std::memcpy(next, bytes.data(), bytes.size());
-            b.set(t, next);
-            next += BlockRoom(bytes.size());
-        }
-        for (const auto& s : items[i].strings) {
-            if (!s.second) {
-                t.*(s.first) = nullptr;
-                continue;
-            }
-            end -= TextRoom(*s.second, cs);
-            WriteText(end, *s.second, cs);
-            t.*(s.first) = end;
-        }
-        std::memcpy(buf + i * sizeof(T), &t, sizeof(T));
+    Builder<T> write(cs, buf, cb, count);
+    size_t i = 0;
+    for (const auto& r : recs) {
+        write.Start();
+        fill(write, r);
+        write.Finish(buf, i++);
     }
-    if (returned) *returned = static_cast<DWORD>(items.size());
+    if (returned) *returned = static_cast<DWORD>(count);
     return TRUE;
 }
 
-// Texts a record points into; kept in a list whose elements never move as it grows.
-using TextStore = std::deque<std::string>;
-
-template <class T> struct Builder {
-    Packed<T> item;
-    TextStore* store;
-    Builder& Text(LPSTR T::*field, std::string text) {
-        store->push_back(std::move(text));
-        item.strings.emplace_back(field, &store->back());
-        return *this;
-    }
-    Builder& Null(LPSTR T::*field) {
-        item.strings.emplace_back(field, nullptr);
-        return *this;
-    }
-    // A structure the record points to, as its bytes.
-    template <class P> Builder& Block(P T::*field, const std::string& bytes) {
-        return AddBlock(field, bytes, false);
-    }
-    // A DEVMODEA the record points to; the W calls get it as a DEVMODEW.
-    template <class P> Builder& DevMode(P T::*field, const std::string& devModeA) {
-        return AddBlock(field, devModeA, true);
-    }
-    // An empty text is reported as a null pointer.
-    Builder& TextOrNull(LPSTR T::*field, std::string text) {
-        return text.empty() ? Null(field) : Text(field, std::move(text));
-    }
-
-  private:
-    template <class P> Builder& AddBlock(P T::*field, const std::string& bytes, bool devMode) {
-        store->push_back(bytes);
-        item.blocks.push_back(
-            {[field](T& t, void* at) { t.*field = static_cast<P>(at); }, &store->back(),
-             devMode});
-        return *this;
-    }
-};
-
-template <class T> Builder<T> Start(TextStore* store) {
-    Builder<T> b;
-    b.store = store;
-    return b;
-}
-
-// One record of T for each of `recs`: `fill(builder, rec)` sets its fields and texts.
-template <class T, class Rec, class Fill>
-BOOL PackEach(const std::vector<Rec>& recs, LPBYTE buf, DWORD cb, LPDWORD needed, LPDWORD returned,
-              Fill fill, Charset cs = Charset::Ansi) {
-    TextStore store;
-    std::vector<Packed<T>> items;
-    items.reserve(recs.size());
-    for (const Rec& r : recs) {
-        Builder<T> b = Start<T>(&store);
-        fill(b, r);
-        items.push_back(std::move(b.item));
-    }
-    return Pack(items, buf, cb, needed, returned, cs);
-}
-
 // Records that carry only a name, as every level-1 list but the printers'.
-template <class T, class Rec>
-BOOL PackNames(const std::vector<Rec>& recs, LPSTR T::*field, LPBYTE buf, DWORD cb, LPDWORD needed,
+template <class T, class Recs>
+BOOL PackNames(const Recs& recs, LPSTR T::*field, LPBYTE buf, DWORD cb, LPDWORD needed,
                LPDWORD returned, Charset cs = Charset::Ansi) {
     return PackEach<T>(
         recs, buf, cb, needed, returned,
-        [field](Builder<T>& b, const Rec& r) { b.Text(field, r.name); }, cs);
+        [field](Builder<T>& b, const auto& r) { b.Text(field, r.name); }, cs);
 }
 
 } // namespace winsim::spooler

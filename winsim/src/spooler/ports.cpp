@@ -122,7 +122,7 @@ BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPD
     } else if (Level == 2) {
         listed = PackEach<PORT_INFO_2A>(Ports(), pPorts, cbBuf, pcbNeeded, pcReturned,
                                         [](auto& b, auto& p) {
-                                            b.item.fixed.fPortType = p.type;
+                                            b.fixed.fPortType = p.type;
                                             b.Text(&PORT_INFO_2A::pPortName, p.name)
                                                 .Text(&PORT_INFO_2A::pMonitorName, p.monitor)
                                                 .Text(&PORT_INFO_2A::pDescription, p.description);

@@ -8,8 +8,12 @@
 #include "../security/descriptor.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <tuple>
+#include <utility>
 
 namespace winsim::spooler {
 
@@ -17,54 +21,91 @@ namespace {
 
 // ---- records --------------------------------------------------------------------------------
 
-// The printer's values in the order Windows writes them; "Name" goes first, before these.
-struct TextValue {
-    const char* name;
-    std::string PrinterRec::*field;
-};
-const TextValue kTextValues[] = {
-    {"Share Name", &PrinterRec::share},          {"Port", &PrinterRec::port},
-    {"Printer Driver", &PrinterRec::driver},     {"Description", &PrinterRec::comment},
-    {"Location", &PrinterRec::location},         {"Separator File", &PrinterRec::sepFile},
-    {"Print Processor", &PrinterRec::processor}, {"Datatype", &PrinterRec::datatype},
-    {"Parameters", &PrinterRec::parameters},
-};
-struct NumberValue {
-    const char* name;
-    DWORD PrinterRec::*field;
-};
-const NumberValue kNumberValues[] = {
-    {"Attributes", &PrinterRec::attributes},
-    {"Priority", &PrinterRec::priority},
-    {"Default Priority", &PrinterRec::defaultPriority},
-    {"StartTime", &PrinterRec::startTime},
-    {"UntilTime", &PrinterRec::untilTime},
-    {"Status", &PrinterRec::status},
-};
+// The printer's values in the order Windows writes them: the texts, "Name" first, then the
+// numbers.
+constexpr std::string_view kValueNames[] = {"Name",
+                                            "Share Name",
+                                            "Port",
+                                            "Printer Driver",
+                                            "Description",
+                                            "Location",
+                                            "Separator File",
+                                            "Print Processor",
+                                            "Datatype",
+                                            "Parameters",
+                                            "Attributes",
+                                            "Priority",
+                                            "Default Priority",
+                                            "StartTime",
+                                            "UntilTime",
+                                            "Status"};
+constexpr size_t kTextValues = 10;
+constexpr size_t kValues = std::size(kValueNames);
 
-void ReadPrinter(const std::string& keyName, const Values& v, PrinterRec* p) {
-    p->name = v.Has("Name") ? v.Text("Name") : keyName;
-    for (const TextValue& t : kTextValues)
-        p->*t.field = v.Text(t.name);
-    for (const NumberValue& n : kNumberValues)
-        p->*n.field = v.Number(n.name);
+// The fields of `p` (a PrinterFields) that hold the values, in that order.
+template <class P> auto TextFields(P& p) {
+    return std::array{&p.name,     &p.share,   &p.port,      &p.driver,   &p.comment,
+                      &p.location, &p.sepFile, &p.processor, &p.datatype, &p.parameters};
+}
+template <class P> auto NumberFields(P& p) {
+    return std::array{&p.attributes, &p.priority,  &p.defaultPriority,
+                      &p.startTime,  &p.untilTime, &p.status};
+}
+static_assert(std::tuple_size_v<decltype(TextFields(std::declval<PrinterRec&>()))> == kTextValues &&
+                  std::tuple_size_v<decltype(NumberFields(std::declval<PrinterRec&>()))> ==
+                      kValues - kTextValues,
+              "a field for each value");
+
+// Which of the printer's values `name` is (kValues for none); `expected`, the one after the value
+// found last, is tried first.
+size_t ValueSlot(std::string_view name, size_t expected) {
+    if (expected < kValues && IEquals(name, kValueNames[expected])) return expected;
+    for (size_t i = 0; i < kValues; ++i)
+        if (IEquals(name, kValueNames[i])) return i;
+    return kValues;
+}
+
+// A printer's record from its key's values, in one pass over them: copied (PrinterRec) or read
+// in place (PrinterFields<std::string_view>). A text missing is empty, a number 0, the name the
+// key's.
+template <class S>
+void ReadPrinter(std::string_view keyName, const std::vector<SysValue>& values,
+                 PrinterFields<S>* p) {
+    const auto texts = TextFields(*p);
+    const auto numbers = NumberFields(*p);
+    for (S* t : texts)
+        *t = S();
+    for (DWORD* n : numbers)
+        *n = 0;
+    p->name = S(keyName);
+    size_t expected = 0;
+    for (const SysValue& v : values) {
+        const size_t slot = ValueSlot(v.name, expected);
+        if (slot == kValues) continue;
+        expected = slot + 1;
+        if (slot < kTextValues)
+            *texts[slot] = S(Values::TextOf(v));
+        else
+            *numbers[slot - kTextValues] = Values::NumberOf(v);
+    }
 }
 
 bool LoadPrinter(const std::string& keyName, PrinterRec* p) {
-    Values v(PrintersKey() + "\\" + keyName);
-    if (!v.Exists()) return false;
-    ReadPrinter(keyName, v, p);
+    const std::vector<SysValue>* values = SysValuesOf(PrintersKey() + "\\" + keyName);
+    if (!values) return false;
+    ReadPrinter(keyName, *values, p);
     return true;
 }
 
 void StorePrinter(const PrinterRec& p) {
     const std::string key = PrintersKey() + "\\" + p.name;
     SysCreateKey(key);
-    PutText(key, "Name", p.name);
-    for (const TextValue& t : kTextValues)
-        PutText(key, t.name, p.*t.field);
-    for (const NumberValue& n : kNumberValues)
-        PutNumber(key, n.name, p.*n.field);
+    const auto texts = TextFields(p);
+    for (size_t i = 0; i < kTextValues; ++i)
+        PutText(key, std::string(kValueNames[i]).c_str(), *texts[i]);
+    const auto numbers = NumberFields(p);
+    for (size_t i = kTextValues; i < kValues; ++i)
+        PutNumber(key, std::string(kValueNames[i]).c_str(), *numbers[i - kTextValues]);
 }
 
 bool FindPrinter(const std::string& name, PrinterRec* p) {
@@ -105,8 +146,39 @@ void RenameDefault(const std::string& name) {
 PrinterView ViewOf(PrinterRec p, const std::string& profileDefault) {
     PrinterView v;
     static_cast<PrinterRec&>(v) = std::move(p);
-    v.attributes = ReportedAttributes(v, profileDefault);
+    v.attributes = ReportedAttributes(v.name, v.attributes, profileDefault);
     return v;
+}
+
+// A view read in place, for packing.
+PrinterRef RefOf(const PrinterView& v) {
+    PrinterRef r;
+    static_cast<PrinterFields<std::string_view>&>(r) = PrinterFields<std::string_view>(v);
+    r.server = v.server;
+    return r;
+}
+
+// The local printers' records read where the registry holds them (their texts point into its
+// values), with the attributes they keep. Read again whenever the registry changed since the last
+// read: SysRegistryChanges() counts every change of a key, a value or the whole tree (a machine
+// opened), and nothing else changes the registry while this process holds the machine.
+const std::vector<PrinterRef>& LocalPrinterRefs() {
+    struct Read {
+        bool valid = false;
+        uint64_t changes = 0;
+        std::vector<PrinterRef> list;
+    };
+    static Read& read = *new Read; // never destroyed: the machine may close at exit
+    if (read.valid && read.changes == SysRegistryChanges()) return read.list;
+    read.list.clear();
+    SysEachSubkey(PrintersKey(),
+                  [](const std::string& keyName, const std::vector<SysValue>& values) {
+                      read.list.emplace_back();
+                      ReadPrinter(keyName, values, &read.list.back());
+                  });
+    read.changes = SysRegistryChanges();
+    read.valid = true;
+    return read.list;
 }
 
 // A printer's security as NT 4.0 gives a new one: Administrators own it and may do anything,
@@ -130,56 +202,83 @@ static_assert(sizeof(PRINTER_INFO_1A) == sizeof(PRINTER_INFO_1W) &&
                   sizeof(PRINTER_INFO_5A) == sizeof(PRINTER_INFO_5W),
               "the W printer records are the A ones with wide texts");
 
-BOOL PackPrinters(const std::vector<PrinterView>& views, DWORD level, LPBYTE buf, DWORD cb,
-                  LPDWORD needed, LPDWORD returned, Charset cs) {
+// The records of `views` at `level`, the attributes as reported with `profileDefault` (which
+// ProfileDefault() gave).
+BOOL PackPrinters(const std::vector<const PrinterRef*>& views, const std::string& profileDefault,
+                  DWORD level, LPBYTE buf, DWORD cb, LPDWORD needed, LPDWORD returned, Charset cs) {
+    auto attributes = [&profileDefault](const PrinterRef& v) {
+        return ReportedAttributes(v.name, v.attributes, profileDefault);
+    };
     switch (level) {
     case 1:
-        return PackEach<PRINTER_INFO_1A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
-            b.item.fixed.Flags = PRINTER_ENUM_ICON8;
-            b.Text(&PRINTER_INFO_1A::pDescription, v.name + "," + v.driver + "," + v.location)
-                .Text(&PRINTER_INFO_1A::pName, v.name)
-                .Text(&PRINTER_INFO_1A::pComment, v.comment);
-        }, cs);
+        return PackEach<PRINTER_INFO_1A>(
+            views, buf, cb, needed, returned,
+            [&](auto& b, const PrinterRef* r) {
+                const PrinterRef& v = *r;
+                b.fixed.Flags = PRINTER_ENUM_ICON8;
+                std::string description(v.name);
+                description.append(",").append(v.driver).append(",").append(v.location);
+                b.Text(&PRINTER_INFO_1A::pDescription, description)
+                    .Text(&PRINTER_INFO_1A::pName, v.name)
+                    .Text(&PRINTER_INFO_1A::pComment, v.comment);
+            },
+            cs);
     case 2:
-        return PackEach<PRINTER_INFO_2A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
-            PRINTER_INFO_2A& f = b.item.fixed;
-            f.Attributes = v.attributes;
-            f.Priority = v.priority;
-            f.DefaultPriority = v.defaultPriority;
-            f.StartTime = v.startTime;
-            f.UntilTime = v.untilTime;
-            f.Status = v.status;
-            b.TextOrNull(&PRINTER_INFO_2A::pServerName, v.server)
-                .Text(&PRINTER_INFO_2A::pPrinterName, v.name)
-                .Text(&PRINTER_INFO_2A::pShareName, v.share)
-                .Text(&PRINTER_INFO_2A::pPortName, v.port)
-                .Text(&PRINTER_INFO_2A::pDriverName, v.driver)
-                .Text(&PRINTER_INFO_2A::pComment, v.comment)
-                .Text(&PRINTER_INFO_2A::pLocation, v.location)
-                .Text(&PRINTER_INFO_2A::pSepFile, v.sepFile)
-                .Text(&PRINTER_INFO_2A::pPrintProcessor, v.processor)
-                .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
-                .Text(&PRINTER_INFO_2A::pParameters, v.parameters)
-                .DevMode(&PRINTER_INFO_2A::pDevMode, DefaultDevMode(v));
-        }, cs);
+        return PackEach<PRINTER_INFO_2A>(
+            views, buf, cb, needed, returned,
+            [&](auto& b, const PrinterRef* r) {
+                const PrinterRef& v = *r;
+                PRINTER_INFO_2A& f = b.fixed;
+                f.Attributes = attributes(v);
+                f.Priority = v.priority;
+                f.DefaultPriority = v.defaultPriority;
+                f.StartTime = v.startTime;
+                f.UntilTime = v.untilTime;
+                f.Status = v.status;
+                b.TextOrNull(&PRINTER_INFO_2A::pServerName, v.server)
+                    .Text(&PRINTER_INFO_2A::pPrinterName, v.name)
+                    .Text(&PRINTER_INFO_2A::pShareName, v.share)
+                    .Text(&PRINTER_INFO_2A::pPortName, v.port)
+                    .Text(&PRINTER_INFO_2A::pDriverName, v.driver)
+                    .Text(&PRINTER_INFO_2A::pComment, v.comment)
+                    .Text(&PRINTER_INFO_2A::pLocation, v.location)
+                    .Text(&PRINTER_INFO_2A::pSepFile, v.sepFile)
+                    .Text(&PRINTER_INFO_2A::pPrintProcessor, v.processor)
+                    .Text(&PRINTER_INFO_2A::pDatatype, v.datatype)
+                    .Text(&PRINTER_INFO_2A::pParameters, v.parameters)
+                    .DevMode(&PRINTER_INFO_2A::pDevMode,
+                             [&v] { return DefaultDevMode(v.name, v.driver); });
+            },
+            cs);
     case 3: // NT only; GetPrinterA decides
-        return PackEach<PRINTER_INFO_3>(views, buf, cb, needed, returned, [](auto& b, auto&) {
-            b.Block(&PRINTER_INFO_3::pSecurityDescriptor, DefaultSecurity());
-        }, cs);
+        return PackEach<PRINTER_INFO_3>(
+            views, buf, cb, needed, returned,
+            [](auto& b, const PrinterRef*) {
+                b.Block(&PRINTER_INFO_3::pSecurityDescriptor, DefaultSecurity());
+            },
+            cs);
     case 4:
-        return PackEach<PRINTER_INFO_4A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
-            b.item.fixed.Attributes = v.attributes;
-            b.Text(&PRINTER_INFO_4A::pPrinterName, v.name)
-                .TextOrNull(&PRINTER_INFO_4A::pServerName, v.server);
-        }, cs);
+        return PackEach<PRINTER_INFO_4A>(
+            views, buf, cb, needed, returned,
+            [&](auto& b, const PrinterRef* r) {
+                const PrinterRef& v = *r;
+                b.fixed.Attributes = attributes(v);
+                b.Text(&PRINTER_INFO_4A::pPrinterName, v.name)
+                    .TextOrNull(&PRINTER_INFO_4A::pServerName, v.server);
+            },
+            cs);
     case 5:
-        return PackEach<PRINTER_INFO_5A>(views, buf, cb, needed, returned, [](auto& b, auto& v) {
-            b.item.fixed.Attributes = v.attributes;
-            b.item.fixed.DeviceNotSelectedTimeout = 15000;
-            b.item.fixed.TransmissionRetryTimeout = 45000;
-            b.Text(&PRINTER_INFO_5A::pPrinterName, v.name)
-                .Text(&PRINTER_INFO_5A::pPortName, v.port);
-        }, cs);
+        return PackEach<PRINTER_INFO_5A>(
+            views, buf, cb, needed, returned,
+            [&](auto& b, const PrinterRef* r) {
+                const PrinterRef& v = *r;
+                b.fixed.Attributes = attributes(v);
+                b.fixed.DeviceNotSelectedTimeout = 15000;
+                b.fixed.TransmissionRetryTimeout = 45000;
+                b.Text(&PRINTER_INFO_5A::pPrinterName, v.name)
+                    .Text(&PRINTER_INFO_5A::pPortName, v.port);
+            },
+            cs);
     default:
         return NoSuchLevel(needed, returned);
     }
@@ -341,7 +440,7 @@ std::vector<PrinterRec> LocalPrinters() {
     SysEachSubkey(PrintersKey(), [&list](const std::string& keyName,
                                          const std::vector<SysValue>& values) {
         list.emplace_back();
-        ReadPrinter(keyName, Values(values), &list.back());
+        ReadPrinter(keyName, values, &list.back());
     });
     return list;
 }
@@ -359,10 +458,11 @@ std::string DefaultPrinterName() {
     return "";
 }
 
-DWORD ReportedAttributes(const PrinterRec& p, const std::string& profileDefault) {
-    if (!IsNT()) return p.attributes;
-    DWORD a = p.attributes & ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
-    if (IEquals(profileDefault, p.name)) a |= PRINTER_ATTRIBUTE_DEFAULT;
+DWORD ReportedAttributes(std::string_view name, DWORD attributes,
+                         const std::string& profileDefault) {
+    if (!IsNT()) return attributes;
+    DWORD a = attributes & ~static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT);
+    if (IEquals(profileDefault, name)) a |= PRINTER_ATTRIBUTE_DEFAULT;
     return a;
 }
 
@@ -400,22 +500,31 @@ BOOL EnumPrintersAs(const char* function, Charset cs, DWORD Flags, LPCSTR Name, 
     if (!EnumReady(function, nullptr, pcbNeeded, pcReturned)) return FALSE;
     if (!KnownLevel(Level)) return Fail(ERROR_INVALID_LEVEL);
     if (!LocalServer(Name)) return FALSE;
-    std::vector<PrinterView> views;
-    std::vector<PrinterRec> printers = LocalPrinters();
     const std::string profile = ProfileDefault();
+    std::vector<const PrinterRef*> views;
     if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)) {
-        views.reserve(printers.size());
-        for (PrinterRec& p : printers)
-            views.push_back(ViewOf(std::move(p), profile));
+        const std::vector<PrinterRef>& local = LocalPrinterRefs();
+        views.reserve(local.size());
+        for (const PrinterRef& p : local)
+            views.push_back(&p);
     } else if (Flags & PRINTER_ENUM_DEFAULT) {
         const std::string def = DefaultPrinterName();
-        for (const PrinterRec& p : printers)
-            if (IEquals(p.name, def)) views.push_back(ViewOf(p, profile));
+        for (const PrinterRef& p : LocalPrinterRefs())
+            if (IEquals(p.name, def)) views.push_back(&p);
     }
-    if (Flags & PRINTER_ENUM_CONNECTIONS)
+    // Connections' records point into these.
+    std::vector<PrinterView> connections;
+    std::vector<PrinterRef> connectionRefs;
+    if (Flags & PRINTER_ENUM_CONNECTIONS) {
         for (const ConnectionRec& c : Connections())
-            views.push_back(ViewOf(c, profile));
-    if (!PackPrinters(views, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned, cs)) return FALSE;
+            connections.push_back(ViewOf(c, profile));
+        for (const PrinterView& c : connections)
+            connectionRefs.push_back(RefOf(c));
+        for (const PrinterRef& c : connectionRefs)
+            views.push_back(&c);
+    }
+    if (!PackPrinters(views, profile, Level, pPrinterEnum, cbBuf, pcbNeeded, pcReturned, cs))
+        return FALSE;
     // Finding nothing is reported as a success that clears the last error.
     if (views.empty()) SetLastError(ERROR_SUCCESS);
     return TRUE;
@@ -469,7 +578,8 @@ BOOL GetPrinterAs(const char* function, Charset cs, HANDLE hPrinter, DWORD Level
     if (!KnownLevel(Level) && !(Level == 3 && IsNT())) return Fail(ERROR_INVALID_LEVEL);
     PrinterView v;
     if (!HandleView(*h, &v)) return FALSE;
-    return PackPrinters({v}, Level, pPrinter, cbBuf, pcbNeeded, nullptr, cs);
+    const PrinterRef r = RefOf(v);
+    return PackPrinters({&r}, ProfileDefault(), Level, pPrinter, cbBuf, pcbNeeded, nullptr, cs);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <winspool.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace winsim::spooler {
@@ -38,10 +39,13 @@ class Values {
     explicit Values(const std::string& key) : m_values(SysValuesOf(key)) {}
     explicit Values(const std::vector<SysValue>& values) : m_values(&values) {}
     bool Exists() const { return m_values != nullptr; }
-    bool Has(const char* name) const { return Find(name) != nullptr; }
     std::string Text(const char* name) const;              // "" unless REG_SZ or REG_EXPAND_SZ
     DWORD Number(const char* name) const;                  // 0 unless REG_DWORD
     std::vector<std::string> List(const char* name) const; // up to the list's empty item
+    // A value's text ("" unless REG_SZ or REG_EXPAND_SZ, up to its first zero) and number (0
+    // unless REG_DWORD), where the registry holds it.
+    static std::string_view TextOf(const SysValue& v);
+    static DWORD NumberOf(const SysValue& v);
 
   private:
     const SysValue* Find(const char* name) const;
@@ -110,25 +114,42 @@ BOOL QueryDirectory(const char* function, std::string (*folderOf)(const std::str
 
 // ---- printers (printers.cpp) ----------------------------------------------------------------
 
-struct PrinterRec {
-    std::string name, share, port, driver, comment, location, sepFile, processor, datatype,
-        parameters;
+// A printer's record, its texts as S: std::string to keep it, std::string_view to read it where
+// the registry holds it.
+template <class S> struct PrinterFields {
+    S name, share, port, driver, comment, location, sepFile, processor, datatype, parameters;
     DWORD attributes = 0, priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0,
           status = 0;
+
+    PrinterFields() = default;
+    template <class O>
+    explicit PrinterFields(const PrinterFields<O>& o)
+        : name(o.name), share(o.share), port(o.port), driver(o.driver), comment(o.comment),
+          location(o.location), sepFile(o.sepFile), processor(o.processor), datatype(o.datatype),
+          parameters(o.parameters), attributes(o.attributes), priority(o.priority),
+          defaultPriority(o.defaultPriority), startTime(o.startTime), untilTime(o.untilTime),
+          status(o.status) {}
 };
+using PrinterRec = PrinterFields<std::string>;
 
 std::vector<PrinterRec> LocalPrinters();
 // The printer that WIN.INI [windows] device= names (the part before the first comma).
 std::string ProfileDefault();
 std::string DefaultPrinterName();
-// The attributes a call reports; `profileDefault` is ProfileDefault(), read once for a list.
-DWORD ReportedAttributes(const PrinterRec& p, const std::string& profileDefault);
+// The attributes a call reports for the printer `name` that keeps `attributes`; `profileDefault`
+// is ProfileDefault(), read once for a list.
+DWORD ReportedAttributes(std::string_view name, DWORD attributes,
+                         const std::string& profileDefault);
 // Takes the WIN.INI device line away when it names `name`.
 void ForgetDefault(const std::string& name);
 
 // A printer as the records of every level show it: a local printer or a connection.
 struct PrinterView : PrinterRec {
     std::string server; // "\\SERVER" for a connection
+};
+// The same, read in place: valid while what it was read from stays (the registry unchanged).
+struct PrinterRef : PrinterFields<std::string_view> {
+    std::string_view server;
 };
 
 // An open printer handle.
@@ -142,8 +163,9 @@ PrinterHandle* HandleOf(HANDLE h);
 // The printer or connection a handle stands for now; sets the error when it is gone.
 bool HandleView(const PrinterHandle& h, PrinterView* v);
 
-// The settings a printer's driver gives a document that asks for none: its DEVMODEA, as bytes.
-std::string DefaultDevMode(const PrinterView& v);
+// The settings a printer's driver gives a document that asks for none: the DEVMODEA of the
+// printer `name` on `driver`.
+DEVMODEA DefaultDevMode(std::string_view name, std::string_view driver);
 
 // ---- forms (forms.cpp) ----------------------------------------------------------------------
 

@@ -78,24 +78,31 @@ const SysValue* Values::Find(const char* name) const {
     for (size_t i = 0, at = m_next < n ? m_next : 0; i < n; ++i, at = at + 1 < n ? at + 1 : 0) {
         const SysValue& v = (*m_values)[at];
         if (IEquals(v.name, wanted)) {
-            m_next = at; // the same name may be asked again (Has, then Text)
+            m_next = at; // the same name may be asked again
             return &v;
         }
     }
     return nullptr;
 }
 
+std::string_view Values::TextOf(const SysValue& v) {
+    if ((v.type != REG_SZ && v.type != REG_EXPAND_SZ) || v.data.empty()) return {};
+    const char* text = reinterpret_cast<const char*>(v.data.data());
+    return std::string_view(text, strnlen(text, v.data.size()));
+}
+
+DWORD Values::NumberOf(const SysValue& v) {
+    return v.type == REG_DWORD && v.data.size() >= 4 ? Load32(v.data.data()) : 0;
+}
+
 std::string Values::Text(const char* name) const {
     const SysValue* v = Find(name);
-    if (!v || (v->type != REG_SZ && v->type != REG_EXPAND_SZ)) return "";
-    const char* text = reinterpret_cast<const char*>(v->data.data());
-    return std::string(text, strnlen(text, v->data.size()));
+    return v ? std::string(TextOf(*v)) : std::string();
 }
 
 DWORD Values::Number(const char* name) const {
     const SysValue* v = Find(name);
-    if (!v || v->type != REG_DWORD || v->data.size() < 4) return 0;
-    return Load32(v->data.data());
+    return v ? NumberOf(*v) : 0;
 }
 
 std::vector<std::string> Values::List(const char* name) const {
