@@ -114,24 +114,7 @@ class Watches {
 
     // Reads what the kernel queued, without waiting, and tells each watch what concerns it.
     void Drain() {
-        if (m_fd < 0) return;
-        int queued = 0;
-        if (::ioctl(m_fd, FIONREAD, &queued) == 0 && queued == 0) return;
-        alignas(inotify_event) char buffer[16384];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return; // EAGAIN: the queue is empty
-            for (char* p = buffer; p < buffer + n;) {
-                const auto* ev = reinterpret_cast<const inotify_event*>(p);
-                Apply(*ev);
-                p += sizeof(inotify_event) + ev->len;
-            }
-            // A read takes every queued event that fits: one that left room for the longest
-            // emptied the queue.
-            if (static_cast<size_t>(n) <= sizeof buffer - (sizeof(inotify_event) + NAME_MAX + 1))
-                return;
-        }
+        if (m_fd >= 0) ReadNotifications(m_fd, [this](const inotify_event& ev) { Apply(ev); });
     }
 
   private:
@@ -172,6 +155,26 @@ class Watches {
     std::map<int, int> m_uses; // watch descriptor: how many deps use it
     std::vector<FileWatch*> m_watchers;
 };
+
+void ReadNotifications(int fd, const std::function<void(const inotify_event&)>& apply) {
+    int queued = 0;
+    if (::ioctl(fd, FIONREAD, &queued) == 0 && queued == 0) return;
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return; // EAGAIN: the queue is empty
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(p);
+            apply(*ev);
+            p += sizeof(inotify_event) + ev->len;
+        }
+        // A read takes every queued event that fits, so one that left room for the longest
+        // emptied the queue: asking again would only find nothing.
+        if (static_cast<size_t>(n) <= sizeof buffer - (sizeof(inotify_event) + NAME_MAX + 1))
+            return;
+    }
+}
 
 FileWatch::~FileWatch() {
     Release(0);

@@ -6,10 +6,17 @@
 #define WINSIM_FILEWATCH_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
+struct inotify_event;
+
 namespace winsim {
+
+// Hands each event queued on the inotify instance `fd` to `apply`, without waiting: a queue found
+// empty costs one ioctl.
+void ReadNotifications(int fd, const std::function<void(const inotify_event&)>& apply);
 
 // One cached file's watch: the file itself (its content and attributes, under any of its names)
 // and every folder on its path from the root (an entry of the path created, deleted or renamed,
