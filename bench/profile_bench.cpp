@@ -1,9 +1,9 @@
 // One key read from a 1 MiB profile file: the first read (the cache emptied before each) beside
 // its anchor, reading the file's bytes and splitting them once into keys and values, and the
-// first read of a file a tenth that size; repeated reads from the cache beside the one stat() of
-// the file that each must make to see another writer's change, and beside a full path resolution
-// (GetFileAttributesA of the same file); and reads of a file whose times changed just before each
-// (its content compared).
+// first read of a file a tenth that size; repeated reads from the cache (vouched for by the host's
+// change notifications) beside one stat() of the file, what each read cost when it checked the
+// file itself, and beside a full path resolution (GetFileAttributesA of the same file); and reads
+// of a file whose times changed just before each (the event seen, its content compared).
 // Then one key written to a small file: on 95/98 (kept in the cache), on NT (to the file before
 // the call returns) and, as the anchor for NT's cost, on 95/98 followed by the all-NULL write; and a key of
 // a section that NT keeps in the registry.
@@ -98,8 +98,8 @@ void BM_ProfileFirstReadAnchor(benchmark::State& state) {
 }
 BENCHMARK(BM_ProfileFirstReadAnchor)->Unit(benchmark::kMillisecond);
 
-// What a repeated read cannot do without: one stat() of the file's host path, whose identity and
-// times tell a file another writer changed.
+// One stat() of the file's host path, whose identity and times tell a file another writer
+// changed: what a repeated read made before the change notifications vouched for the file.
 void BM_ProfileRepeatedReadStatAnchor(benchmark::State& state) {
     LargeProfile machine(true);
     const std::string host = machine.Dir() + "/drive_c/BIG.INI";

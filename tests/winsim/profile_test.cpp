@@ -2,11 +2,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -473,6 +478,143 @@ TEST_P(SettledProfileTest, WritesAndAnotherWindowsDirectoryCountForAKnownName) {
     EXPECT_EQ(Read("s", "k", "dflt", "KV.INI"), "windows");
     winsim::SetSetting("machine", "windir", "C:\\WINNT");
     EXPECT_EQ(Read("s", "k", "dflt", "KV.INI"), "winnt");
+}
+
+// A file read again and again is vouched for by the host's change notifications, without a stat:
+// each change below leaves the file's size and times as they were, so only a notification can
+// tell it, and each must count at the very next read.
+class WatchedProfileTest : public SettledProfileTest {
+  protected:
+    // Reads until the cache holds the file, checked, and trusts it from then on.
+    void ReadUntilTrusted(const char* expected, const char* file = kInf) {
+        Settle();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(Read("Strings", "Name", "dflt", file), expected);
+    }
+    // Puts the file's times back as they were before a change made behind the cache's back.
+    static void KeepTimes(const std::string& host, const struct stat& before) {
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    }
+    static struct stat StatOf(const std::string& host) {
+        struct stat st {};
+        EXPECT_EQ(stat(host.c_str(), &st), 0);
+        return st;
+    }
+};
+INSTANTIATE_EVERY_OS(WatchedProfileTest);
+
+TEST_P(WatchedProfileTest, ChangesOfTheFileItselfCountAtTheNextRead) {
+    const std::string host = Kv("SETUP.INF");
+    ReadUntilTrusted("KV");
+
+    // Rewritten in place within the same second, same size, times put back.
+    struct stat before = StatOf(host);
+    WriteHostFile(host, WithName("XY"));
+    KeepTimes(host, before);
+    EXPECT_EQ(Read("Strings", "Name"), "XY");
+
+    // Written through a name of the file in another folder.
+    const std::string link = HostFile("OTHER/LINKED.INF");
+    std::filesystem::create_directories(HostFile("OTHER"));
+    std::filesystem::create_hard_link(host, link);
+    ReadUntilTrusted("XY");
+    before = StatOf(host);
+    WriteHostFile(link, WithName("HL"));
+    KeepTimes(link, before);
+    EXPECT_EQ(Read("Strings", "Name"), "HL");
+
+    // Changed through a mapping that another program keeps open, which reports no write: the
+    // touch that puts its times back is what tells.
+    ReadUntilTrusted("HL");
+    before = StatOf(host);
+    const int fd = open(host.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    const size_t size = static_cast<size_t>(before.st_size);
+    void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    char* text = static_cast<char*>(map);
+    std::memcpy(std::search(text, text + size, "Name=HL", "Name=HL" + 7), "Name=MM", 7);
+    KeepTimes(host, before);
+    EXPECT_EQ(Read("Strings", "Name"), "MM");
+    munmap(map, size);
+    close(fd);
+
+    // The program's own write replaces the file, at once (NT) or when another file is read
+    // (95/98): the file then watched is the new one.
+    ReadUntilTrusted("MM");
+    ASSERT_TRUE(WritePrivateProfileStringA("Strings", "Name", "PW", kInf));
+    EXPECT_EQ(GetProfileIntA("intl", "iCountry", 0), 1u);
+    ReadUntilTrusted("PW");
+    before = StatOf(host);
+    WriteHostFile(host, WithName("AB"));
+    KeepTimes(host, before);
+    EXPECT_EQ(Read("Strings", "Name"), "AB");
+}
+
+TEST_P(WatchedProfileTest, ChangesOnThePathCountAtTheNextRead) {
+    const char* deep = "C:\\KV\\SUB\\DEEP.INI";
+    const std::string host = HostFile("KV/SUB/DEEP.INI");
+    WriteHostFile(host, "[Strings]\r\nName=one\r\n");
+    ReadUntilTrusted("one", deep);
+
+    // A folder two levels up moved away and another put in its place, holding a file of the
+    // same size and times: neither the file nor its own folder saw anything.
+    const struct stat before = StatOf(host);
+    std::filesystem::rename(HostFile("KV"), HostFile("OLDKV"));
+    WriteHostFile(host, "[Strings]\r\nName=two\r\n");
+    KeepTimes(host, before);
+    EXPECT_EQ(Read("Strings", "Name", "dflt", deep), "two");
+
+    // Another file of the same size and times renamed over it.
+    ReadUntilTrusted("two", deep);
+    WriteHostFile(HostFile("KV/SUB/NEW.INI"), "[Strings]\r\nName=new\r\n");
+    KeepTimes(HostFile("KV/SUB/NEW.INI"), StatOf(host));
+    std::filesystem::rename(HostFile("KV/SUB/NEW.INI"), host);
+    EXPECT_EQ(Read("Strings", "Name", "dflt", deep), "new");
+
+    // Deleted.
+    ReadUntilTrusted("new", deep);
+    std::filesystem::remove(host);
+    EXPECT_EQ(Read("Strings", "Name", "dflt", deep), "dflt");
+}
+
+// Past the kernel's queue, events are lost: the next read checks the file as without a watch.
+TEST_P(WatchedProfileTest, LostNotificationsTrustNothing) {
+    const std::string host = Kv("SETUP.INF");
+    ReadUntilTrusted("KV");
+    long queued = 16384;
+    std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
+    const std::string churn = Kv("CHURN.TMP");
+    for (long i = 0; i <= queued / 2; ++i) {
+        WriteHostFile(churn, "");
+        std::filesystem::remove(churn);
+    }
+    const struct stat before = StatOf(host);
+    WriteHostFile(host, WithName("XY")); // its notification is lost
+    KeepTimes(host, before);
+    EXPECT_EQ(Read("Strings", "Name"), "XY");
+}
+
+// A forked child shares its parent's notification queue until it sets up its own: reading the
+// shared one would take the parent's events.
+TEST_P(WatchedProfileTest, AForkedChildLeavesItsParentTheNotifications) {
+    const std::string host = Kv("SETUP.INF");
+    ReadUntilTrusted("KV");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const struct stat before = StatOf(host);
+        WriteHostFile(host, WithName("CH"));
+        KeepTimes(host, before);
+        char buf[8];
+        GetPrivateProfileStringA("Strings", "Name", "", buf, sizeof buf, kInf);
+        _exit(std::strcmp(buf, "CH") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read("Strings", "Name"), "CH");
 }
 
 TEST_P(Profile9xTest, AWriteStaysInTheCacheUntilTheAllNullWrite) {

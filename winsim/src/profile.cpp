@@ -1,12 +1,14 @@
 // Profile files (kernel32, winbase.h): GetPrivateProfileStringA and its family, and their WIN.INI
 // forms.
 //
-// Parsed files are cached by host path. Each call checks the file's identity (device, inode,
-// size, modification and change times in nanoseconds) so the cache follows changes made behind
-// its back. On 95/98 writes stay in the cache, as those systems keep them, until the all-NULL
+// Parsed files are cached by host path, and follow changes made behind their back: a file the
+// host's change notifications vouch for (filewatch.h) is taken as cached; any other is checked by
+// its identity (device, inode, size, modification and change times in nanoseconds) and, within
+// the file system's clock tick, its content. On 95/98 writes stay in the cache, as those systems keep them, until the all-NULL
 // write, an access to another file or the machine's close writes them out; NT writes them through
 // before the call returns. Either way the file is rewritten with only the changed lines different.
 #include "files.h"
+#include "filewatch.h"
 #include "inimapping.h"
 #include "nls.h"
 
@@ -89,6 +91,8 @@ struct Profile {
     IniFile ini;          // what the profile calls see: the file with the pending writes
     bool pending = false; // ini holds writes the file lacks
     bool racy = true;
+    // Vouches for id and text while the host reports no change to the file or its path.
+    FileWatch watch;
     uint64_t lastUse = 0;
     // A name a program gave for the file that resolved to hostPath component for component (each
     // the entry's own name, no "." or "..", no drive-relative part): it names this file for as
@@ -189,6 +193,7 @@ bool WritePending(bool justLoaded = false) {
     Profile* p = PendingEntry();
     if (!p) return true;
     p->pending = false;
+    p->watch.Doubt(); // checked again once the host has reported the write
     const std::string host = p->hostPath;
     if (!justLoaded) {
         std::string now;
@@ -249,6 +254,7 @@ Profile* Entry(const std::string& hostPath) {
 
 Profile* Store(const std::string& hostPath, std::string text, const FileId& id) {
     Profile* p = Entry(hostPath);
+    p->watch.Doubt();
     p->text = std::move(text);
     p->ini.Parse(p->text);
     p->id = id;
@@ -261,10 +267,13 @@ Profile* Store(const std::string& hostPath, std::string text, const FileId& id) 
 // The parsed file as the profile calls see it: with its pending writes, else as it is on disk
 // now; null with *error set.
 Profile* Load(const std::string& hostPath, DWORD* error) {
-    if (Profile* p = Cached(hostPath); p && p->pending) {
+    Profile* p = Cached(hostPath);
+    if (p && (p->pending || p->watch.Unchanged())) {
         p->lastUse = ++TheCache().clock;
         return p;
     }
+    // Watched from before the check on, so that what changes after it is reported.
+    const bool watched = p && p->watch.Arm(hostPath);
     struct stat st;
     if (stat(hostPath.c_str(), &st) != 0) {
         Forget(hostPath);
@@ -276,8 +285,8 @@ Profile* Load(const std::string& hostPath, DWORD* error) {
         *error = ERROR_ACCESS_DENIED;
         return nullptr;
     }
-    Profile* p = Cached(hostPath);
     if (p && SameFile(p->id, IdOf(st)) && !p->racy) {
+        if (watched) p->watch.Vouch();
         p->lastUse = ++TheCache().clock;
         return p;
     }
@@ -290,10 +299,13 @@ Profile* Load(const std::string& hostPath, DWORD* error) {
     if (p && text == p->text) {
         p->id = id;
         p->racy = IsRacy(id);
+        if (watched) p->watch.Vouch();
         p->lastUse = ++TheCache().clock;
         return p;
     }
-    return Store(hostPath, std::move(text), id);
+    p = Store(hostPath, std::move(text), id);
+    if (watched) p->watch.Vouch();
+    return p;
 }
 
 // A file name without a folder lies in the Windows directory; no name means WIN.INI.
@@ -333,18 +345,22 @@ bool NamesHostExactly(const std::string& given, const std::string& host) {
 }
 
 // The cached file that a name given before resolved to exactly, while nothing it depends on
-// moved: the file at that path unchanged since it was read (its identity, outside the racy
-// window), or holding writes not yet written. Null when the name must be resolved afresh.
+// moved: the file at that path unchanged since it was read (vouched for by the host's change
+// notifications, else by its identity outside the racy window), or holding writes not yet
+// written. Null when the name must be resolved afresh.
 Profile* KnownFile(const char* given) {
     for (auto& entry : TheCache().entries) {
         Profile* p = entry.get();
         if (p->knownName != given) continue;
         if (!p->knownWindowsDir.empty() && p->knownWindowsDir != WindowsDir()) return nullptr;
-        if (p->pending) return p;
+        if (p->pending || p->watch.Unchanged()) return p;
+        if (p->racy) return nullptr;
+        const bool watched = p->watch.Arm(p->hostPath);
         struct stat st;
-        if (p->racy || stat(p->hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        if (stat(p->hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
             !SameFile(p->id, IdOf(st)))
             return nullptr;
+        if (watched) p->watch.Vouch();
         return p;
     }
     return nullptr;

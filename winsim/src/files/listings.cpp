@@ -6,8 +6,8 @@
 // folder is read afresh each time it is asked for.
 #include "common.h"
 
-#include <cerrno>
-#include <climits>
+#include "../filewatch.h"
+
 #include <cstring>
 #include <dirent.h>
 #include <pthread.h>
@@ -192,21 +192,7 @@ class Listings {
         const uint64_t call = FailurePointsReached();
         if (!always && call == m_syncedAt) return;
         m_syncedAt = call;
-        alignas(inotify_event) char buffer[16384];
-        for (;;) {
-            ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return; // EAGAIN: nothing more
-            for (char* p = buffer; p < buffer + n;) {
-                const auto* ev = reinterpret_cast<const inotify_event*>(p);
-                Apply(*ev);
-                p += sizeof(inotify_event) + ev->len;
-            }
-            // A read takes every event queued that fits, so one that left room for the longest
-            // event emptied the queue: asking again would only find nothing.
-            if (static_cast<size_t>(n) <= sizeof buffer - (sizeof(inotify_event) + NAME_MAX + 1))
-                return;
-        }
+        ReadNotifications(m_fd, [this](const inotify_event& ev) { Apply(ev); });
     }
 
     void DropAll() {
