@@ -128,10 +128,27 @@ std::string IniFile::Text() const {
         size += l.size + std::strlen(kLineEnds[l.eol]);
     std::string out;
     out.reserve(size);
+    // Lines that still lie in m_text, one after the other with their own line ends, go as one
+    // copy.
+    size_t runAt = 0, runEnd = 0;
     for (const Line& l : m_lines) {
+        const char* eol = kLineEnds[l.eol];
+        const size_t eolSize = std::strlen(eol);
+        if (!l.own && l.at == runEnd && m_text.compare(l.at + l.size, eolSize, eol) == 0) {
+            runEnd = l.at + l.size + eolSize;
+            continue;
+        }
+        out.append(m_text, runAt, runEnd - runAt);
+        runAt = runEnd = 0;
+        if (!l.own && m_text.compare(l.at + l.size, eolSize, eol) == 0) {
+            runAt = l.at;
+            runEnd = l.at + l.size + eolSize;
+            continue;
+        }
         out += Raw(l);
-        out += kLineEnds[l.eol];
+        out += eol;
     }
+    out.append(m_text, runAt, runEnd - runAt);
     return out;
 }
 

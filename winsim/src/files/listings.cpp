@@ -52,7 +52,13 @@ std::string ShortChars(const std::string& s) {
 // Where an entry sorts: without regard to case, then by the exact name ('\0' sorts first, so a
 // name sorts before every longer name it begins).
 std::string SortKey(const std::string& name) {
-    return Upper(name) + '\0' + name;
+    std::string key;
+    key.reserve(2 * name.size() + 1);
+    for (char c : name)
+        key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    key += '\0';
+    key += name;
+    return key;
 }
 
 } // namespace
@@ -76,9 +82,11 @@ void Listing::Remove(const std::string& name) {
 }
 
 const ListedName* Listing::Named(const std::string& name) const {
-    auto exact = m_entries.find(SortKey(name));
+    std::string key = SortKey(name);
+    auto exact = m_entries.find(key);
     if (exact != m_entries.end()) return &exact->second;
-    const std::string prefix = Upper(name) + '\0';
+    key.resize(name.size() + 1); // the name in capitals and its '\0': what every spelling shares
+    const std::string& prefix = key;
     auto it = m_entries.lower_bound(prefix);
     if (it != m_entries.end() && it->first.compare(0, prefix.size(), prefix) == 0)
         return &it->second;
