@@ -181,16 +181,16 @@ class Listings {
         if (it != m_byPath.end()) return &it->second.listing;
         int wd = Watch(host);
         if (wd < 0) return m_scratch.Read(host) ? &m_scratch : nullptr;
-        Kept& kept = m_byPath[host];
-        kept.wd = wd;
-        m_pathOf[wd] = host;
+        auto kept = m_byPath.try_emplace(host).first;
+        kept->second.wd = wd;
+        m_pathOf[wd] = kept;
         // Read after the watch is set: a change made meanwhile also comes as an event, and the
         // events of a name, applied in order, leave it as the folder has it.
-        if (!kept.listing.Read(host)) {
+        if (!kept->second.listing.Read(host)) {
             Drop(host);
             return nullptr;
         }
-        return &kept.listing;
+        return &kept->second.listing;
     }
 
     void Sync(bool always) {
@@ -254,15 +254,16 @@ class Listings {
         }
         auto at = m_pathOf.find(ev.wd);
         if (at == m_pathOf.end()) return; // a watch already dropped
-        const std::string dir = at->second;
+        const auto kept = at->second;
         const std::string name = ev.len ? ev.name : "";
         if (ev.mask & (IN_CREATE | IN_MOVED_TO)) {
-            m_byPath[dir].listing.Add(name);
+            kept->second.listing.Add(name);
         } else if (ev.mask & (IN_DELETE | IN_MOVED_FROM)) {
-            m_byPath[dir].listing.Remove(name);
-            DropTree(dir + "/" + name); // a folder gone or moved takes what lay below it along
+            kept->second.listing.Remove(name);
+            // A folder gone or moved takes what lay below it along.
+            DropTree(kept->first + "/" + name);
         } else if (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
-            DropTree(dir);
+            DropTree(std::string(kept->first));
         }
     }
 
@@ -300,7 +301,7 @@ class Listings {
     bool m_failed = false;
     uint64_t m_syncedAt = 0; // the call the events were last read at
     std::map<std::string, Kept> m_byPath;
-    std::map<int, std::string> m_pathOf;
+    std::map<int, std::map<std::string, Kept>::iterator> m_pathOf; // by watch
     Listing m_scratch; // a folder read afresh, not kept
 };
 

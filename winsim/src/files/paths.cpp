@@ -32,6 +32,26 @@ DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(text.size());
 }
 
+// Whether `p` is a full path in the form FullWindowsPath gives ("X:\A\B": a drive letter and a
+// backslash, then components none of which is empty, "." or "..", and no '/').
+bool IsFullForm(std::string_view p) {
+    if (p.size() < 3 || p[1] != ':' || p[2] != '\\') return false;
+    const char letter = p[0];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return false;
+    if (p.size() == 3) return true;
+    size_t start = 3;
+    for (size_t i = 3; i <= p.size(); ++i) {
+        if (i < p.size() && p[i] != '\\') {
+            if (p[i] == '/') return false;
+            continue;
+        }
+        const size_t n = i - start;
+        if (n == 0 || (n <= 2 && p[start] == '.' && (n == 1 || p[start + 1] == '.'))) return false;
+        start = i + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace winsim::files {
@@ -102,6 +122,7 @@ std::string CurrentDirectory() {
 }
 
 std::string FullWindowsPath(const std::string& path) {
+    if (IsFullForm(path)) return path;
     std::string p = path;
     for (char& c : p)
         if (c == '/') c = '\\';
@@ -163,7 +184,14 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
     // it ('~') is rarely there as written and goes through the listings at once.
     std::string literal = m.dir + "/" + drive;
     const size_t driveEnd = literal.size();
-    AppendComponents(std::string_view(p).substr(2), '/', &literal);
+    if (IsFullForm(p)) {
+        // Its components as they are, each after a '/'.
+        if (p.size() > 3) literal.append(p, 2, std::string::npos);
+        std::replace(literal.begin() + static_cast<std::ptrdiff_t>(driveEnd), literal.end(), '\\',
+                     '/');
+    } else {
+        AppendComponents(std::string_view(p).substr(2), '/', &literal);
+    }
     const bool shortForms = literal.find('~', driveEnd) != std::string::npos;
     const bool tryLiteral = info && !shortForms;
     if (tryLiteral) {
