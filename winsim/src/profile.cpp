@@ -15,6 +15,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +91,11 @@ struct Profile {
     IniFile ini;          // what the profile calls see: the file with the pending writes
     bool pending = false; // ini holds writes the file lacks
     bool racy = true;
+    // A racy file is also vouched for by a change notification on the file read (its inode,
+    // whatever names it): `watch` is placed before the text is read, and `unchanged` holds while
+    // it has reported nothing since. -1: no watch.
+    int watch = -1;
+    bool unchanged = false;
     uint64_t lastUse = 0;
     // A name a program gave for the file that resolved to hostPath component for component (each
     // the entry's own name, no "." or "..", no drive-relative part): it names this file for as
@@ -130,6 +137,54 @@ Profile* Cached(const std::string& hostPath) {
     return nullptr;
 }
 
+// ---- change notifications ---------------------------------------------------------------
+// One inotify instance for the files read: a racy file whose watch reports nothing is the file
+// read, without reading it again. A forked child shares the parent's instance, so it drops its
+// copy and every watch, and places its own when it reads.
+int g_notify = -1;
+
+void ForgetWatchesInChild() {
+    if (g_notify >= 0) close(g_notify);
+    g_notify = -1;
+    for (auto& p : TheCache().entries) {
+        p->watch = -1;
+        p->unchanged = false;
+    }
+}
+
+// A watch on the file open as `fd`; -1 when none can be had (the file is then read each time).
+int WatchOpenFile(int fd) {
+    if (g_notify < 0) {
+        static const bool hooked = (pthread_atfork(nullptr, nullptr, ForgetWatchesInChild), true);
+        (void)hooked;
+        g_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (g_notify < 0) return -1;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return inotify_add_watch(g_notify, self.c_str(),
+                             IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF |
+                                 IN_DELETE_SELF);
+}
+
+// Whether the file cached in *p is still the file read: its watch has reported nothing since.
+// Reports of other files' watches are taken on the way.
+bool UnchangedSinceRead(const Profile& p) {
+    if (p.watch < 0 || !p.unchanged) return false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(g_notify, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // EAGAIN: nothing more
+        for (const char* at = buffer; at < buffer + n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(at);
+            for (auto& e : TheCache().entries)
+                if ((ev->mask & IN_Q_OVERFLOW) || e->watch == ev->wd) e->unchanged = false;
+            at += sizeof(inotify_event) + ev->len;
+        }
+    }
+    return p.unchanged;
+}
+
 // The error Windows gives for a file that cannot be opened: a missing file in an existing
 // folder is "file not found", anything missing above it "path not found".
 DWORD OpenError(int err, const std::string& hostPath) {
@@ -145,13 +200,16 @@ DWORD OpenError(int err, const std::string& hostPath) {
 }
 
 // Reads the whole file together with the identity of what was read.
-bool ReadProfileFile(const std::string& hostPath, std::string* text, FileId* id, DWORD* error) {
+// With `watch`, a change notification is placed on the file before it is read (-1: none).
+bool ReadProfileFile(const std::string& hostPath, std::string* text, FileId* id, DWORD* error,
+                     int* watch = nullptr) {
     const timespec seen = FileClockNow();
     int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = OpenError(errno, hostPath);
         return false;
     }
+    if (watch) *watch = WatchOpenFile(fd);
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         close(fd);
@@ -213,6 +271,7 @@ bool WritePending(bool justLoaded = false) {
     p->id = IdOf(st);
     p->id.seen = seen;
     p->racy = IsRacy(p->id);
+    p->unchanged = false; // the watch, if any, was on the file replaced or is told of this write
     return true;
 }
 
@@ -247,7 +306,7 @@ Profile* Entry(const std::string& hostPath) {
     return p;
 }
 
-Profile* Store(const std::string& hostPath, std::string text, const FileId& id) {
+Profile* Store(const std::string& hostPath, std::string text, const FileId& id, int watch) {
     Profile* p = Entry(hostPath);
     p->text = std::move(text);
     p->ini.Parse(p->text);
@@ -255,6 +314,8 @@ Profile* Store(const std::string& hostPath, std::string text, const FileId& id) 
     p->onDisk = true;
     p->pending = false;
     p->racy = IsRacy(id);
+    p->watch = watch;
+    p->unchanged = watch >= 0;
     return p;
 }
 
@@ -277,23 +338,26 @@ Profile* Load(const std::string& hostPath, DWORD* error) {
         return nullptr;
     }
     Profile* p = Cached(hostPath);
-    if (p && SameFile(p->id, IdOf(st)) && !p->racy) {
+    if (p && SameFile(p->id, IdOf(st)) && (!p->racy || UnchangedSinceRead(*p))) {
         p->lastUse = ++TheCache().clock;
         return p;
     }
     std::string text;
     FileId id;
-    if (!ReadProfileFile(hostPath, &text, &id, error)) {
+    int watch = -1;
+    if (!ReadProfileFile(hostPath, &text, &id, error, &watch)) {
         Forget(hostPath);
         return nullptr;
     }
     if (p && text == p->text) {
         p->id = id;
         p->racy = IsRacy(id);
+        p->watch = watch;
+        p->unchanged = watch >= 0;
         p->lastUse = ++TheCache().clock;
         return p;
     }
-    return Store(hostPath, std::move(text), id);
+    return Store(hostPath, std::move(text), id, watch);
 }
 
 // A file name without a folder lies in the Windows directory; no name means WIN.INI.
@@ -342,8 +406,8 @@ Profile* KnownFile(const char* given) {
         if (!p->knownWindowsDir.empty() && p->knownWindowsDir != WindowsDir()) return nullptr;
         if (p->pending) return p;
         struct stat st;
-        if (p->racy || stat(p->hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            !SameFile(p->id, IdOf(st)))
+        if (stat(p->hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            !SameFile(p->id, IdOf(st)) || (p->racy && !UnchangedSinceRead(*p)))
             return nullptr;
         return p;
     }
@@ -406,6 +470,8 @@ void CloseCache() {
     Cache& cache = TheCache();
     cache.entries.clear();
     cache.current.clear();
+    if (g_notify >= 0) close(g_notify); // with every watch
+    g_notify = -1;
 }
 
 struct RegisterProfileHooks {
