@@ -140,19 +140,47 @@ void RemoveShortcuts(const char* section) {
     });
 }
 
+// The folder that holds `path` as written ("C:" for a file at a drive's root); false when the
+// path names no folder.
+bool FolderOf(const char* path, char (&out)[UN_PATH_SIZE]) {
+    const char* slash = std::strrchr(path, '\\');
+    if (!slash || slash == path) return false;
+    const size_t length = static_cast<size_t>(slash - path);
+    if (length >= sizeof out) return false;
+    std::memcpy(out, path, length);
+    out[length] = '\0';
+    return true;
+}
+
 // The short (8.3) form of the folder that holds `path` ("C:" for a file at a drive's root);
 // false when the path names no folder.
 bool ShortFolderOf(const char* path, char (&out)[UN_PATH_SIZE]) {
-    const char* slash = std::strrchr(path, '\\');
-    if (!slash || slash == path) return false;
     char folder[UN_PATH_SIZE];
-    const size_t length = static_cast<size_t>(slash - path);
-    if (length >= sizeof folder) return false;
-    std::memcpy(folder, path, length);
-    folder[length] = '\0';
-    const bool driveOnly = length == 2 && folder[1] == ':';
+    if (!FolderOf(path, folder)) return false;
+    const bool driveOnly = folder[1] == ':' && folder[2] == '\0';
     const DWORD n = driveOnly ? 0 : GetShortPathNameA(folder, out, sizeof out);
-    if (n == 0 || n >= sizeof out) std::memcpy(out, folder, length + 1);
+    if (n == 0 || n >= sizeof out) std::memcpy(out, folder, std::strlen(folder) + 1);
+    return true;
+}
+
+// Whether `folder` can be listed and lists nothing but "." and "..".
+bool HoldsNothing(const char* folder) {
+    char pattern[UN_PATH_SIZE];
+    if (std::snprintf(pattern, sizeof pattern, "%s\\*.*", folder) >=
+        static_cast<int>(sizeof pattern))
+        return false;
+    WIN32_FIND_DATAA found;
+    CZRFindFile find(FindFirstFileA(pattern, &found));
+    if (!find) return false;
+    do {
+        const char* name = found.cFileName;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        char inside[UN_PATH_SIZE];
+        if (std::snprintf(inside, sizeof inside, "%s\\%s", folder, name) >=
+                static_cast<int>(sizeof inside) ||
+            GetFileAttributesA(inside) != INVALID_FILE_ATTRIBUTES)
+            return false;
+    } while (FindNextFileA(find.Get(), &found));
     return true;
 }
 
@@ -187,8 +215,11 @@ void RemoveComponent(const char* list, const char* component, int honour) {
 void RemoveFile(char* path) {
     if (!path || !path[0]) return;
     if (DeleteFileA(path)) {
+        // Most files leave others beside them: the folder as written tells, without the short
+        // form that pruning and any deferred removal of the folder go by.
         char folder[UN_PATH_SIZE];
-        if (ShortFolderOf(path, folder)) PruneFrom(folder);
+        if (FolderOf(path, folder) && HoldsNothing(folder) && ShortFolderOf(path, folder))
+            PruneFrom(folder);
     } else if (const DWORD attributes = GetFileAttributesA(path);
                attributes != INVALID_FILE_ATTRIBUTES) {
         // A folder named as a file is never removed this way (DeleteFileA refuses it), a drive
@@ -211,24 +242,7 @@ void RemoveFile(char* path) {
 
 int RemoveEmptyDirectory(const char* folder) {
     if (!folder || !folder[0]) return 0;
-    char pattern[UN_PATH_SIZE];
-    if (std::snprintf(pattern, sizeof pattern, "%s\\*.*", folder) >=
-        static_cast<int>(sizeof pattern))
-        return 0;
-    {
-        WIN32_FIND_DATAA found;
-        CZRFindFile find(FindFirstFileA(pattern, &found));
-        if (!find) return 0;
-        do {
-            const char* name = found.cFileName;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-            char inside[UN_PATH_SIZE];
-            if (std::snprintf(inside, sizeof inside, "%s\\%s", folder, name) >=
-                    static_cast<int>(sizeof inside) ||
-                GetFileAttributesA(inside) != INVALID_FILE_ATTRIBUTES)
-                return 0;
-        } while (FindNextFileA(find.Get(), &found));
-    }
+    if (!HoldsNothing(folder)) return 0;
     // Asked only of empty folders: the shell's and the system's own stay even then.
     if (IsKeptFolder(folder)) return 0;
 

@@ -217,6 +217,19 @@ TEST_P(FilesTest, FullPathsResolveAgainstTheCurrentDirectory) {
     EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_NAME));
 }
 
+TEST_P(FilesTest, DotDotStopsAtTheDriveRootAndNeverLeavesTheDrive) {
+    char buf[MAX_PATH];
+    EXPECT_EQ(GetFullPathNameA("C:\\..\\..\\WINDOWS\\.\\WIN.INI", sizeof buf, buf, nullptr), 18u);
+    EXPECT_STREQ(buf, "C:\\WINDOWS\\WIN.INI");
+    EXPECT_EQ(GetFullPathNameA("C:\\A\\..\\..", sizeof buf, buf, nullptr), 3u);
+    EXPECT_STREQ(buf, "C:\\");
+    EXPECT_NE(GetFileAttributesA("C:\\..\\WINDOWS\\SYSTEM.INI"), INVALID_FILE_ATTRIBUTES);
+    // The machine's own files lie beside drive_c, out of every path's reach.
+    EXPECT_EQ(GetFileAttributesA("C:\\..\\machine.ini"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA("C:\\WINDOWS\\..\\..\\..\\machine.ini"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(winsim::HostPath("C:\\KV\\..\\..\\machine.ini"), m_dir + "/drive_c/machine.ini");
+}
+
 TEST_P(FilesTest, DirectoriesAndMovesReportWindowsErrors) {
     ASSERT_TRUE(CreateDirectoryA("C:\\Group", nullptr));
     EXPECT_FALSE(CreateDirectoryA("c:\\GROUP", nullptr));

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -414,6 +415,27 @@ TEST_F(ProfileTest, FollowsChangesMadeBehindItsBack) {
     EXPECT_EQ(Read("Strings", "Name"), "dflt");
     WriteHostFile(host, "[Strings]\r\nName=back\r\n");
     EXPECT_EQ(Read("Strings", "Name"), "back");
+}
+
+TEST_F(ProfileTest, AChangeThroughAnotherNameOfTheFileCountsAtTheNextRead) {
+    // All within one clock tick where the host allows: the file's times then show nothing.
+    const std::string host = HostFile("KV/SETUP.INF");
+    const std::string other = m_dir + "/SETUP-LINK.INF"; // outside every folder winsim lists
+    ASSERT_EQ(link(host.c_str(), other.c_str()), 0);
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+    EXPECT_EQ(Read("Strings", "Name"), "KV");
+    struct stat before;
+    ASSERT_EQ(stat(host.c_str(), &before), 0);
+    std::string changed = kInfText;
+    changed.replace(changed.find("Name=KV"), 7, "Name=QQ");
+    {
+        std::fstream f(other, std::ios::in | std::ios::out | std::ios::binary); // same inode
+        f.write(changed.data(), static_cast<std::streamsize>(changed.size()));
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    EXPECT_EQ(Read("Strings", "Name"), "QQ");
+    EXPECT_EQ(Read("Strings", "Name"), "QQ");
 }
 
 // A file whose change time lies far enough back is vouched for by its identity and times alone,

@@ -60,7 +60,7 @@ std::pair<uint32_t, uint32_t> TrimIni(std::string_view s, size_t b, size_t e) {
     return {static_cast<uint32_t>(b), static_cast<uint32_t>(e - b)};
 }
 
-const char* const kLineEnds[] = {"", "\r\n", "\n", "\r"};
+constexpr std::string_view kLineEnds[] = {"", "\r\n", "\n", "\r"};
 
 } // namespace
 
@@ -125,13 +125,33 @@ void IniFile::Parse(const std::string& text) {
 std::string IniFile::Text() const {
     size_t size = 0;
     for (const Line& l : m_lines)
-        size += l.size + std::strlen(kLineEnds[l.eol]);
+        size += l.size + kLineEnds[l.eol].size();
     std::string out;
     out.reserve(size);
+    // Lines that still lie in m_text, one after the other with their own line ends, go as one
+    // copy.
+    const std::string_view text = m_text;
+    auto inText = [&](const Line& l) {
+        return !l.own && text.substr(l.at + l.size, kLineEnds[l.eol].size()) == kLineEnds[l.eol];
+    };
+    size_t runAt = 0, runEnd = 0;
     for (const Line& l : m_lines) {
+        const std::string_view eol = kLineEnds[l.eol];
+        if (l.at == runEnd && inText(l)) {
+            runEnd = l.at + l.size + eol.size();
+            continue;
+        }
+        out.append(text.substr(runAt, runEnd - runAt));
+        runAt = runEnd = 0;
+        if (inText(l)) {
+            runAt = l.at;
+            runEnd = l.at + l.size + eol.size();
+            continue;
+        }
         out += Raw(l);
-        out += kLineEnds[l.eol];
+        out += eol;
     }
+    out.append(text.substr(runAt, runEnd - runAt));
     return out;
 }
 

@@ -159,9 +159,10 @@ bool ShutdownPrivilegeEnabled();
 // Resolves a Windows path (absolute "C:\...", or relative to the Windows directory when
 // `bareInWindowsDir` and the name has no directory part) to a host path.
 std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir);
-// The folders and name of a path after its drive: "\A\.\B\..\C" gives A and C; ".." stops at
-// the root.
-std::vector<std::string> PathComponents(const std::string& rest);
+// The folders and name of a path after its drive, each appended to *out after `separator`:
+// "\A\.\B\..\C" appends A and C; ".." takes back only what this call appended (it stops at the
+// root).
+void AppendComponents(std::string_view rest, char separator, std::string* out);
 
 
 // Hooks the other API families register to load and save their state with the machine.

@@ -202,21 +202,22 @@ std::string SystemDir() {
     return GetSetting("machine", "sysdir", WindowsDir() + (IsNT() ? "\\SYSTEM32" : "\\SYSTEM"));
 }
 
-std::vector<std::string> PathComponents(const std::string& rest) {
-    std::vector<std::string> parts;
+void AppendComponents(std::string_view rest, char separator, std::string* out) {
+    const size_t base = out->size();
+    out->reserve(base + rest.size() + 1);
     size_t pos = 0;
     while (pos <= rest.size()) {
         size_t bs = rest.find('\\', pos);
-        std::string comp = rest.substr(pos, bs == std::string::npos ? std::string::npos : bs - pos);
+        if (bs == std::string_view::npos) bs = rest.size();
+        const std::string_view comp = rest.substr(pos, bs - pos);
         if (comp == "..") {
-            if (!parts.empty()) parts.pop_back();
+            if (out->size() > base) out->resize(out->rfind(separator));
         } else if (!comp.empty() && comp != ".") {
-            parts.push_back(comp);
+            *out += separator;
+            out->append(comp);
         }
-        if (bs == std::string::npos) break;
         pos = bs + 1;
     }
-    return parts;
 }
 
 bool CreateMachine(const std::string& dir, Os os, std::string* error) {

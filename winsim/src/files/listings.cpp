@@ -52,7 +52,13 @@ std::string ShortChars(const std::string& s) {
 // Where an entry sorts: without regard to case, then by the exact name ('\0' sorts first, so a
 // name sorts before every longer name it begins).
 std::string SortKey(const std::string& name) {
-    return Upper(name) + '\0' + name;
+    std::string key;
+    key.reserve(2 * name.size() + 1);
+    for (char c : name)
+        key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    key += '\0';
+    key += name;
+    return key;
 }
 
 } // namespace
@@ -76,9 +82,11 @@ void Listing::Remove(const std::string& name) {
 }
 
 const ListedName* Listing::Named(const std::string& name) const {
-    auto exact = m_entries.find(SortKey(name));
+    std::string key = SortKey(name);
+    auto exact = m_entries.find(key);
     if (exact != m_entries.end()) return &exact->second;
-    const std::string prefix = Upper(name) + '\0';
+    key.resize(name.size() + 1); // the name in capitals and its '\0': what every spelling shares
+    const std::string& prefix = key;
     auto it = m_entries.lower_bound(prefix);
     if (it != m_entries.end() && it->first.compare(0, prefix.size(), prefix) == 0)
         return &it->second;
@@ -173,16 +181,16 @@ class Listings {
         if (it != m_byPath.end()) return &it->second.listing;
         int wd = Watch(host);
         if (wd < 0) return m_scratch.Read(host) ? &m_scratch : nullptr;
-        Kept& kept = m_byPath[host];
-        kept.wd = wd;
-        m_pathOf[wd] = host;
+        auto kept = m_byPath.try_emplace(host).first;
+        kept->second.wd = wd;
+        m_pathOf[wd] = kept;
         // Read after the watch is set: a change made meanwhile also comes as an event, and the
         // events of a name, applied in order, leave it as the folder has it.
-        if (!kept.listing.Read(host)) {
+        if (!kept->second.listing.Read(host)) {
             Drop(host);
             return nullptr;
         }
-        return &kept.listing;
+        return &kept->second.listing;
     }
 
     void Sync(bool always) {
@@ -232,15 +240,16 @@ class Listings {
         }
         auto at = m_pathOf.find(ev.wd);
         if (at == m_pathOf.end()) return; // a watch already dropped
-        const std::string dir = at->second;
+        const auto kept = at->second;
         const std::string name = ev.len ? ev.name : "";
         if (ev.mask & (IN_CREATE | IN_MOVED_TO)) {
-            m_byPath[dir].listing.Add(name);
+            kept->second.listing.Add(name);
         } else if (ev.mask & (IN_DELETE | IN_MOVED_FROM)) {
-            m_byPath[dir].listing.Remove(name);
-            DropTree(dir + "/" + name); // a folder gone or moved takes what lay below it along
+            kept->second.listing.Remove(name);
+            // A folder gone or moved takes what lay below it along.
+            DropTree(kept->first + "/" + name);
         } else if (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
-            DropTree(dir);
+            DropTree(std::string(kept->first));
         }
     }
 
@@ -278,7 +287,7 @@ class Listings {
     bool m_failed = false;
     uint64_t m_syncedAt = 0; // the call the events were last read at
     std::map<std::string, Kept> m_byPath;
-    std::map<int, std::string> m_pathOf;
+    std::map<int, std::map<std::string, Kept>::iterator> m_pathOf; // by watch
     Listing m_scratch; // a folder read afresh, not kept
 };
 

@@ -32,6 +32,26 @@ DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(text.size());
 }
 
+// Whether `p` is a full path in the form FullWindowsPath gives ("X:\A\B": a drive letter and a
+// backslash, then components none of which is empty, "." or "..", and no '/').
+bool IsFullForm(std::string_view p) {
+    if (p.size() < 3 || p[1] != ':' || p[2] != '\\') return false;
+    const char letter = p[0];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return false;
+    if (p.size() == 3) return true;
+    size_t start = 3;
+    for (size_t i = 3; i <= p.size(); ++i) {
+        if (i < p.size() && p[i] != '\\') {
+            if (p[i] == '/') return false;
+            continue;
+        }
+        const size_t n = i - start;
+        if (n == 0 || (n <= 2 && p[start] == '.' && (n == 1 || p[start + 1] == '.'))) return false;
+        start = i + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace winsim::files {
@@ -52,7 +72,9 @@ std::string ParentOf(const std::string& full) {
 }
 
 bool HasWildcards(const std::string& s) {
-    return s.find_first_of("*?") != std::string::npos;
+    for (char c : s)
+        if (c == '*' || c == '?') return true;
+    return false;
 }
 
 HostInfo Stat(const std::string& host) {
@@ -100,33 +122,34 @@ std::string CurrentDirectory() {
 }
 
 std::string FullWindowsPath(const std::string& path) {
+    if (IsFullForm(path)) return path;
     std::string p = path;
     for (char& c : p)
         if (c == '/') c = '\\';
-    std::string cwd = CurrentDirectory();
+    // The current directory is asked for only by a path that depends on it.
     std::string drive, rest;
     if (p.size() >= 2 && p[1] == ':') {
         drive = p.substr(0, 2);
         rest = p.substr(2);
         if (rest.empty() || rest[0] != '\\') {
             // "D:name" is relative to the current directory when that lies on D:.
+            const std::string cwd = CurrentDirectory();
             rest = IEquals(cwd.substr(0, 2), drive) ? cwd.substr(2) + "\\" + rest : "\\" + rest;
         }
     } else if (!p.empty() && p[0] == '\\') {
         if (p.size() >= 2 && p[1] == '\\') return ""; // a network name
-        drive = cwd.substr(0, 2);
+        drive = CurrentDirectory().substr(0, 2);
         rest = p;
     } else {
+        const std::string cwd = CurrentDirectory();
         drive = cwd.substr(0, 2);
         rest = cwd.substr(2) + "\\" + p;
     }
     char letter = drive[0];
     if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return "";
-    const std::vector<std::string> parts = PathComponents(rest);
     std::string out = drive;
-    if (parts.empty()) return out + "\\";
-    for (const std::string& c : parts)
-        out += "\\" + c;
+    AppendComponents(rest, '\\', &out);
+    if (out.size() == drive.size()) out += '\\';
     return out;
 }
 
@@ -155,17 +178,21 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
     if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
     if (letter < 'a' || letter > 'z') return "";
     const std::string drive = std::string("drive_") + letter;
-    const std::vector<std::string> parts = PathComponents(p.substr(2));
     // A path whose every component is there as written resolves to itself (an entry named
     // exactly is preferred to one that differs in case), so for a caller that stats the result
     // anyway that one stat settles it without the folders' listings. A path with an 8.3 form in
     // it ('~') is rarely there as written and goes through the listings at once.
     std::string literal = m.dir + "/" + drive;
-    bool shortForms = false;
-    for (const std::string& comp : parts) {
-        literal += "/" + comp;
-        shortForms = shortForms || comp.find('~') != std::string::npos;
+    const size_t driveEnd = literal.size();
+    if (IsFullForm(p)) {
+        // Its components as they are, each after a '/'.
+        if (p.size() > 3) literal.append(p, 2, std::string::npos);
+        std::replace(literal.begin() + static_cast<std::ptrdiff_t>(driveEnd), literal.end(), '\\',
+                     '/');
+    } else {
+        AppendComponents(std::string_view(p).substr(2), '/', &literal);
     }
+    const bool shortForms = literal.find('~', driveEnd) != std::string::npos;
     const bool tryLiteral = info && !shortForms;
     if (tryLiteral) {
         *info = Stat(literal);
@@ -174,9 +201,14 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
     const Listing* top = ListingOf(m.dir);
     const ListedName* driveEntry = top ? top->Named(drive) : nullptr;
     if (!driveEntry || driveEntry->name != drive) return "";
-    std::string host = m.dir + "/" + drive;
-    for (const std::string& comp : parts)
-        host += "/" + EntryNamed(host, comp);
+    std::string host = literal.substr(0, driveEnd);
+    for (size_t pos = driveEnd; pos < literal.size();) {
+        const size_t end = std::min(literal.find('/', pos + 1), literal.size());
+        const std::string entry = EntryNamed(host, literal.substr(pos + 1, end - pos - 1));
+        host += '/';
+        host += entry;
+        pos = end;
+    }
     // Unless the path as written was just found missing, what is there is looked at now.
     if (info && !(tryLiteral && host == literal)) *info = Stat(host);
     return host;
@@ -220,6 +252,9 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
     Host(full, &info);
     if (!info.exists) return Refuse(MissingError(full), FALSE);
     if (!info.dir) return Refuse(ERROR_DIRECTORY, FALSE);
+    // The setting the process started from is taken first, so that a later look at it does not
+    // take the process back there.
+    CurrentDirectory();
     g_cwd = full;
     return TRUE;
 }

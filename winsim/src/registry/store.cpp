@@ -328,12 +328,13 @@ LONG SplitPath(const char* sub, std::vector<std::string>* parts) {
     if (sub[0] == '\\' && IsNT()) return kErrorBadPathname;
     // Past that, a run of separators parts two names as one does: an empty name between them
     // (a UNC port name below a key: "Ports\\\SRV\KV4720") and trailing ones name no key.
-    const std::string s = sub;
+    const std::string_view s = sub;
+    parts->reserve(8);
     size_t pos = 0;
     while (pos < s.size()) {
         size_t bs = s.find('\\', pos);
-        if (bs == std::string::npos) bs = s.size();
-        if (bs > pos) parts->push_back(s.substr(pos, bs - pos));
+        if (bs == std::string_view::npos) bs = s.size();
+        if (bs > pos) parts->emplace_back(s.substr(pos, bs - pos));
         pos = bs + 1;
     }
     return ERROR_SUCCESS;
