@@ -152,15 +152,12 @@ bool FolderOf(const char* path, char (&out)[UN_PATH_SIZE]) {
     return true;
 }
 
-// The short (8.3) form of the folder that holds `path` ("C:" for a file at a drive's root);
-// false when the path names no folder.
-bool ShortFolderOf(const char* path, char (&out)[UN_PATH_SIZE]) {
-    char folder[UN_PATH_SIZE];
-    if (!FolderOf(path, folder)) return false;
-    const bool driveOnly = folder[1] == ':' && folder[2] == '\0';
+// The short (8.3) form of `folder` ("C:" as it is), which pruning and deferred removals go by;
+// the folder as written when it has none that fits.
+void ShortFolder(const char* folder, char (&out)[UN_PATH_SIZE]) {
+    const bool driveOnly = folder[0] && folder[1] == ':' && folder[2] == '\0';
     const DWORD n = driveOnly ? 0 : GetShortPathNameA(folder, out, sizeof out);
     if (n == 0 || n >= sizeof out) std::memcpy(out, folder, std::strlen(folder) + 1);
-    return true;
 }
 
 // Whether `folder` can be listed and lists nothing but "." and "..".
@@ -217,9 +214,11 @@ void RemoveFile(char* path) {
     if (DeleteFileA(path)) {
         // Most files leave others beside them: the folder as written tells, without the short
         // form that pruning and any deferred removal of the folder go by.
-        char folder[UN_PATH_SIZE];
-        if (FolderOf(path, folder) && HoldsNothing(folder) && ShortFolderOf(path, folder))
-            PruneFrom(folder);
+        char folder[UN_PATH_SIZE], shortFolder[UN_PATH_SIZE];
+        if (FolderOf(path, folder) && HoldsNothing(folder)) {
+            ShortFolder(folder, shortFolder);
+            PruneFrom(shortFolder);
+        }
     } else if (const DWORD attributes = GetFileAttributesA(path);
                attributes != INVALID_FILE_ATTRIBUTES) {
         // A folder named as a file is never removed this way (DeleteFileA refuses it), a drive
@@ -228,8 +227,11 @@ void RemoveFile(char* path) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return;
         if (ScheduleDelete(path, 0) != 0) return;
         // The folder goes at the next start too, if it is empty by then.
-        char folder[UN_PATH_SIZE];
-        if (ShortFolderOf(path, folder)) ScheduleDelete(folder, 1);
+        char folder[UN_PATH_SIZE], shortFolder[UN_PATH_SIZE];
+        if (FolderOf(path, folder)) {
+            ShortFolder(folder, shortFolder);
+            ScheduleDelete(shortFolder, 1);
+        }
     }
 
     if (EndsWithNoCase(path, ".exe")) RemoveStartupEntries(path);

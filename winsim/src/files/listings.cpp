@@ -52,10 +52,8 @@ std::string ShortChars(const std::string& s) {
 // Where an entry sorts: without regard to case, then by the exact name ('\0' sorts first, so a
 // name sorts before every longer name it begins).
 std::string SortKey(const std::string& name) {
-    std::string key;
+    std::string key = Upper(name);
     key.reserve(2 * name.size() + 1);
-    for (char c : name)
-        key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     key += '\0';
     key += name;
     return key;

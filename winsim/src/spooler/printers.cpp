@@ -100,12 +100,13 @@ bool LoadPrinter(const std::string& keyName, PrinterRec* p) {
 void StorePrinter(const PrinterRec& p) {
     const std::string key = PrintersKey() + "\\" + p.name;
     SysCreateKey(key);
+    // The names are literals, so each view ends in its terminator.
     const auto texts = TextFields(p);
     for (size_t i = 0; i < kTextValues; ++i)
-        PutText(key, std::string(kValueNames[i]).c_str(), *texts[i]);
+        PutText(key, kValueNames[i].data(), *texts[i]);
     const auto numbers = NumberFields(p);
     for (size_t i = kTextValues; i < kValues; ++i)
-        PutNumber(key, std::string(kValueNames[i]).c_str(), *numbers[i - kTextValues]);
+        PutNumber(key, kValueNames[i].data(), *numbers[i - kTextValues]);
 }
 
 bool FindPrinter(const std::string& name, PrinterRec* p) {
@@ -436,12 +437,11 @@ ACCESS_MASK WantedAccess(const ACCESS_MASK* desired) {
 // ---- shared with the other kinds ------------------------------------------------------------
 
 std::vector<PrinterRec> LocalPrinters() {
+    const std::vector<PrinterRef>& refs = LocalPrinterRefs();
     std::vector<PrinterRec> list;
-    SysEachSubkey(PrintersKey(), [&list](const std::string& keyName,
-                                         const std::vector<SysValue>& values) {
-        list.emplace_back();
-        ReadPrinter(keyName, values, &list.back());
-    });
+    list.reserve(refs.size());
+    for (const PrinterRef& r : refs)
+        list.emplace_back(r);
     return list;
 }
 
