@@ -29,7 +29,15 @@ expand() {
 }
 report() { echo "left: $*"; left=1; }
 
-shared=$("$winsim" reg export "$machine" 'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs')
+# The machine's registry, exported once; the lines of a key and its subkeys are read from it.
+registry=$("$winsim" reg export "$machine")
+subtree() { # KEY
+  KEY=$1 awk 'BEGIN { key = "[" tolower(ENVIRON["KEY"]) }
+    { sub(/\r$/, "") }
+    /^\[/ { h = tolower($0); keep = h == key "]" || index(h, key "\\") == 1 }
+    keep' <<<"$registry"
+}
+shared=$(subtree 'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs')
 count=0
 while IFS= read -r entry; do
   [ -n "$entry" ] || continue
@@ -56,9 +64,9 @@ while IFS= read -r entry; do
   # Two fields name a key, three a value of a key.
   if [[ $rest == *,* ]]; then
     key=${rest%%,*} value=${rest#*,}
-    "$winsim" reg export "$machine" "$root\\$key" 2>/dev/null | grep -qiF "\"$value\"=" && report "$root\\$key $value"
+    grep -qiF "\"$value\"=" <<<"$(subtree "$root\\$key")" && report "$root\\$key $value"
   else
-    "$winsim" reg export "$machine" "$root\\$rest" >/dev/null 2>&1 && report "$root\\$rest"
+    [ -n "$(subtree "$root\\$rest")" ] && report "$root\\$rest"
   fi
 done < <(awk '/^\[/{s=$0} s ~ /Keys\]$/ && /=$/{sub(/=$/, ""); print}' <<<"$text")
 

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
 namespace winsim {
 namespace {
 
@@ -104,6 +109,44 @@ TEST(CallScriptParse, AWindowPassesAsANumberAndItsRowsAreExpectedAsTexts) {
         EXPECT_NE(r.errorLine, 0) << c.text;
         EXPECT_NE(r.error.find(c.error), std::string::npos) << c.text << ": " << r.error;
     }
+}
+
+// The reader knows every export of PWSETUP.def with the argument count its .def gives it
+// ("@8": two 32-bit arguments) and refuses a call with any other count, naming the line.
+TEST(CallScriptParse, EveryExportTakesTheCountItsDefGivesAndNoOther) {
+    std::ifstream def(PW_SOURCE_DIR "/setup/PWSETUP.def");
+    ASSERT_TRUE(def) << "cannot read PWSETUP.def";
+    const std::regex entry(R"(^\s*([A-Za-z_][A-Za-z_0-9]*)=[A-Za-z_0-9]*@([0-9]+))");
+    // A call of `name` with `count` zero arguments, as a line of a call script.
+    auto call = [](const std::string& name, size_t count) {
+        std::string line = name + "(";
+        for (size_t i = 0; i < count; ++i)
+            line += i ? ",0" : "0";
+        return line + ")";
+    };
+    size_t exports = 0;
+    std::string line;
+    std::smatch m;
+    while (std::getline(def, line)) {
+        if (!std::regex_search(line, m, entry)) continue;
+        ++exports;
+        const std::string name = m[1];
+        const size_t count = std::stoul(m[2]) / 4;
+        const auto signature = ExportSignatures().find(name);
+        ASSERT_NE(signature, ExportSignatures().end()) << name;
+        EXPECT_EQ(signature->second.size(), count) << name;
+        std::vector<size_t> wrongs{count + 1};
+        if (count > 0) wrongs.push_back(count - 1);
+        for (size_t wrong : wrongs) {
+            const ParsedScript s = ParseCallScript("# a comment\n" + call(name, wrong) + "\n");
+            EXPECT_EQ(s.errorLine, 2) << name;
+            EXPECT_EQ(s.error, name + " takes " + std::to_string(count) + " arguments, not " +
+                                   std::to_string(wrong));
+            EXPECT_TRUE(s.lines.empty()) << name;
+        }
+    }
+    EXPECT_GE(exports, 20u) << "the .def lists the exports";
+    EXPECT_EQ(exports, ExportSignatures().size());
 }
 
 } // namespace
