@@ -15,7 +15,6 @@
 
 #include <pthread.h>
 #include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -157,8 +156,8 @@ class Watches {
 };
 
 void ReadNotifications(int fd, const std::function<void(const inotify_event&)>& apply) {
-    int queued = 0;
-    if (::ioctl(fd, FIONREAD, &queued) == 0 && queued == 0) return;
+    // The instance does not block: a read of an empty queue answers EAGAIN in the one call that
+    // asking how much is queued would cost, and a queue with events is read in that call too.
     alignas(inotify_event) char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

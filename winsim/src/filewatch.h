@@ -14,8 +14,8 @@ struct inotify_event;
 
 namespace winsim {
 
-// Hands each event queued on the inotify instance `fd` to `apply`, without waiting: a queue found
-// empty costs one ioctl.
+// Hands each event queued on the inotify instance `fd` (made with IN_NONBLOCK) to `apply`,
+// without waiting: a queue found empty costs one read.
 void ReadNotifications(int fd, const std::function<void(const inotify_event&)>& apply);
 
 // One cached file's watch: the file itself (its content and attributes, under any of its names)
