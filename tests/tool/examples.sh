@@ -3,7 +3,10 @@
 # demo says they leave.
 set -euo pipefail
 winsim=$1 src=$2
-out=$(WINSIM="$winsim" bash "$src/examples/demo.sh") || {
+# The demo's machines go to a folder of the test's own, never the source tree's build/demo.
+work=$(mktemp -d /tmp/winsim-examples.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+out=$(WINSIM="$winsim" DEMO_DIR="$work/demo" bash "$src/examples/demo.sh") || {
   printf '%s\n' "$out"
   echo "FAIL: the demo failed"
   exit 1
@@ -26,4 +29,20 @@ check '^  file dialog "Locate the printer.s setup file" (All Files|\*\.\*, initi
 check '^pending: deleted C:\\Program Files\\Norvex\\KV4720\\KVDESK.EXE' "NT's delayed deletion of the file in use"
 check '^wininit: deleted C:\\PROGRA~1\\NORVEX\\KV4720\\KVDESK.EXE' "98's WININIT.INI deletion of the file in use"
 if grep -q '"Unused"' <<<"$out"; then echo "FAIL: an undefined placeholder must skip its entry"; exit 1; fi
+# The KV Vela 2610 on NT 4.0, 95 and 98: its printer, its program group's two subfolders, and
+# after the scrub and the next start neither the group nor anything of it in the spooler.
+[ "$(grep -c '^printer "KV Vela 2610" port "LPT2:" driver "KV Vela 2610" processor "WinPrint"' <<<"$out")" = 3 ] \
+  || { echo "FAIL: the Vela's printer on each system"; exit 1; }
+for os in nt4 win95 win98; do
+  if [ "$os" = nt4 ]; then programs="drive_c/WINDOWS/Profiles/All Users/Start Menu/Programs"
+  else programs="drive_c/WINDOWS/Start Menu/Programs"; fi
+  group="$programs/KV Vela 2610"
+  [ -f "$work/demo/vela-$os-installed/$group/Utilities/Queue Viewer.lnk" ] &&
+    [ -f "$work/demo/vela-$os-installed/$group/Documentation/Manual.lnk" ] \
+    || { echo "FAIL: $os: the Vela's shortcuts in their subfolders"; exit 1; }
+  [ -e "$work/demo/vela-$os/$group" ] && { echo "FAIL: $os: the Vela's program group stays"; exit 1; }
+  if "$winsim" show "$work/demo/vela-$os" | grep -q 'Vela'; then
+    echo "FAIL: $os: the spooler keeps the Vela's printer or driver"; exit 1
+  fi
+done
 echo "examples: all checks passed"
