@@ -7,25 +7,34 @@ set -euo pipefail
 winsim=$1 machine=$2 script=$3
 left=0
 text=$(tr -d '\r' <"$script")
-# The host path of a Windows path on the machine (looked up without regard to case).
+# The host path of a Windows path on the machine, looked up without regard to case, into `found`
+# (no subshell per file: a script lists many).
+shopt -s nocasematch dotglob nullglob
 host() {
-  local rest=${1#?:\\} path="$machine/drive_c" part match
+  local rest=${1#?:\\} part entry
+  found="$machine/drive_c"
   IFS='\' read -r -a parts <<<"$rest"
   for part in "${parts[@]}"; do
-    match=$(find "$path" -maxdepth 1 -iname "$part" -print -quit 2>/dev/null || true)
-    path=${match:-$path/$part}
+    local match=""
+    for entry in "$found"/*; do
+      if [[ ${entry##*/} == "$part" ]]; then match=$entry; break; fi
+    done
+    found=${match:-$found/$part}
   done
-  printf '%s\n' "$path"
 }
 strings=$(sed -n '/^\[strings\]/,/^\[/p' <<<"$text" | grep '=' || true)
+# The entry with its first %name% replaced from [strings], into `expanded`.
 expand() {
-  local text=$1 name value
-  if [[ $text =~ %([^%]+)% ]]; then
+  local name line
+  expanded=$1
+  if [[ $expanded =~ %([^%]+)% ]]; then
     name=${BASH_REMATCH[1]}
-    value=$(grep -i "^$name=" <<<"$strings" | head -n 1 | cut -d= -f2-)
-    text=${text/"%$name%"/$value}
+    local value=""
+    while IFS= read -r line; do
+      if [[ ${line%%=*} == "$name" ]]; then value=${line#*=}; break; fi
+    done <<<"$strings"
+    expanded=${expanded/"%$name%"/$value}
   fi
-  printf '%s\n' "$text"
 }
 report() { echo "left: $*"; left=1; }
 
@@ -42,9 +51,12 @@ count=0
 while IFS= read -r entry; do
   [ -n "$entry" ] || continue
   count=$((count + 1))
-  path=$(expand "$entry")
-  [ -e "$(host "$path")" ] && report "$path"
-  grep -qiF "\"${path//\\/\\\\}\"=" <<<"$shared" && report "shared count of $path"
+  expand "$entry"
+  path=$expanded
+  host "$path"
+  [ -e "$found" ] && report "$path"
+  needle="\"${path//\\/\\\\}\"="
+  [[ $shared == *"$needle"* ]] && report "shared count of $path"
 done < <(awk -F= '/^\[/{s=$0} s ~ /Files\]$/ && /=/{print $1}' <<<"$text")
 
 env="Windows 4.0"
