@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 "$winsim" new "$work/m" --os nt4 >/dev/null || fail "new"
 before=$("$winsim" reg export "$work/m" 'HKEY_LOCAL_MACHINE\SOFTWARE') || fail "export"
-printf 'DLL_WriteRegValue(0x80000002, "SOFTWARE\\\\KV", "a", "b", 2)\nDLL_GetNum(1, 2)\n' \
+printf 'DLL_WriteRegValue(0x80000002, "SOFTWARE\\KV", "a", "b", 2)\nDLL_GetNum(1, 2)\n' \
   >"$work/wrong.calls"
 out=$("$winsim" run "$work/m" "$work/wrong.calls" 2>&1); rc=$?
 [ $rc -eq 2 ] || fail "a wrong count exits 2, got $rc: $out"
