@@ -33,15 +33,15 @@ if grep -q '"Unused"' <<<"$out"; then echo "FAIL: an undefined placeholder must 
 # after the scrub and the next start neither the group nor anything of it in the spooler.
 [ "$(grep -c '^printer "KV Vela 2610" port "LPT2:" driver "KV Vela 2610" processor "WinPrint"' <<<"$out")" = 3 ] \
   || { echo "FAIL: the Vela's printer on each system"; exit 1; }
+# shellcheck source=../../examples/stage.sh
+. "$src/examples/stage.sh"
 for os in nt4 win95 win98; do
-  if [ "$os" = nt4 ]; then programs="drive_c/WINDOWS/Profiles/All Users/Start Menu/Programs"
-  else programs="drive_c/WINDOWS/Start Menu/Programs"; fi
-  group="$programs/KV Vela 2610"
-  [ -f "$work/demo/vela-$os-installed/$group/Utilities/Queue Viewer.lnk" ] &&
-    [ -f "$work/demo/vela-$os-installed/$group/Documentation/Manual.lnk" ] \
+  installed="$(programs_dir "$work/demo/vela-$os-installed" "$os")/KV Vela 2610"
+  [ -f "$installed/Utilities/Queue Viewer.lnk" ] && [ -f "$installed/Documentation/Manual.lnk" ] \
     || { echo "FAIL: $os: the Vela's shortcuts in their subfolders"; exit 1; }
-  [ -e "$work/demo/vela-$os/$group" ] && { echo "FAIL: $os: the Vela's program group stays"; exit 1; }
-  if "$winsim" show "$work/demo/vela-$os" | grep -q 'Vela'; then
+  [ -e "$(programs_dir "$work/demo/vela-$os" "$os")/KV Vela 2610" ] \
+    && { echo "FAIL: $os: the Vela's program group stays"; exit 1; }
+  if grep -q 'Vela' <<<"$("$winsim" show "$work/demo/vela-$os")"; then
     echo "FAIL: $os: the spooler keeps the Vela's printer or driver"; exit 1
   fi
 done
