@@ -206,7 +206,9 @@ TEST_F(ResourceTest, CutsAStringToTheBufferAndTerminatesIt) {
     EXPECT_EQ(m_count, 5);
     EXPECT_EQ(Load(IDS_FIRST, 1), "");
     EXPECT_EQ(m_count, 0);
-    EXPECT_EQ(Load(IDS_LONG, MAX_PATH), std::string(Load(IDS_LONG), 0, MAX_PATH - 1));
+    // The whole string first: the count checked next must be the cut load's.
+    const std::string whole = Load(IDS_LONG);
+    EXPECT_EQ(Load(IDS_LONG, MAX_PATH), whole.substr(0, MAX_PATH - 1));
     EXPECT_EQ(m_count, MAX_PATH - 1);
 
     char untouched[4] = "abc";
