@@ -6,7 +6,8 @@
 // its identity (device, inode, size, modification and change times in nanoseconds) and, within
 // the file system's clock tick, its content. On 95/98 writes stay in the cache, as those systems
 // keep them, until the all-NULL write, an access to another file or the machine's close writes
-// them out; NT writes them through before the call returns. Either way the file is rewritten with only the changed lines different.
+// them out; NT writes them through before the call returns. Either way the file is rewritten
+// with only the changed lines different.
 #include "files.h"
 #include "filewatch.h"
 #include "inimapping.h"
