@@ -13,8 +13,9 @@
 class BenchMachine {
   public:
     explicit BenchMachine(winsim::Os os = winsim::Os::Nt4) {
-        char tmpl[] = "/tmp/winsim-bench-XXXXXX";
-        const char* made = mkdtemp(tmpl);
+        const char* tmp = std::getenv("TMPDIR");
+        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-bench-XXXXXX";
+        const char* made = mkdtemp(tmpl.data());
         if (!made || !winsim::CreateMachine(made, os) || !winsim::OpenMachine(made)) {
             std::fprintf(stderr, "cannot create a machine\n");
             std::abort();

@@ -38,7 +38,7 @@ while [ $# -gt 0 ]; do
     *) echo "sweep.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
-work=$(mktemp -d /tmp/pwsetup-sweep.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/pwsetup-sweep.XXXXXX")
 export winsim here work
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 

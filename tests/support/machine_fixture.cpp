@@ -12,8 +12,10 @@ void MachineTest::NewMachine(winsim::Os os) {
         winsim::CloseMachine();
         std::filesystem::remove_all(m_dir);
     }
-    char tmpl[] = "/tmp/winsim-test-XXXXXX";
-    char* made = mkdtemp(tmpl);
+    // The run may place its machines elsewhere, as on a memory file system, through TMPDIR.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-test-XXXXXX";
+    char* made = mkdtemp(tmpl.data());
     ASSERT_NE(made, nullptr);
     m_dir = made;
     std::string error;

@@ -2,7 +2,7 @@
 # The call-script language of `winsim run`: outputs, expect lines and their exit status, errors.
 set -uo pipefail
 winsim=$1
-work=$(mktemp -d /tmp/winsim-callscript.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-callscript.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

@@ -3,7 +3,7 @@
 # leaves it as it was) or when what a command changed cannot be saved.
 set -uo pipefail
 winsim=$1
-work=$(mktemp -d /tmp/winsim-durable.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-durable.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

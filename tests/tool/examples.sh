@@ -4,7 +4,7 @@
 set -euo pipefail
 winsim=$1 src=$2
 # The demo's machines go to a folder of the test's own, never the source tree's build/demo.
-work=$(mktemp -d /tmp/winsim-examples.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-examples.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 out=$(WINSIM="$winsim" DEMO_DIR="$work/demo" bash "$src/examples/demo.sh") || {
   printf '%s\n' "$out"

@@ -4,7 +4,7 @@
 # PWSETUP.def is checked on the reader itself, in winsim_callscript_test.)
 set -uo pipefail
 winsim=$1
-work=$(mktemp -d /tmp/winsim-exports.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-exports.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

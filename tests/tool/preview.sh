@@ -3,7 +3,7 @@
 # the command runs on a copy, its changes are printed, and the machine stays as it was.
 set -uo pipefail
 winsim=$1 src=$2
-work=$(mktemp -d /tmp/winsim-preview.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-preview.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

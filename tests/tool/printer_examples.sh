@@ -3,7 +3,7 @@
 # and the spooler then holds what the script says.
 set -uo pipefail
 winsim=$1 src=$2
-work=$(mktemp -d /tmp/winsim-printer.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-printer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 here=$src/examples

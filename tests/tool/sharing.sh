@@ -3,7 +3,7 @@
 # run one after the other; the one that waits says so, and neither loses the other's writes.
 set -uo pipefail
 winsim=$1
-work=$(mktemp -d /tmp/winsim-sharing.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-sharing.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

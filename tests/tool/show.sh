@@ -2,7 +2,7 @@
 # `winsim show`: the spooler of a machine, one object a line, read from what the machine keeps.
 set -uo pipefail
 winsim=$1
-work=$(mktemp -d /tmp/winsim-show.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-show.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

@@ -4,7 +4,7 @@
 # count that differs; it ties a buffer to the size after it and reads an array's size.
 set -uo pipefail
 src=$2
-work=$(mktemp -d /tmp/winsim-signatures.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-signatures.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

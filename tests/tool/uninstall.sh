@@ -5,7 +5,7 @@
 set -uo pipefail
 winsim=$1
 program=$(dirname "$winsim")/GUIPROG.EXE
-work=$(mktemp -d /tmp/winsim-uninstall.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-uninstall.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 

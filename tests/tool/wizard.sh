@@ -4,7 +4,7 @@
 set -uo pipefail
 winsim=$1
 program=$(dirname "$winsim")/PWUNINST.EXE
-work=$(mktemp -d /tmp/winsim-wizard.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/winsim-wizard.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
