@@ -182,7 +182,9 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
     // exactly is preferred to one that differs in case), so for a caller that stats the result
     // anyway that one stat settles it without the folders' listings. A path with an 8.3 form in
     // it ('~') is rarely there as written and goes through the listings at once.
-    std::string literal = m.dir + "/" + drive;
+    std::string literal;
+    literal.reserve(m.dir.size() + drive.size() + p.size() + 2);
+    literal.append(m.dir).append(1, '/').append(drive);
     const size_t driveEnd = literal.size();
     if (IsFullForm(p)) {
         // Its components as they are, each after a '/'.
