@@ -13,8 +13,8 @@
 class BenchMachine {
   public:
     explicit BenchMachine(winsim::Os os = winsim::Os::Nt4) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-bench-XXXXXX";
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "winsim-bench-XXXXXX").string();
         const char* made = mkdtemp(tmpl.data());
         if (!made || !winsim::CreateMachine(made, os) || !winsim::OpenMachine(made)) {
             std::fprintf(stderr, "cannot create a machine\n");

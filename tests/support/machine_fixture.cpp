@@ -12,9 +12,8 @@ void MachineTest::NewMachine(winsim::Os os) {
         winsim::CloseMachine();
         std::filesystem::remove_all(m_dir);
     }
-    // The run may place its machines elsewhere, as on a memory file system, through TMPDIR.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-test-XXXXXX";
+    // In TMPDIR when the run sets one, as on a memory file system.
+    std::string tmpl = (std::filesystem::temp_directory_path() / "winsim-test-XXXXXX").string();
     char* made = mkdtemp(tmpl.data());
     ASSERT_NE(made, nullptr);
     m_dir = made;
