@@ -469,6 +469,35 @@ TEST_P(FilesTest, AFlushedProfileWriteReachesTheFileAHandleHoldsOpen) {
     CloseHandle(h);
 }
 
+// A folder moved away behind the machine's back takes what the machine knew of the folders below
+// it along; a neighbour whose name merely begins the same keeps its own.
+TEST_P(FilesTest, AFolderMovedAwayTakesItsSubfoldersListingsAlong) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Top", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Top\\Sub", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Top!", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Top2", nullptr));
+    WriteHostFile(HostFile("Top/Sub/old.txt"), "x");
+    WriteHostFile(HostFile("Top!/keep.txt"), "x");
+    WriteHostFile(HostFile("Top2/keep.txt"), "x");
+    FindAll("C:\\*.*");
+    for (const char* folder :
+         {"C:\\Top\\*.*", "C:\\Top\\Sub\\*.*", "C:\\Top!\\*.*", "C:\\Top2\\*.*"})
+        FindAll(folder);
+
+    std::filesystem::rename(HostFile("Top"), HostFile("Gone"));
+    std::filesystem::create_directories(HostFile("Top/Sub"));
+    WriteHostFile(HostFile("Top/Sub/new.txt"), "x");
+    EXPECT_EQ(FindAll("C:\\Top\\Sub\\*.*"), (std::vector<std::string>{".", "..", "new.txt"}));
+    EXPECT_EQ(FindAll("C:\\Gone\\Sub\\*.*"), (std::vector<std::string>{".", "..", "old.txt"}));
+
+    WriteHostFile(HostFile("Top!/more.txt"), "x");
+    WriteHostFile(HostFile("Top2/more.txt"), "x");
+    EXPECT_EQ(FindAll("C:\\Top!\\*.*"),
+              (std::vector<std::string>{".", "..", "keep.txt", "more.txt"}));
+    EXPECT_EQ(FindAll("C:\\Top2\\*.*"),
+              (std::vector<std::string>{".", "..", "keep.txt", "more.txt"}));
+}
+
 // The machine folder is shared with the host: what a person or another program does there shows
 // at the very next call, however soon after the machine last looked.
 TEST_P(FilesTest, SeesWhatTheHostChangesAtTheNextCall) {

@@ -71,6 +71,7 @@ class Listing {
     std::map<std::string, ListedName> m_entries; // by sort key
     std::map<std::string, std::string> m_owners; // an 8.3 name in capitals: the entry holding it
     bool m_shortsComplete = true;
+    mutable std::string m_key; // a name's sort key while it is looked up; its room is reused
 };
 
 // The listing of a host folder as it is now (what the host reported changed is applied first,

@@ -68,6 +68,7 @@ class FindObject {
     std::vector<std::string> m_dots; // "." and "..", where the pattern takes them, to come first
     std::string m_key;               // where the last entry handed out sorts; empty before it
     bool m_ended = false;
+    std::string m_path; // an entry's host path while it is looked at
 
     bool Next(FoundEntry* out) {
         if (!m_dots.empty()) {
@@ -82,7 +83,8 @@ class FindObject {
             if (!WildMatch(m_pattern.c_str(), e->name.c_str()) &&
                 !WildMatch(m_pattern.c_str(), e->shortName.c_str()))
                 continue;
-            FoundEntry found{e->name, e->shortName, Stat(m_dirHost + "/" + e->name)};
+            m_path.assign(m_dirHost).append(1, '/').append(e->name);
+            FoundEntry found{e->name, e->shortName, Stat(m_path)};
             if (!found.info.exists) continue; // gone since the folder was last read
             *out = std::move(found);
             return true;
@@ -140,7 +142,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     // "C:\DIR\." names the folder itself; FullWindowsPath has taken the dot away.
     HostInfo dirInfo;
     std::string dirHost = Host(dir, &dirInfo);
-    if (HasWildcards(dir) || !dirInfo.dir) return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    if (HasWildcards(dir) || !dirInfo.dir)
+        return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 
     auto find = std::make_unique<FindObject>();
     find->m_dirHost = dirHost;

@@ -8,6 +8,7 @@
 
 #include "../filewatch.h"
 
+#include <array>
 #include <cstring>
 #include <dirent.h>
 #include <pthread.h>
@@ -21,10 +22,18 @@ namespace {
 
 // ---- 8.3 names ----------------------------------------------------------------------------
 
+// Every name of a folder read passes here, a character at a time: a table, not a search.
+constexpr std::array<bool, 256> kShortChars = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<size_t>(c)] = c > ' ';
+    for (const char* bad = "\"*+,/:;<=>?[\\]|."; *bad; ++bad)
+        table[static_cast<unsigned char>(*bad)] = false;
+    return table;
+}();
+
 bool IsShortChar(char c) {
-    if (static_cast<unsigned char>(c) >= 0x80) return true;
-    if (c <= ' ') return false;
-    return std::strchr("\"*+,/:;<=>?[\\]|.", c) == nullptr;
+    return kShortChars[static_cast<unsigned char>(c)];
 }
 
 // A name that is already an 8.3 name needs no short form of its own.
@@ -50,12 +59,17 @@ std::string ShortChars(const std::string& s) {
 }
 
 // Where an entry sorts: without regard to case, then by the exact name ('\0' sorts first, so a
-// name sorts before every longer name it begins).
+// name sorts before every longer name it begins). Built into *key, whose room is reused.
+void SortKeyInto(const std::string& name, std::string* key) {
+    key->assign(name);
+    for (char& c : *key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    key->append(1, '\0').append(name);
+}
+
 std::string SortKey(const std::string& name) {
-    std::string key = Upper(name);
-    key.reserve(2 * name.size() + 1);
-    key += '\0';
-    key += name;
+    std::string key;
+    SortKeyInto(name, &key);
     return key;
 }
 
@@ -70,7 +84,8 @@ void Listing::Add(const std::string& name) {
 }
 
 void Listing::Remove(const std::string& name) {
-    auto it = m_entries.find(SortKey(name));
+    SortKeyInto(name, &m_key);
+    auto it = m_entries.find(m_key);
     if (it == m_entries.end()) return;
     const std::string& shortName = it->second.shortName;
     auto owner = m_owners.find(Upper(shortName));
@@ -80,11 +95,11 @@ void Listing::Remove(const std::string& name) {
 }
 
 const ListedName* Listing::Named(const std::string& name) const {
-    std::string key = SortKey(name);
-    auto exact = m_entries.find(key);
+    SortKeyInto(name, &m_key);
+    auto exact = m_entries.find(m_key);
     if (exact != m_entries.end()) return &exact->second;
-    key.resize(name.size() + 1); // the name in capitals and its '\0': what every spelling shares
-    const std::string& prefix = key;
+    m_key.resize(name.size() + 1); // the name in capitals and its '\0': what every spelling shares
+    const std::string& prefix = m_key;
     auto it = m_entries.lower_bound(prefix);
     if (it != m_entries.end() && it->first.compare(0, prefix.size(), prefix) == 0)
         return &it->second;
@@ -166,7 +181,9 @@ namespace {
 // The listings kept, by host path, and the notifications that keep them true.
 class Listings {
   public:
-    Listings() { pthread_atfork(nullptr, nullptr, [] { Instance().ForgetInChild(); }); }
+    Listings() {
+        pthread_atfork(nullptr, nullptr, [] { Instance().ForgetInChild(); });
+    }
 
     static Listings& Instance() {
         // Never destroyed: the machine still open at exit is closed by a static destructor.
@@ -245,7 +262,8 @@ class Listings {
         } else if (ev.mask & (IN_DELETE | IN_MOVED_FROM)) {
             kept->second.listing.Remove(name);
             // A folder gone or moved takes what lay below it along.
-            DropTree(kept->first + "/" + name);
+            m_gone.assign(kept->first).append(1, '/').append(name);
+            DropTree(m_gone);
         } else if (ev.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
             DropTree(std::string(kept->first));
         }
@@ -259,12 +277,16 @@ class Listings {
         m_byPath.erase(it);
     }
 
-    // The folder at `host` and every folder below it.
+    // The folder at `host` and every folder below it. Both sort among the paths that begin with
+    // `host`, as do a few neighbours ("host!x" sorts before "host/x"), which stay; most deletions
+    // are of files, and find nothing kept there at all.
     void DropTree(const std::string& host) {
-        Drop(host);
-        const std::string below = host + "/";
-        auto it = m_byPath.lower_bound(below);
-        while (it != m_byPath.end() && it->first.compare(0, below.size(), below) == 0) {
+        auto it = m_byPath.lower_bound(host);
+        while (it != m_byPath.end() && it->first.compare(0, host.size(), host) == 0) {
+            if (it->first.size() != host.size() && it->first[host.size()] != '/') {
+                ++it;
+                continue;
+            }
             ::inotify_rm_watch(m_fd, it->second.wd);
             m_pathOf.erase(it->second.wd);
             it = m_byPath.erase(it);
@@ -286,7 +308,8 @@ class Listings {
     uint64_t m_syncedAt = 0; // the call the events were last read at
     std::map<std::string, Kept> m_byPath;
     std::map<int, std::map<std::string, Kept>::iterator> m_pathOf; // by watch
-    Listing m_scratch; // a folder read afresh, not kept
+    std::string m_gone; // the path of an entry an event removed; reused, as events come by the many
+    Listing m_scratch;  // a folder read afresh, not kept
 };
 
 const bool g_hooks =

@@ -39,17 +39,19 @@ bool IsFullForm(std::string_view p) {
     const char letter = p[0];
     if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return false;
     if (p.size() == 3) return true;
-    size_t start = 3;
-    for (size_t i = 3; i <= p.size(); ++i) {
-        if (i < p.size() && p[i] != '\\') {
-            if (p[i] == '/') return false;
-            continue;
-        }
-        const size_t n = i - start;
-        if (n == 0 || (n <= 2 && p[start] == '.' && (n == 1 || p[start + 1] == '.'))) return false;
-        start = i + 1;
+    // Every path an API is given passes here, most of them already in this form: the scans go
+    // by memchr rather than a character at a time.
+    if (p.find('/') != std::string_view::npos) return false;
+    const char* s = p.data() + 3;
+    const char* const end = p.data() + p.size();
+    for (;;) {
+        const void* found = std::memchr(s, '\\', static_cast<size_t>(end - s));
+        const char* stop = found ? static_cast<const char*>(found) : end;
+        const size_t n = static_cast<size_t>(stop - s);
+        if (n == 0 || (n <= 2 && s[0] == '.' && (n == 1 || s[1] == '.'))) return false;
+        if (stop == end) return true;
+        s = stop + 1;
     }
-    return true;
 }
 
 } // namespace
@@ -72,9 +74,7 @@ std::string ParentOf(const std::string& full) {
 }
 
 bool HasWildcards(const std::string& s) {
-    for (char c : s)
-        if (c == '*' || c == '?') return true;
-    return false;
+    return std::memchr(s.data(), '*', s.size()) || std::memchr(s.data(), '?', s.size());
 }
 
 HostInfo Stat(const std::string& host) {
@@ -164,8 +164,7 @@ namespace winsim::files {
 std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info) {
     MachineState& m = Require();
     std::string p = windowsPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
+    if (p.find('/') != std::string::npos) std::replace(p.begin(), p.end(), '/', '\\');
     if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
         p = WindowsDir() + "\\" + p;
     if (p.size() < 2 || p[1] != ':') {
