@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ TEST_P(ShortNameTest, EveryCallTakesAPathInItsShortForm) {
         GetShortPathNameA("C:\\Program Files\\KV Tools\\Read Me.txt", shortForm, sizeof shortForm),
         0u);
     EXPECT_STREQ(shortForm, "C:\\PROGRA~1\\KVTOOL~2\\README~1.TXT");
+    char again[MAX_PATH];
+    for (const char* spelling : {"c:\\progra~1\\KV Tools\\read me.txt",
+                                 "C:\\Program Files\\KV Toolbox\\..\\KV Tools\\.\\Read Me.txt"}) {
+        ASSERT_GT(GetShortPathNameA(spelling, again, sizeof again), 0u) << spelling;
+        EXPECT_TRUE(std::strstr(again, "KVTOOL~2\\") && std::strstr(again, "README~1.TXT"))
+            << spelling << " gave " << again;
+    }
     EXPECT_NE(GetFileAttributesA("c:\\progra~1\\kvtool~2\\readme~1.txt"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA("C:\\PROGRA~1\\KVTOOL~3"), INVALID_FILE_ATTRIBUTES);
 

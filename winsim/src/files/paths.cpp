@@ -290,6 +290,26 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
     if (!info.exists) return Refuse(MissingError(full), 0u);
 
     // Each component of the path as given becomes its short form; the rest stays as written.
+    if (IsFullForm(given)) {
+        // The usual form: walked once from the drive's root, each folder's listing giving the
+        // next component's entry, rather than each folder on the way resolved anew.
+        std::string out = given.substr(0, 3), walkedHost = Host(out);
+        for (size_t pos = 3; pos < given.size();) {
+            const size_t end = std::min(given.find('\\', pos), given.size());
+            const std::string comp = given.substr(pos, end - pos);
+            Listing* listing = ListingOf(walkedHost);
+            if (listing) listing->AssignShortNames();
+            const ListedName* e = listing ? listing->Named(comp) : nullptr;
+            out += e ? e->shortName : comp;
+            if (end < given.size()) {
+                out += '\\';
+                const std::string entry = EntryNamed(walkedHost, comp);
+                walkedHost.append(1, '/').append(entry);
+            }
+            pos = end + 1;
+        }
+        return CopyOut(out, lpszShortPath, cchBuffer);
+    }
     std::string out;
     size_t pos = 0;
     std::string walked; // full path of the components handled so far
