@@ -129,10 +129,22 @@ std::string IniFile::Text() const {
     std::string out;
     out.reserve(size);
     // Lines that still lie in m_text, one after the other with their own line ends, go as one
-    // copy.
+    // copy. A file is written whole at each change, so this runs over every line of it: the
+    // line end is checked a character at a time rather than compared as a string.
     const std::string_view text = m_text;
     auto inText = [&](const Line& l) {
-        return !l.own && text.substr(l.at + l.size, kLineEnds[l.eol].size()) == kLineEnds[l.eol];
+        if (l.own) return false;
+        const size_t end = l.at + l.size;
+        switch (l.eol) {
+        case 0:
+            return true;
+        case 1:
+            return end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+        case 2:
+            return end < text.size() && text[end] == '\n';
+        default:
+            return end < text.size() && text[end] == '\r';
+        }
     };
     size_t runAt = 0, runEnd = 0;
     for (const Line& l : m_lines) {
