@@ -498,6 +498,17 @@ TEST_P(FilesTest, AFolderMovedAwayTakesItsSubfoldersListingsAlong) {
               (std::vector<std::string>{".", "..", "keep.txt", "more.txt"}));
 }
 
+// The same when what moves is a folder further up, which the machine itself never listed.
+TEST_P(FilesTest, AFolderMovedFurtherUpIsSeenBelowIt) {
+    WriteHostFile(HostFile("Deep/Mid/Sub/old.txt"), "x");
+    EXPECT_EQ(FindAll("C:\\Deep\\Mid\\Sub\\*.*"), (std::vector<std::string>{".", "..", "old.txt"}));
+
+    std::filesystem::rename(HostFile("Deep/Mid"), HostFile("Deep/Gone"));
+    WriteHostFile(HostFile("Deep/Mid/Sub/new.txt"), "x");
+    EXPECT_EQ(FindAll("C:\\Deep\\Mid\\Sub\\*.*"), (std::vector<std::string>{".", "..", "new.txt"}));
+    EXPECT_NE(GetFileAttributesA("C:\\Deep\\Mid\\Sub\\new.txt"), INVALID_FILE_ATTRIBUTES);
+}
+
 // The machine folder is shared with the host: what a person or another program does there shows
 // at the very next call, however soon after the machine last looked.
 TEST_P(FilesTest, SeesWhatTheHostChangesAtTheNextCall) {

@@ -192,20 +192,8 @@ class Listings {
     }
 
     Listing* Of(const std::string& host) {
-        auto it = m_byPath.find(host);
-        if (it != m_byPath.end()) return &it->second.listing;
-        int wd = Watch(host);
-        if (wd < 0) return m_scratch.Read(host) ? &m_scratch : nullptr;
-        auto kept = m_byPath.try_emplace(host).first;
-        kept->second.wd = wd;
-        m_pathOf[wd] = kept;
-        // Read after the watch is set: a change made meanwhile also comes as an event, and the
-        // events of a name, applied in order, leave it as the folder has it.
-        if (!kept->second.listing.Read(host)) {
-            Drop(host);
-            return nullptr;
-        }
-        return &kept->second.listing;
+        if (Kept* kept = KeptAt(host)) return &kept->listing;
+        return m_scratch.Read(host) ? &m_scratch : nullptr;
     }
 
     void Sync(bool always) {
@@ -233,6 +221,33 @@ class Listings {
     static constexpr size_t kMostKept = 4096;
     static constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                       IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+    // The kept listing of `host`, made when it can be; null when the folder is not to be kept
+    // (or is not there). A folder is kept only below kept folders up to the machine folder:
+    // the move or deletion of a folder is reported to that folder's own watch, so each kept
+    // folder learns of any folder above it going, where one never listed would not tell.
+    Kept* KeptAt(const std::string& host) {
+        auto it = m_byPath.find(host);
+        if (it != m_byPath.end()) return &it->second;
+        const MachineState* machine = Current();
+        if (!machine || host != machine->dir) {
+            const size_t slash = host.rfind('/');
+            if (slash == std::string::npos || slash == 0 || !KeptAt(host.substr(0, slash)))
+                return nullptr;
+        }
+        int wd = Watch(host);
+        if (wd < 0) return nullptr;
+        auto kept = m_byPath.try_emplace(host).first;
+        kept->second.wd = wd;
+        m_pathOf[wd] = kept;
+        // Read after the watch is set: a change made meanwhile also comes as an event, and the
+        // events of a name, applied in order, leave it as the folder has it.
+        if (!kept->second.listing.Read(host)) {
+            Drop(host);
+            return nullptr;
+        }
+        return &kept->second;
+    }
 
     // A new watch on `host`; -1 when the folder is not to be kept (no notifications, too many
     // kept, or a folder already watched under another path, as through a link).
