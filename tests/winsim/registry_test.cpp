@@ -114,6 +114,58 @@ TEST_F(RegistryTest, NamesIgnoreCaseKeepTheirCaseAndEnumerateInCreationOrder) {
     EXPECT_STREQ(name, "Second");
 }
 
+// A key with a few names and one with many are searched differently; either way a subkey or a
+// value is found in any case (ASCII letters only: '[' is not '{'), and after deletions from the
+// middle each remaining name still leads to its own key or data.
+TEST_F(RegistryTest, NamesAreFoundInAnyCaseAmongFewOrManyAndAfterDeletions) {
+    for (int count : {5, 12, 40}) {
+        SCOPED_TRACE(count);
+        Key parent(("SOFTWARE\\Norvex\\Names" + std::to_string(count)).c_str());
+        const auto name = [](const char* stem, int i) { return stem + std::to_string(i) + "x"; };
+        for (int i = 0; i < count; ++i) {
+            Key child(name("Item", i).c_str(), parent);
+            ASSERT_EQ(child.SetText(nullptr, std::to_string(i)), ERROR_SUCCESS);
+            ASSERT_EQ(parent.SetText(name("Item", i).c_str(), std::to_string(i)), ERROR_SUCCESS);
+        }
+        for (int i = 0; i < count; i += 3) {
+            ASSERT_EQ(RegDeleteKeyA(parent, name("ITEM", i).c_str()), ERROR_SUCCESS);
+            ASSERT_EQ(RegDeleteValueA(parent, name("item", i).c_str()), ERROR_SUCCESS);
+        }
+        ASSERT_EQ(parent.SetText("Mark[", "square"), ERROR_SUCCESS);
+        { Key mark("Sign@", parent); }
+
+        const auto text = [](HKEY k, const char* value) -> std::string {
+            char data[16] = "";
+            DWORD size = sizeof data;
+            const LONG rc = RegQueryValueExA(k, value, nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(data), &size);
+            return rc == ERROR_SUCCESS ? data : "error " + std::to_string(rc);
+        };
+        const std::string notFound = "error " + std::to_string(ERROR_FILE_NOT_FOUND);
+        for (int i = 0; i < count; ++i) {
+            const std::string upper = name("ITEM", i), lower = name("item", i);
+            if (i % 3 == 0) {
+                HKEY h = nullptr;
+                EXPECT_EQ(RegOpenKeyExA(parent, lower.c_str(), 0, KEY_READ, &h),
+                          ERROR_FILE_NOT_FOUND);
+                EXPECT_EQ(text(parent, upper.c_str()), notFound);
+                continue;
+            }
+            HKEY h = nullptr;
+            ASSERT_EQ(RegOpenKeyExA(parent, lower.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+            EXPECT_EQ(text(h, ""), std::to_string(i)) << lower << " opens its own key";
+            RegCloseKey(h);
+            EXPECT_EQ(text(parent, upper.c_str()), std::to_string(i));
+        }
+        EXPECT_EQ(text(parent, "mark["), "square");
+        EXPECT_EQ(text(parent, "MARK{"), notFound);
+        HKEY h = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(parent, "SIGN@", 0, KEY_READ, &h), ERROR_SUCCESS);
+        RegCloseKey(h);
+        EXPECT_EQ(RegOpenKeyExA(parent, "sign`", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
+    }
+}
+
 TEST_F(RegistryTest, QueriesFollowTheSizingRules) {
     Key k("SOFTWARE\\Norvex");
     ASSERT_EQ(k.SetText("Name", "hello"), ERROR_SUCCESS);

@@ -19,8 +19,19 @@
 namespace winsim {
 
 // ---- text helpers -------------------------------------------------------------------------
+// Names of keys, values, sections and files compare with ASCII letters folded to upper case and
+// every other byte as it is.
+inline char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string Upper(std::string s);
-bool IEquals(std::string_view a, std::string_view b); // ASCII letters without regard to case
+// Inline: the registry compares a name at every step of a key path.
+inline bool IEquals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) // most names come back as they were written
+        if (a[i] != b[i] && UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    return true;
+}
 std::string Trim(const std::string& s); // blanks and tabs at both ends
 std::string_view TrimView(std::string_view s); // the same, as a view of `s`
 

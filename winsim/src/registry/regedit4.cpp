@@ -395,7 +395,6 @@ bool ApplyOps(std::vector<RegOp>& ops, const std::vector<RootedPath>& keys) {
             while (i + 1 + added < ops.size() && ops[i + 1 + added].kind == RegOp::kSetValue)
                 ++added;
             k->values.reserve(k->values.size() + added);
-            k->valueIndex.reserve(k->valueIndex.size() + added);
             continue;
         }
         if (!k) continue; // parsing puts no other step outside a key

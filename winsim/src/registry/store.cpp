@@ -26,6 +26,14 @@ uint64_t FileTimeNow() {
     return static_cast<uint64_t>(us) * 10 + 116444736000000000ULL;
 }
 
+// The names a key's indexes find its subkeys and values by.
+auto ChildNames(const Key& k) {
+    return [&k](size_t i) -> std::string_view { return k.children[i]->name; };
+}
+auto ValueNames(const Key& k) {
+    return [&k](size_t i) -> std::string_view { return k.values[i].name; };
+}
+
 // Every change of the tree, counted for SysRegistryChanges.
 uint64_t g_changes = 0;
 
@@ -139,14 +147,14 @@ LONG CheckNewKey(const std::string& name, size_t depth) {
                                                                    : ERROR_SUCCESS;
 }
 
-Key* Key::Child(const std::string& n) const {
-    auto it = childIndex.find(Upper(n));
-    return it == childIndex.end() ? nullptr : children[it->second].get();
+Key* Key::Child(std::string_view n) const {
+    const size_t i = childIndex.Find(n, children.size(), ChildNames(*this));
+    return i == NameIndex::kNone ? nullptr : children[i].get();
 }
 
-const Value* Key::FindValue(const std::string& n) const {
-    auto it = valueIndex.find(Upper(n));
-    return it == valueIndex.end() ? nullptr : &values[it->second];
+const Value* Key::FindValue(std::string_view n) const {
+    const size_t i = valueIndex.Find(n, values.size(), ValueNames(*this));
+    return i == NameIndex::kNone ? nullptr : &values[i];
 }
 
 void Key::Touch() {
@@ -171,21 +179,19 @@ Key* Key::AddChild(const std::string& n, bool makeVolatile, const std::string& c
         AppendClassLine(&line, cls);
         if (!LogChange(*child, line)) return nullptr;
     }
-    childIndex[Upper(n)] = children.size();
     children.push_back(child);
+    childIndex.Added(children.size(), ChildNames(*this));
     child->Touch();
     NotifyChange(*this, REG_NOTIFY_CHANGE_NAME);
     return child.get();
 }
 
 void Key::RemoveChild(Key* child) {
-    auto it = childIndex.find(Upper(child->name));
-    if (it == childIndex.end()) return;
-    std::shared_ptr<Key> keep = children[it->second]; // open handles may still hold it
-    children.erase(children.begin() + static_cast<std::ptrdiff_t>(it->second));
-    childIndex.clear();
-    for (size_t i = 0; i < children.size(); ++i)
-        childIndex[Upper(children[i]->name)] = i;
+    const size_t at = childIndex.Find(child->name, children.size(), ChildNames(*this));
+    if (at == NameIndex::kNone) return;
+    std::shared_ptr<Key> keep = children[at]; // open handles may still hold it
+    children.erase(children.begin() + static_cast<std::ptrdiff_t>(at));
+    childIndex.Rebuild(children.size(), ChildNames(*this));
     MarkDeleted(child);
     child->parent = nullptr;
     Touch();
@@ -198,10 +204,9 @@ LONG Key::SetValue(std::string n, DWORD type, std::vector<uint8_t> data) {
         AppendValue(&line, Value{n, type, data});
         if (!LogChange(*this, line)) return ERROR_REGISTRY_IO_FAILED;
     }
-    std::string upper = Upper(n);
-    auto it = valueIndex.find(upper);
-    if (it != valueIndex.end()) {
-        Value& v = values[it->second];
+    const size_t at = valueIndex.Find(n, values.size(), ValueNames(*this));
+    if (at != NameIndex::kNone) {
+        Value& v = values[at];
         if (v.type == type && v.data == data) {
             // The same data again: the write is made (logged, stamped, notified), and what was
             // read from the value, which may point into it, stays valid.
@@ -212,8 +217,8 @@ LONG Key::SetValue(std::string n, DWORD type, std::vector<uint8_t> data) {
         v.type = type;
         v.data = std::move(data);
     } else {
-        valueIndex.emplace(std::move(upper), values.size());
         values.push_back(Value{std::move(n), type, std::move(data)});
+        valueIndex.Added(values.size(), ValueNames(*this));
     }
     Touch();
     NotifyChange(*this, REG_NOTIFY_CHANGE_LAST_SET);
@@ -221,18 +226,16 @@ LONG Key::SetValue(std::string n, DWORD type, std::vector<uint8_t> data) {
 }
 
 LONG Key::DeleteValue(const std::string& n) {
-    auto it = valueIndex.find(Upper(n));
-    if (it == valueIndex.end()) return ERROR_FILE_NOT_FOUND;
+    const size_t at = valueIndex.Find(n, values.size(), ValueNames(*this));
+    if (at == NameIndex::kNone) return ERROR_FILE_NOT_FOUND;
     if (IsLogged(*this)) {
         std::string line;
         AppendValueName(&line, n);
         line += "=-\r\n";
         if (!LogChange(*this, line)) return ERROR_REGISTRY_IO_FAILED;
     }
-    values.erase(values.begin() + static_cast<std::ptrdiff_t>(it->second));
-    valueIndex.clear();
-    for (size_t i = 0; i < values.size(); ++i)
-        valueIndex[Upper(values[i].name)] = i;
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
+    valueIndex.Rebuild(values.size(), ValueNames(*this));
     Touch();
     NotifyChange(*this, REG_NOTIFY_CHANGE_LAST_SET);
     return ERROR_SUCCESS;

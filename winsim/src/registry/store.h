@@ -6,9 +6,11 @@
 
 #include "../internal.h"
 #include "../keysecurity.h"
+#include "nameindex.h"
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,15 +37,15 @@ struct Key : std::enable_shared_from_this<Key> {
     bool isVolatile = false;
     std::string className;  // given when the key was created (NT keeps it; 95/98 have none)
     uint64_t lastWrite = 0; // a FILETIME
-    // Subkeys and values keep creation order; the indexes map upper-case names to positions.
+    // Subkeys and values keep creation order; the indexes find them by name.
     std::vector<std::shared_ptr<Key>> children;
-    std::unordered_map<std::string, size_t> childIndex;
+    NameIndex childIndex;
     std::vector<Value> values;
-    std::unordered_map<std::string, size_t> valueIndex;
+    NameIndex valueIndex;
     std::unique_ptr<KeySecurity> security; // null: none of its own, which grants everything
 
-    Key* Child(const std::string& n) const;
-    const Value* FindValue(const std::string& n) const;
+    Key* Child(std::string_view n) const;
+    const Value* FindValue(std::string_view n) const;
     // Null when the log could not take the new key (with its class, when it has one).
     Key* AddChild(const std::string& n, bool makeVolatile = false,
                   const std::string& className = "");
