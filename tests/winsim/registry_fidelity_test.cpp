@@ -160,6 +160,22 @@ TEST_P(RegFidelityEveryOs, EmptyNamesInsideAPathAreSkipped) {
     EXPECT_FALSE(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Ports\\SRV\\KV4720"));
 }
 
+// A path that starts at a backslash: NT refuses it before it looks for any key of it; 95/98 read
+// past the backslash.
+TEST_P(RegFidelityEveryOs, ALeadingBackslashIsRefusedOnNtAndSkippedOn9x) {
+    const bool nt = GetParam() == winsim::Os::Nt4;
+    { TestKey k; }
+    HKEY h = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Norvex\\Fidelity", 0, KEY_READ, &h),
+              nt ? ERROR_BAD_PATHNAME : ERROR_SUCCESS);
+    if (h) RegCloseKey(h);
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Absent", &h),
+              nt ? ERROR_BAD_PATHNAME : ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Norvex\\Fidelity"),
+              nt ? ERROR_BAD_PATHNAME : ERROR_SUCCESS);
+    EXPECT_EQ(winsim::KeyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvex\\Fidelity"), nt);
+}
+
 
 // Any number of trailing backslashes is ignored; an empty path on a root gives the root itself;
 // RegOpenKeyA hands back what it was given when there is no path, a null handle too.

@@ -65,10 +65,9 @@ void StoreFileTime(uint64_t time, PFILETIME out) {
 
 // Opens an existing key below `from` for RegOpenKeyExA and RegOpenKeyA.
 LONG OpenBelow(Key* from, LPCSTR subKey, REGSAM access, PHKEY result) {
-    std::vector<std::string> parts;
-    LONG err = SplitPath(subKey, &parts);
+    Key* k;
+    LONG err = FindBelow(from, subKey, &k);
     if (err != ERROR_SUCCESS) return err;
-    Key* k = Walk(from, parts);
     if (!k) return ERROR_FILE_NOT_FOUND;
     DWORD rights = 0;
     if ((err = CheckAccess(k->security.get(), access, &rights)) != ERROR_SUCCESS) return err;
@@ -359,9 +358,8 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     Key* from;
     if ((err = Resolve(hKey, &from)) != ERROR_SUCCESS) return err;
     if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-    std::vector<std::string> parts;
-    if ((err = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return err;
-    Key* k = Walk(from, parts);
+    Key* k;
+    if ((err = FindBelow(from, lpSubKey, &k)) != ERROR_SUCCESS) return err;
     if (!k) return ERROR_FILE_NOT_FOUND;
     if (!k->parent) return ERROR_ACCESS_DENIED; // a root key stays
     if ((err = CheckAccess(k->security.get(), DELETE)) != ERROR_SUCCESS) return err;

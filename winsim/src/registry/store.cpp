@@ -12,7 +12,6 @@ using namespace winsim::registry;
 
 namespace {
 
-constexpr LONG kErrorBadPathname = 161;
 constexpr uint32_t kClassesRoot = 0x80000000u;
 constexpr uint32_t kCurrentUser = 0x80000001u;
 constexpr uint32_t kLocalMachine = 0x80000002u;
@@ -326,21 +325,20 @@ bool CloseHandleOf(HKEY h) {
 
 LONG SplitPath(const char* sub, std::vector<std::string>* parts) {
     parts->clear();
-    if (!sub || !*sub) return ERROR_SUCCESS;
-    // NT refuses a relative name that starts at a separator; 95/98 skip it.
-    if (sub[0] == '\\' && IsNT()) return kErrorBadPathname;
-    // Past that, a run of separators parts two names as one does: an empty name between them
-    // (a UNC port name below a key: "Ports\\\SRV\KV4720") and trailing ones name no key.
-    const std::string_view s = sub;
-    parts->reserve(8);
-    size_t pos = 0;
-    while (pos < s.size()) {
-        size_t bs = s.find('\\', pos);
-        if (bs == std::string_view::npos) bs = s.size();
-        if (bs > pos) parts->emplace_back(s.substr(pos, bs - pos));
-        pos = bs + 1;
-    }
-    return ERROR_SUCCESS;
+    if (sub && *sub) parts->reserve(8);
+    return ForEachName(sub, [parts](std::string_view name) {
+        parts->emplace_back(name);
+        return true;
+    });
+}
+
+LONG FindBelow(Key* from, const char* sub, Key** out) {
+    LONG err = ForEachName(sub, [&from](std::string_view name) {
+        from = from->Child(name);
+        return from != nullptr;
+    });
+    *out = from;
+    return err;
 }
 
 Key* Walk(Key* from, const std::vector<std::string>& parts) {

@@ -135,9 +135,28 @@ bool IsPredefined(HKEY h);
 bool CloseHandleOf(HKEY h);
 
 // ---- paths ----------------------------------------------------------------------------------
-// Splits a caller's relative key path. NT refuses a leading backslash (ERROR_BAD_PATHNAME);
-// 95/98 skip it. Elsewhere a run of backslashes is one separator, and trailing ones end the path.
+// Hands each name of a caller's relative key path to `visit` (a view into the path), in order,
+// until `visit` returns false.
+template <typename Visit> LONG ForEachName(const char* sub, Visit visit) {
+    if (!sub || !*sub) return ERROR_SUCCESS;
+    // NT refuses a relative name that starts at a separator; 95/98 skip it.
+    if (sub[0] == '\\' && IsNT()) return ERROR_BAD_PATHNAME;
+    // Past that, a run of separators parts two names as one does: an empty name between them
+    // (a UNC port name below a key: "Ports\\\SRV\KV4720") and trailing ones name no key.
+    for (const char* p = sub; *p;) {
+        const char* end = p;
+        while (*end && *end != '\\')
+            ++end;
+        if (end > p && !visit(std::string_view(p, static_cast<size_t>(end - p)))) break;
+        p = *end ? end + 1 : end;
+    }
+    return ERROR_SUCCESS;
+}
+// The names of a caller's relative key path (ForEachName's).
 LONG SplitPath(const char* sub, std::vector<std::string>* parts);
+// The key below `from` along a caller's relative key path (ForEachName's names), with no copy of
+// them; *out is null when one is missing.
+LONG FindBelow(Key* from, const char* sub, Key** out);
 // The key below `from` along `parts`; null when one is missing.
 Key* Walk(Key* from, const std::vector<std::string>& parts);
 
