@@ -166,6 +166,59 @@ TEST_F(RegistryTest, NamesAreFoundInAnyCaseAmongFewOrManyAndAfterDeletions) {
     }
 }
 
+// Many handles open at once, closed in no particular order: each open one still stands for the
+// key it was opened on, and a closed one for none.
+TEST_F(RegistryTest, HandlesKeepTheirKeysThroughOpensAndClosesInAnyOrder) {
+    constexpr int kKeys = 5;
+    const auto path = [](int key) { return "SOFTWARE\\Norvex\\H" + std::to_string(key); };
+    for (int key = 0; key < kKeys; ++key) {
+        Key k(path(key).c_str());
+        ASSERT_EQ(k.SetText("Id", std::to_string(key)), ERROR_SUCCESS);
+    }
+    const auto idOf = [](HKEY h) -> std::string {
+        char id[8] = "";
+        DWORD size = sizeof id;
+        const LONG rc =
+            RegQueryValueExA(h, "Id", nullptr, nullptr, reinterpret_cast<BYTE*>(id), &size);
+        return rc == ERROR_SUCCESS ? id : "error " + std::to_string(rc);
+    };
+    const int before = winsim::LiveHandles().keys;
+    struct Open {
+        HKEY h;
+        int key;
+    };
+    std::vector<Open> open;
+    std::vector<HKEY> closed;
+    uint32_t seed = 12345; // a fixed sequence: a failure repeats
+    const auto next = [&seed](size_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<size_t>(seed >> 16) % n;
+    };
+    for (int step = 0; step < 2000; ++step) {
+        if (open.size() < 48 && (open.empty() || next(3) != 0)) {
+            const int key = static_cast<int>(next(kKeys));
+            HKEY h = nullptr;
+            ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path(key).c_str(), 0, KEY_READ, &h),
+                      ERROR_SUCCESS);
+            open.push_back({h, key});
+        } else {
+            const size_t at = next(open.size());
+            ASSERT_EQ(RegCloseKey(open[at].h), ERROR_SUCCESS);
+            closed.push_back(open[at].h);
+            open.erase(open.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        for (const Open& o : open)
+            ASSERT_EQ(idOf(o.h), std::to_string(o.key)) << "step " << step;
+    }
+    EXPECT_EQ(winsim::LiveHandles().keys - before, static_cast<int>(open.size()));
+    ASSERT_GT(closed.size(), 500u);
+    for (HKEY h : closed)
+        ASSERT_EQ(idOf(h), "error " + std::to_string(ERROR_INVALID_HANDLE)) << "closed";
+    for (const Open& o : open)
+        EXPECT_EQ(RegCloseKey(o.h), ERROR_SUCCESS);
+    EXPECT_EQ(winsim::LiveHandles().keys, before);
+}
+
 TEST_F(RegistryTest, QueriesFollowTheSizingRules) {
     Key k("SOFTWARE\\Norvex");
     ASSERT_EQ(k.SetText("Name", "hello"), ERROR_SUCCESS);

@@ -79,6 +79,11 @@ uint32_t HandleValue(HKEY h) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
 }
 
+// The predefined roots: HKEY_CLASSES_ROOT (0x80000000) to 0x80000007.
+bool IsPredefinedNumber(uint32_t h) {
+    return (h & 0xfffffff8u) == 0x80000000u;
+}
+
 // The root node a predefined handle stands for; null for any other handle.
 Key* PredefinedKey(uint32_t h) {
     Registry& r = Reg();
@@ -284,20 +289,64 @@ LONG DeleteTree(Key* k) {
 
 // ---- handles ----------------------------------------------------------------------------------
 
+void HandleTable::Add(uint32_t number, OpenKey open) {
+    if (2 * (m_count + 1) > m_slots.size()) Grow();
+    size_t s = Home(number);
+    while (m_slots[s].number != 0)
+        s = (s + 1) & (m_slots.size() - 1);
+    m_slots[s] = Slot{number, std::move(open)};
+    ++m_count;
+}
+
+bool HandleTable::Remove(uint32_t number) {
+    if (m_slots.empty() || number == 0) return false;
+    const size_t mask = m_slots.size() - 1;
+    size_t hole = Home(number);
+    while (m_slots[hole].number != number) {
+        if (m_slots[hole].number == 0) return false;
+        hole = (hole + 1) & mask;
+    }
+    m_slots[hole].number = 0;
+    m_slots[hole].open.key.reset();
+    --m_count;
+    // The entries after the hole that probed past it move back into it, so that every entry
+    // stays reachable from its home slot without markers of removed ones.
+    for (size_t s = (hole + 1) & mask; m_slots[s].number != 0; s = (s + 1) & mask) {
+        const size_t home = Home(m_slots[s].number);
+        // Whether `home` lies cyclically in (hole, s]: then the entry stays where it is.
+        const bool stays = hole < s ? hole < home && home <= s : hole < home || home <= s;
+        if (stays) continue;
+        m_slots[hole] = std::move(m_slots[s]);
+        m_slots[s].number = 0;
+        hole = s;
+    }
+    return true;
+}
+
+void HandleTable::Grow() {
+    std::vector<Slot> old = std::move(m_slots);
+    m_slots.clear();
+    m_slots.resize(old.empty() ? 16 : 2 * old.size());
+    m_count = 0;
+    for (Slot& slot : old)
+        if (slot.number != 0) Add(slot.number, std::move(slot.open));
+}
+
 LONG Resolve(HKEY h, Key** out, DWORD* rights) {
     Require();
-    if (IsPredefined(h)) {
-        Key* root = PredefinedKey(HandleValue(h));
+    const uint32_t n = HandleValue(h);
+    if (IsPredefinedNumber(n)) {
+        Key* root = PredefinedKey(n);
         if (!root) return ERROR_INVALID_HANDLE;
         *out = root;
         if (rights) *rights = KEY_ALL_ACCESS;
         return ERROR_SUCCESS;
     }
-    auto it = Reg().handles.find(HandleValue(h));
-    if (it == Reg().handles.end()) return ERROR_INVALID_HANDLE;
-    if (it->second.key->deleted) return ERROR_KEY_DELETED;
-    *out = it->second.key.get();
-    if (rights) *rights = it->second.rights;
+    const OpenKey* open = Reg().handles.Find(n);
+    if (!open) return ERROR_INVALID_HANDLE;
+    if (open->key->deleted) return ERROR_KEY_DELETED;
+    *out = open->key.get();
+    if (rights) *rights = open->rights;
     return ERROR_SUCCESS;
 }
 
@@ -307,16 +356,16 @@ LONG HandleHolds(DWORD rights, DWORD need) {
 
 HKEY NewHandle(Key* k, DWORD rights) {
     uint32_t n = NextHandleNumber();
-    Reg().handles[n] = OpenKey{k->shared_from_this(), rights};
+    Reg().handles.Add(n, OpenKey{k->shared_from_this(), rights});
     return reinterpret_cast<HKEY>(static_cast<uintptr_t>(n));
 }
 
 bool IsPredefined(HKEY h) {
-    return (HandleValue(h) & 0xfffffff8u) == 0x80000000u;
+    return IsPredefinedNumber(HandleValue(h));
 }
 
 bool CloseHandleOf(HKEY h) {
-    if (Reg().handles.erase(HandleValue(h)) == 0) return false;
+    if (!Reg().handles.Remove(HandleValue(h))) return false;
     EndWatches(HandleValue(h));
     return true;
 }
@@ -415,7 +464,7 @@ Key* FindKey(const std::string& path) {
 namespace winsim {
 
 size_t OpenKeyHandles() {
-    return registry::Reg().handles.size();
+    return registry::Reg().handles.Size();
 }
 
 // ---- the control API --------------------------------------------------------------------------

@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace winsim::registry {
@@ -80,9 +79,38 @@ struct Watch {
     HANDLE event = nullptr;
 };
 
+// The open key handles by number. Numbers come from the process's one handle counter, four apart,
+// so a number's bits above the lowest two pick its slot without hashing. The entries lie in one
+// open-addressed array: an open allocates nothing once the table has room for the handles a
+// program holds at once, and a lookup reads one slot.
+class HandleTable {
+  public:
+    OpenKey* Find(uint32_t number) {
+        if (m_slots.empty() || number == 0) return nullptr;
+        for (size_t s = Home(number);; s = (s + 1) & (m_slots.size() - 1)) {
+            if (m_slots[s].number == number) return &m_slots[s].open;
+            if (m_slots[s].number == 0) return nullptr;
+        }
+    }
+    void Add(uint32_t number, OpenKey open);
+    bool Remove(uint32_t number); // false when no handle has the number
+    size_t Size() const { return m_count; }
+
+  private:
+    struct Slot {
+        uint32_t number = 0; // 0: a free slot (no handle is 0)
+        OpenKey open;
+    };
+    size_t Home(uint32_t number) const { return (number >> 2) & (m_slots.size() - 1); }
+    void Grow();
+
+    std::vector<Slot> m_slots; // a power of two in size, at most half full
+    size_t m_count = 0;
+};
+
 struct Registry {
     std::shared_ptr<Key> machine, user, users, dyn;
-    std::unordered_map<uint32_t, OpenKey> handles;
+    HandleTable handles;
     std::vector<Watch> watches;
     bool dirty[2] = {false, false}; // per hive: changed since it was last written
     bool securityDirty = false;     // key security changed since machine.ini was last written
