@@ -92,7 +92,7 @@ LONG CopyValue(const Value& v, LPDWORD type, LPBYTE data, LPDWORD cbData) {
         err = ERROR_MORE_DATA;
     } else if (data) {
         if (size) std::memcpy(data, v.data.data(), size);
-        if (IsNT() && IsText(v.type) && room > size && (!size || v.data.back() != 0))
+        if (IsText(v.type) && room > size && (!size || v.data.back() != 0) && IsNT())
             data[size] = 0;
     }
     *cbData = size;

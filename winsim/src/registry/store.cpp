@@ -351,7 +351,7 @@ LONG Resolve(HKEY h, Key** out, DWORD* rights) {
 }
 
 LONG HandleHolds(DWORD rights, DWORD need) {
-    return !IsNT() || (rights & need) == need ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return (rights & need) == need || !IsNT() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 HKEY NewHandle(Key* k, DWORD rights) {

@@ -16,12 +16,18 @@ DWORD MapGeneric(DWORD mask) {
     return mask & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
 }
 
+// Rights no key grants: ACCESS_SYSTEM_SECURITY needs SeSecurityPrivilege, which the token never
+// has enabled; NT answers that before it looks at the key.
+LONG CheckSystemSecurity(REGSAM desired) {
+    return (desired & ACCESS_SYSTEM_SECURITY) && IsNT() ? ERROR_PRIVILEGE_NOT_HELD : ERROR_SUCCESS;
+}
+
 } // namespace
 
 namespace winsim {
 
 DWORD GrantedAccess(const KeySecurity* sec) {
-    if (!IsNT() || !sec || sec->dacl != DaclKind::List) return kAllKeyRights;
+    if (!sec || sec->dacl != DaclKind::List || !IsNT()) return kAllKeyRights;
     DWORD granted = 0, denied = 0;
     // NT 4.0 lets the owner read and rewrite the DACL whatever the DACL says.
     if (!sec->owner.empty() && TokenHoldsSid(sec->owner)) granted |= READ_CONTROL | WRITE_DAC;
@@ -35,12 +41,6 @@ DWORD GrantedAccess(const KeySecurity* sec) {
     }
     if (TakeOwnershipEnabled()) granted |= WRITE_OWNER;
     return granted & kAllKeyRights;
-}
-
-// Rights no key grants: ACCESS_SYSTEM_SECURITY needs SeSecurityPrivilege, which the token never
-// has enabled; NT answers that before it looks at the key.
-LONG CheckSystemSecurity(REGSAM desired) {
-    return IsNT() && (desired & ACCESS_SYSTEM_SECURITY) ? ERROR_PRIVILEGE_NOT_HELD : ERROR_SUCCESS;
 }
 
 LONG CheckAccess(const KeySecurity* sec, REGSAM desired, DWORD* handleRights) {
