@@ -114,24 +114,37 @@ void ClearFailures() {
     Count().crashAt = 0;
 }
 
-bool ShouldFail(const char* function, DWORD* error) {
-    Counter& counter = Count();
-    ++counter.reached;
-    // As if the process were killed: no destructor runs, nothing is flushed or saved.
-    if (counter.reached == counter.crashAt) _exit(kCrashedExitCode);
-    if (counter.reached == counter.failAt) {
-        *error = counter.failAtError;
-        AppendReport("fail " + std::to_string(counter.reached) + " " + function + " " +
-                     std::to_string(counter.failAtError));
-        return true;
-    }
+namespace {
+
+// The two ways a call is made to fail (the sweep's numbered point, a failure armed by name), kept
+// out of ShouldFail's own body: every API call passes through it, and nearly always neither is
+// armed.
+[[gnu::noinline, gnu::cold]] bool FailAtThisPoint(const char* function, DWORD* error) {
+    const Counter& counter = Count();
+    *error = counter.failAtError;
+    AppendReport("fail " + std::to_string(counter.reached) + " " + function + " " +
+                 std::to_string(counter.failAtError));
+    return true;
+}
+
+[[gnu::noinline]] bool ArmedByName(const char* function, DWORD* error) {
     auto& failures = Failures();
-    if (failures.empty()) return false;
     auto it = failures.find(std::string_view(function));
     if (it == failures.end()) return false;
     *error = it->second.error;
     if (it->second.remaining > 0 && --it->second.remaining == 0) failures.erase(it);
     return true;
+}
+
+} // namespace
+
+bool ShouldFail(const char* function, DWORD* error) {
+    Counter& counter = Count();
+    ++counter.reached;
+    // As if the process were killed: no destructor runs, nothing is flushed or saved.
+    if (counter.reached == counter.crashAt) _exit(kCrashedExitCode);
+    if (counter.reached == counter.failAt) return FailAtThisPoint(function, error);
+    return !Failures().empty() && ArmedByName(function, error);
 }
 
 } // namespace winsim
