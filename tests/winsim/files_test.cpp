@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 
 DWORD Err() {
@@ -30,6 +33,27 @@ std::vector<std::string> FindAll(const char* pattern) {
     EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
     EXPECT_TRUE(FindClose(h));
     return names;
+}
+
+// The find data of the first entry a pattern matches ("." for "C:\\DIR\\*.*").
+WIN32_FIND_DATAA FirstFound(const char* pattern) {
+    WIN32_FIND_DATAA fd{};
+    HANDLE h = FindFirstFileA(pattern, &fd);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << pattern;
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    return fd;
+}
+
+// Whether the host's file system records when a file was made (statx's birth time); where it
+// does not, a folder's time is its last change as the machine first saw it.
+bool HostKeepsBirthTimes(const std::string& hostPath) {
+    struct statx stx;
+    return statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BTIME, &stx) == 0 &&
+           (stx.stx_mask & STATX_BTIME) != 0;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
 } // namespace
@@ -507,6 +531,50 @@ TEST_P(FilesTest, AFolderMovedFurtherUpIsSeenBelowIt) {
     WriteHostFile(HostFile("Deep/Mid/Sub/new.txt"), "x");
     EXPECT_EQ(FindAll("C:\\Deep\\Mid\\Sub\\*.*"), (std::vector<std::string>{".", "..", "new.txt"}));
     EXPECT_NE(GetFileAttributesA("C:\\Deep\\Mid\\Sub\\new.txt"), INVALID_FILE_ATTRIBUTES);
+}
+
+// A folder's find data gives the time of its making, whatever comes and goes in it since, and
+// its attributes as they are now, also where the host changed them.
+TEST_P(FilesTest, AFolderShowsWhenItWasMadeAndItsAttributesAsTheyAre) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Made", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Made\\Inner", nullptr));
+    const WIN32_FIND_DATAA made = FirstFound("C:\\Made\\*.*");
+    EXPECT_STREQ(made.cFileName, ".");
+    EXPECT_EQ(made.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+
+    const WIN32_FIND_DATAA inner = FirstFound("C:\\Made\\Inner\\*.*");
+    const WIN32_FIND_DATAA innerAsEntry = FirstFound("C:\\Made\\Inner");
+    const bool birthTimes = HostKeepsBirthTimes(HostFile("Made/Inner"));
+    if (birthTimes) {
+        EXPECT_TRUE(SameTime(inner.ftLastWriteTime, innerAsEntry.ftLastWriteTime))
+            << "the folder's own entry and its entry in its parent tell the same time";
+    }
+    EXPECT_TRUE(SameTime(innerAsEntry.ftCreationTime, innerAsEntry.ftLastWriteTime));
+
+    Sleep(20); // past the host's clock tick, so a changed time would show
+    WriteHostFile(HostFile("Made/added.txt"), "x");
+    HANDLE h = Open("C:\\Made\\Inner\\new.txt", GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    ASSERT_TRUE(DeleteFileA("C:\\Made\\added.txt"));
+    EXPECT_TRUE(SameTime(FirstFound("C:\\Made\\*.*").ftLastWriteTime, made.ftLastWriteTime));
+    if (birthTimes) {
+        EXPECT_TRUE(SameTime(FirstFound("C:\\Made\\Inner").ftLastWriteTime, inner.ftLastWriteTime));
+    }
+
+    std::filesystem::permissions(HostFile("Made"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_EQ(FirstFound("C:\\Made\\*.*").dwFileAttributes,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+        << "made read-only by the host";
+    ASSERT_TRUE(SetFileAttributesA("C:\\Made", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(FirstFound("C:\\Made\\*.*").dwFileAttributes,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+
+    std::filesystem::remove_all(HostFile("Made"));
+    WIN32_FIND_DATAA fd;
+    EXPECT_EQ(FindFirstFileA("C:\\Made\\*.*", &fd), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "removed by the host";
 }
 
 // The machine folder is shared with the host: what a person or another program does there shows

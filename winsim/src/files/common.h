@@ -25,15 +25,20 @@ struct HostInfo {
     bool readOnly = false;
     uint64_t size = 0;
     struct timespec mtime {};
+    struct timespec created {}; // where the host keeps none, the modification time
 };
 HostInfo Stat(const std::string& host);
 // The host path of a full Windows path; empty when it lies on no drive of the machine.
 std::string Host(const std::string& full);
 // The same, with *info what is there now (nothing, for an empty result).
 std::string Host(const std::string& full, HostInfo* info);
+// The same for a path expected to name a folder: a kept listing of that very path answers
+// without a stat (see KeptFolderInfo).
+std::string HostOfFolder(const std::string& full, HostInfo* info);
 // ResolvePath's work; when `info` is given it receives what is at the result, from the stat
 // that the resolution itself made where it made one.
-std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info);
+std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info,
+                        bool keptFolderAnswers = false);
 // The error for a path that does not exist: its folder exists (file not found) or not.
 DWORD MissingError(const std::string& full);
 
@@ -81,6 +86,10 @@ Listing* ListingOf(const std::string& host);
 // per API call (the first listing asked for does), so a call sees the folders as they were when
 // it first looked into one; `always` also between calls.
 void SyncListings(bool always);
+// What is at `host` when it is a kept folder, after this call's changes are applied: the folder
+// is there (its watch and those above it would have told otherwise), and its attributes and
+// creation time are kept until its own attributes change. False when the folder is not kept.
+bool KeptFolderInfo(const std::string& host, HostInfo* info);
 
 // ---- attributes (entries.cpp) -------------------------------------------------------------
 DWORD Attributes(const HostInfo& info);

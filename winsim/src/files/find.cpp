@@ -102,8 +102,9 @@ std::map<uint32_t, std::unique_ptr<FindObject>>& Finds() {
 void FillFindData(const FoundEntry& e, LPWIN32_FIND_DATAA data) {
     std::memset(data, 0, sizeof(*data));
     data->dwFileAttributes = Attributes(e.info);
+    // A folder's times are those of its making, whatever was added to it or taken from it since.
     data->ftCreationTime = data->ftLastAccessTime = data->ftLastWriteTime =
-        ToFileTime(e.info.mtime);
+        ToFileTime(e.info.dir ? e.info.created : e.info.mtime);
     if (!e.info.dir) {
         data->nFileSizeHigh = static_cast<DWORD>(e.info.size >> 32);
         data->nFileSizeLow = static_cast<DWORD>(e.info.size);
@@ -141,7 +142,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string dir = ParentOf(full), pattern = LastComponent(full);
     // "C:\DIR\." names the folder itself; FullWindowsPath has taken the dot away.
     HostInfo dirInfo;
-    std::string dirHost = Host(dir, &dirInfo);
+    std::string dirHost = HostOfFolder(dir, &dirInfo);
     if (HasWildcards(dir) || !dirInfo.dir)
         return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 

@@ -206,6 +206,20 @@ class Listings {
         ReadNotifications(m_fd, [this](const inotify_event& ev) { Apply(ev); });
     }
 
+    bool SelfInfo(const std::string& host, HostInfo* info) {
+        auto it = m_byPath.find(host);
+        if (it == m_byPath.end()) return false;
+        Kept& kept = it->second;
+        if (!kept.selfKnown) {
+            kept.self = Stat(host);
+            // Gone meanwhile (its event is still on the way): the caller looks for itself.
+            if (!kept.self.exists || !kept.self.dir) return false;
+            kept.selfKnown = true;
+        }
+        *info = kept.self;
+        return true;
+    }
+
     void DropAll() {
         for (auto& kv : m_byPath)
             ::inotify_rm_watch(m_fd, kv.second.wd);
@@ -217,10 +231,14 @@ class Listings {
     struct Kept {
         int wd = -1;
         Listing listing;
+        // The folder's own attributes and creation time, which only its own attribute change
+        // alters; taken when first asked for.
+        HostInfo self;
+        bool selfKnown = false;
     };
     static constexpr size_t kMostKept = 4096;
     static constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+                                      IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
     // The kept listing of `host`, made when it can be; null when the folder is not to be kept
     // (or is not there). A folder is kept only below kept folders up to the machine folder:
@@ -271,6 +289,11 @@ class Listings {
         auto at = m_pathOf.find(ev.wd);
         if (at == m_pathOf.end()) return; // a watch already dropped
         const auto kept = at->second;
+        if (ev.mask & IN_ATTRIB) {
+            // The folder's own attributes changed (its entries' are not kept here).
+            if (ev.len == 0) kept->second.selfKnown = false;
+            return;
+        }
         const std::string name = ev.len ? ev.name : "";
         if (ev.mask & (IN_CREATE | IN_MOVED_TO)) {
             kept->second.listing.Add(name);
@@ -343,6 +366,11 @@ Listing* ListingOf(const std::string& host) {
 
 void SyncListings(bool always) {
     Listings::Instance().Sync(always);
+}
+
+bool KeptFolderInfo(const std::string& host, HostInfo* info) {
+    Listings::Instance().Sync(false);
+    return Listings::Instance().SelfInfo(host, info);
 }
 
 } // namespace winsim::files

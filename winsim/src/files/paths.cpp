@@ -3,8 +3,10 @@
 #include "common.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace winsim;
@@ -79,13 +81,34 @@ bool HasWildcards(const std::string& s) {
 
 HostInfo Stat(const std::string& host) {
     HostInfo info;
+    if (host.empty()) return info;
+    // statx also tells the creation time where the file system keeps one; a host whose kernel
+    // refuses statx (an old one, or a sandbox) answers the plain stat.
+    static bool statxRefused = false;
+    struct statx stx;
+    if (!statxRefused &&
+        statx(AT_FDCWD, host.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
+        info.exists = true;
+        info.dir = S_ISDIR(stx.stx_mode);
+        info.readOnly = (stx.stx_mode & S_IWUSR) == 0;
+        info.size = stx.stx_size;
+        info.mtime = timespec{static_cast<time_t>(stx.stx_mtime.tv_sec),
+                              static_cast<long>(stx.stx_mtime.tv_nsec)};
+        info.created = (stx.stx_mask & STATX_BTIME)
+                           ? timespec{static_cast<time_t>(stx.stx_btime.tv_sec),
+                                      static_cast<long>(stx.stx_btime.tv_nsec)}
+                           : info.mtime;
+        return info;
+    }
+    if (!statxRefused && errno != ENOSYS && errno != EPERM) return info;
+    statxRefused = true;
     struct stat st;
-    if (host.empty() || stat(host.c_str(), &st) != 0) return info;
+    if (stat(host.c_str(), &st) != 0) return info;
     info.exists = true;
     info.dir = S_ISDIR(st.st_mode);
     info.readOnly = (st.st_mode & S_IWUSR) == 0;
     info.size = static_cast<uint64_t>(st.st_size);
-    info.mtime = st.st_mtim;
+    info.mtime = info.created = st.st_mtim;
     return info;
 }
 
@@ -96,6 +119,11 @@ std::string Host(const std::string& full) {
 std::string Host(const std::string& full, HostInfo* info) {
     *info = HostInfo{};
     return full.empty() ? "" : ResolveHost(full, false, info);
+}
+
+std::string HostOfFolder(const std::string& full, HostInfo* info) {
+    *info = HostInfo{};
+    return full.empty() ? "" : ResolveHost(full, false, info, true);
 }
 
 DWORD MissingError(const std::string& full) {
@@ -161,7 +189,8 @@ std::string ResolvePath(const std::string& windowsPath, bool bareInWindowsDir) {
 
 namespace winsim::files {
 
-std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info) {
+std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info,
+                        bool keptFolderAnswers) {
     MachineState& m = Require();
     std::string p = windowsPath;
     if (p.find('/') != std::string::npos) std::replace(p.begin(), p.end(), '/', '\\');
@@ -196,6 +225,7 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
     const bool shortForms = literal.find('~', driveEnd) != std::string::npos;
     const bool tryLiteral = info && !shortForms;
     if (tryLiteral) {
+        if (keptFolderAnswers && KeptFolderInfo(literal, info)) return literal;
         *info = Stat(literal);
         if (info->exists) return literal;
     }
