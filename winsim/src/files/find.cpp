@@ -64,16 +64,18 @@ struct FoundEntry {
 class FindObject {
   public:
     std::string m_dirHost, m_pattern;
-    HostInfo m_dirInfo;              // the folder as the search began, for "." and ".."
-    std::vector<std::string> m_dots; // "." and "..", where the pattern takes them, to come first
-    std::string m_key;               // where the last entry handed out sorts; empty before it
+    HostInfo m_dirInfo; // the folder as the search began, for "." and ".."
+    // "." and "..", where the pattern takes them, to come first; the next to hand out.
+    const char* m_dots[2] = {};
+    size_t m_dotCount = 0, m_dotNext = 0;
+    std::string m_key; // where the last entry handed out sorts; empty before it
     bool m_ended = false;
     std::string m_path; // an entry's host path while it is looked at
 
     bool Next(FoundEntry* out) {
-        if (!m_dots.empty()) {
-            *out = FoundEntry{m_dots.front(), m_dots.front(), m_dirInfo};
-            m_dots.erase(m_dots.begin());
+        if (m_dotNext < m_dotCount) {
+            const char* dot = m_dots[m_dotNext++];
+            *out = FoundEntry{dot, dot, m_dirInfo};
             return true;
         }
         while (!m_ended) {
@@ -153,7 +155,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     if (dir.size() > 3) {
         // Folders other than a drive's root list themselves and their parent first.
         for (const char* dot : {".", ".."})
-            if (WildMatch(pattern.c_str(), dot)) find->m_dots.push_back(dot);
+            if (WildMatch(pattern.c_str(), dot)) find->m_dots[find->m_dotCount++] = dot;
     }
     FoundEntry first;
     if (!find->Next(&first)) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
