@@ -158,10 +158,8 @@ std::string IniFile::Text() const {
 
 size_t IniFile::NameHash::operator()(const NameRef& r) const {
     size_t h = r.section * 0x9E3779B97F4A7C15ull;
-    for (char c : r.name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
-    }
+    for (char c : r.name)
+        h = (h ^ static_cast<unsigned char>(UpperAscii(c))) * 0x100000001B3ull;
     return h;
 }
 

@@ -38,10 +38,7 @@ bool WildMatch(const char* p, const char* n) {
             ++p;
             continue; // the end of a name without a dot matches the pattern's dot
         }
-        char a = *p, b = *n;
-        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
-        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
-        if (a != b) return false;
+        if (UpperAscii(*p) != UpperAscii(*n)) return false;
         ++p;
         ++n;
     }

@@ -63,7 +63,7 @@ std::string ShortChars(const std::string& s) {
 void SortKeyInto(const std::string& name, std::string* key) {
     key->assign(name);
     for (char& c : *key)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        c = UpperAscii(c);
     key->append(1, '\0').append(name);
 }
 

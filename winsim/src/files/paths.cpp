@@ -84,32 +84,32 @@ HostInfo Stat(const std::string& host) {
     if (host.empty()) return info;
     // statx also tells the creation time where the file system keeps one; a host whose kernel
     // refuses statx (an old one, or a sandbox) answers the plain stat.
+    auto found = [&info](mode_t mode, uint64_t size, timespec mtime, timespec created) {
+        info.exists = true;
+        info.dir = S_ISDIR(mode);
+        info.readOnly = (mode & S_IWUSR) == 0;
+        info.size = size;
+        info.mtime = mtime;
+        info.created = created;
+        return info;
+    };
     static bool statxRefused = false;
     struct statx stx;
     if (!statxRefused &&
         statx(AT_FDCWD, host.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
-        info.exists = true;
-        info.dir = S_ISDIR(stx.stx_mode);
-        info.readOnly = (stx.stx_mode & S_IWUSR) == 0;
-        info.size = stx.stx_size;
-        info.mtime = timespec{static_cast<time_t>(stx.stx_mtime.tv_sec),
-                              static_cast<long>(stx.stx_mtime.tv_nsec)};
-        info.created = (stx.stx_mask & STATX_BTIME)
-                           ? timespec{static_cast<time_t>(stx.stx_btime.tv_sec),
-                                      static_cast<long>(stx.stx_btime.tv_nsec)}
-                           : info.mtime;
-        return info;
+        const timespec mtime{static_cast<time_t>(stx.stx_mtime.tv_sec),
+                             static_cast<long>(stx.stx_mtime.tv_nsec)};
+        const timespec created = (stx.stx_mask & STATX_BTIME)
+                                     ? timespec{static_cast<time_t>(stx.stx_btime.tv_sec),
+                                                static_cast<long>(stx.stx_btime.tv_nsec)}
+                                     : mtime;
+        return found(stx.stx_mode, stx.stx_size, mtime, created);
     }
     if (!statxRefused && errno != ENOSYS && errno != EPERM) return info;
     statxRefused = true;
     struct stat st;
     if (stat(host.c_str(), &st) != 0) return info;
-    info.exists = true;
-    info.dir = S_ISDIR(st.st_mode);
-    info.readOnly = (st.st_mode & S_IWUSR) == 0;
-    info.size = static_cast<uint64_t>(st.st_size);
-    info.mtime = info.created = st.st_mtim;
-    return info;
+    return found(st.st_mode, static_cast<uint64_t>(st.st_size), st.st_mtim, st.st_mtim);
 }
 
 std::string Host(const std::string& full) {

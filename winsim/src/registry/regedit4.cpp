@@ -139,15 +139,7 @@ int HexDigit(char c) {
 
 bool StartsWithI(std::string_view s, const char* prefix) {
     const size_t n = std::strlen(prefix);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = s[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        char p = prefix[i];
-        if (p >= 'a' && p <= 'z') p = static_cast<char>(p - 'a' + 'A');
-        if (c != p) return false;
-    }
-    return true;
+    return s.size() >= n && IEquals(s.substr(0, n), prefix);
 }
 
 // All of `digits`, one to `maxDigits` hex digits.
@@ -245,8 +237,8 @@ bool ParseValueLine(std::string_view line, RegOp* op, std::string* why) {
         size_t q = 0;
         while (q < list.size()) {
             size_t comma = list.find(',', q);
-            const std::string_view b =
-                TrimView(list.substr(q, comma == std::string::npos ? std::string::npos : comma - q));
+            const std::string_view b = TrimView(
+                list.substr(q, comma == std::string::npos ? std::string::npos : comma - q));
             bool last = comma == std::string::npos;
             if (b.empty() && last) break; // a trailing comma
             if (b.empty() || b.size() > 2 || HexDigit(b[0]) < 0 ||
