@@ -905,3 +905,60 @@ TEST_P(ProfileEveryOsTest, WritesLeaveTheFileAsWindowsLaysItOut) {
     after(WritePrivateProfileStringA("section1", "key1", "string1", file),
           lead + "\r\n[section1]\r\nkey1=string1\r\n");
 }
+
+// The uninstall script turns one component's "1" into "0" after another: such a change is
+// written over the old bytes, and must leave the same file a rewrite would.
+TEST_P(ProfileEveryOsTest, AChangeOfTheSameLengthLeavesTheFileARewriteWould) {
+    const char file[] = "C:\\KV\\FLAGS.INI";
+    const std::string host = HostFile("KV/FLAGS.INI");
+    std::string text = "[Components]\r\n";
+    for (int i = 0; i < 200; ++i) // about 2,600 bytes: several sectors
+        text += "comp" + std::to_string(i) + "=1\r\n";
+    WriteHostFile(host, text);
+    auto expect = [&](const char* why) {
+        EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, file));
+        EXPECT_EQ(ReadHostFile(host), text) << why;
+    };
+    auto set = [&](int i, const char* from, const char* to) {
+        const std::string key = "comp" + std::to_string(i);
+        ASSERT_TRUE(WritePrivateProfileStringA("Components", key.c_str(), to, file));
+        text.replace(text.find(key + "=" + from + "\r"), key.size() + 1 + std::strlen(from),
+                     key + "=" + to);
+    };
+
+    struct stat first;
+    ASSERT_EQ(stat(host.c_str(), &first), 0);
+    set(0, "1", "0");
+    expect("the first flag");
+    set(199, "1", "0");
+    expect("the last flag");
+    struct stat now;
+    ASSERT_EQ(stat(host.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, first.st_ino) << "written in place";
+    char value[8];
+    GetPrivateProfileStringA("Components", "comp199", "", value, sizeof value, file);
+    EXPECT_STREQ(value, "0");
+
+    set(37, "1", "22");
+    expect("a longer value");
+    set(37, "22", "3");
+    expect("a shorter one");
+    // Two keys sectors apart in one write: the replaced section's lines.
+    std::string lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "comp" + std::to_string(i) + "=" + (i % 50 == 1 ? "5" : "1") + '\0';
+    lines += '\0';
+    ASSERT_TRUE(WritePrivateProfileSectionA("Components", lines.c_str(), file));
+    text = "[Components]\r\n";
+    for (int i = 0; i < 200; ++i)
+        text += "comp" + std::to_string(i) + "=" + (i % 50 == 1 ? "5" : "1") + "\r\n";
+    expect("changes in several sectors");
+
+    // A second name of the file keeps what it held, as it would if the file were replaced.
+    const std::string other = m_dir + "/FLAGS-LINK.INI"; // outside every folder winsim lists
+    ASSERT_EQ(link(host.c_str(), other.c_str()), 0);
+    const std::string linked = text;
+    set(2, "1", "0");
+    expect("through the name written");
+    EXPECT_EQ(ReadHostFile(other), linked);
+}

@@ -1,6 +1,7 @@
 // Line-preserving ini text, shared by machine.ini and the profile functions.
 #include "internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -428,6 +429,46 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& text) {
         return false;
     }
     return true;
+}
+
+bool WriteFileChange(const std::string& hostPath, const std::string& before,
+                     const std::string& after) {
+    // A sector is the unit a disk writes whole; the page cache hands a reader a sector's bytes
+    // from one side of a write or the other.
+    constexpr size_t kSector = 512;
+    if (before.size() != after.size()) return WriteFileAtomic(hostPath, after);
+    // The sectors that differ, found a sector at a time (memcmp), as most of the text is the same.
+    const size_t size = before.size();
+    const auto sectorDiffers = [&](size_t sector) {
+        const size_t at = sector * kSector;
+        return std::memcmp(before.data() + at, after.data() + at, std::min(kSector, size - at)) != 0;
+    };
+    const size_t sectors = (size + kSector - 1) / kSector;
+    size_t sector = 0;
+    while (sector < sectors && !sectorDiffers(sector))
+        ++sector;
+    if (sector == sectors) return WriteFileAtomic(hostPath, after); // the same: renews its times
+    for (size_t later = sector + 1; later < sectors; ++later)
+        if (sectorDiffers(later)) return WriteFileAtomic(hostPath, after);
+    size_t first = sector * kSector, last = std::min(first + kSector, size) - 1;
+    while (before[first] == after[first])
+        ++first;
+    while (before[last] == after[last])
+        --last;
+
+    // Only a plain file with no other name and still the length known: a rename would give the
+    // name a file of its own where a write through a link or another name would not.
+    const int fd = open(hostPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return WriteFileAtomic(hostPath, after);
+    struct stat st;
+    const size_t n = last - first + 1;
+    const bool plain = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+                       static_cast<size_t>(st.st_size) == before.size();
+    const bool written =
+        plain && pwrite(fd, after.data() + first, n, static_cast<off_t>(first)) ==
+                     static_cast<ssize_t>(n);
+    close(fd);
+    return written || WriteFileAtomic(hostPath, after);
 }
 
 bool WriteFileInPlace(const std::string& hostPath, const std::string& text) {

@@ -149,6 +149,11 @@ bool ReadWholeFile(const std::string& hostPath, std::string* text);
 bool WriteFileAtomic(const std::string& hostPath, const std::string& text);
 // Rewrites a file in place, so that handles open on it see the new text (as on Windows).
 bool WriteFileInPlace(const std::string& hostPath, const std::string& text);
+// Rewrites a file known to hold `before` so that it holds `after`. A change that keeps the length
+// and lies within one disk sector (a flag's "1" turned "0") is written over the old bytes, which
+// a reader or a crash sees whole; anything else goes through WriteFileAtomic.
+bool WriteFileChange(const std::string& hostPath, const std::string& before,
+                     const std::string& after);
 
 // ---- the machine --------------------------------------------------------------------------
 struct MachineState {

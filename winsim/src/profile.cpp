@@ -7,7 +7,8 @@
 // the file system's clock tick, its content. On 95/98 writes stay in the cache, as those systems
 // keep them, until the all-NULL write, an access to another file or the machine's close writes
 // them out; NT writes them through before the call returns. Either way the file is rewritten
-// with only the changed lines different.
+// with only the changed lines different, and a change that keeps its length within one sector
+// (a flag's "1" turned "0") is written over the old bytes alone.
 #include "files.h"
 #include "filewatch.h"
 #include "inimapping.h"
@@ -196,18 +197,22 @@ bool WritePending(bool justLoaded = false) {
     p->pending = false;
     p->watch.Doubt(); // checked again once the host has reported the write
     const std::string host = p->hostPath;
+    // What the file holds now, when known: a change that keeps its length is written over it.
+    std::string now;
+    bool onDisk = p->onDisk;
     if (!justLoaded) {
-        std::string now;
         FileId nowId;
         DWORD error = 0;
-        const bool exists = ReadProfileFile(host, &now, &nowId, &error);
-        if (exists != p->onDisk || (exists && now != p->text))
+        onDisk = ReadProfileFile(host, &now, &nowId, &error);
+        if (onDisk != p->onDisk || (onDisk && now != p->text))
             Note("profile writes overwrite what was changed in " + p->name + " since it was read");
     }
+    const std::string& before = justLoaded ? p->text : now;
     std::string text = p->ini.Text();
     const timespec seen = FileClockNow();
-    const bool written =
-        IsHostFileOpen(host) ? WriteFileInPlace(host, text) : WriteFileAtomic(host, text);
+    const bool written = IsHostFileOpen(host) ? WriteFileInPlace(host, text)
+                         : onDisk             ? WriteFileChange(host, before, text)
+                                              : WriteFileAtomic(host, text);
     struct stat st;
     if (!written || stat(host.c_str(), &st) != 0) {
         Note("profile writes to " + p->name + " are lost: the file cannot be written");
