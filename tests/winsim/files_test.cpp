@@ -533,6 +533,47 @@ TEST_P(FilesTest, AFolderMovedFurtherUpIsSeenBelowIt) {
     EXPECT_NE(GetFileAttributesA("C:\\Deep\\Mid\\Sub\\new.txt"), INVALID_FILE_ATTRIBUTES);
 }
 
+// Entries of a listed folder are looked at through the folder itself: whatever the host puts in
+// its place must be what the next call sees, the entry and its size, and what a deletion takes.
+TEST_P(FilesTest, AFolderReplacedBehindTheMachinesBackIsTheOneItsEntriesComeFrom) {
+    // The file's size as a search finds it, once its attributes say it is there; -1 if not.
+    const auto sizeOf = [](const char* path) {
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return -1;
+        return static_cast<int>(FirstFound(path).nFileSizeLow);
+    };
+    WriteHostFile(HostFile("Held/Box/a.txt"), "1");
+    EXPECT_EQ(FindAll("C:\\Held\\Box\\*.*"), (std::vector<std::string>{".", "..", "a.txt"}));
+    EXPECT_EQ(sizeOf("C:\\Held\\Box\\a.txt"), 1);
+
+    // Moved in over it: the folder it replaces is gone, though nothing reports that of itself.
+    std::filesystem::remove(HostFile("Held/Box/a.txt"));
+    EXPECT_EQ(GetFileAttributesA("C:\\Held\\Box\\a.txt"), INVALID_FILE_ATTRIBUTES);
+    WriteHostFile(HostFile("Held/Other/a.txt"), "22");
+    std::filesystem::rename(HostFile("Held/Other"), HostFile("Held/Box"));
+    EXPECT_EQ(sizeOf("C:\\Held\\Box\\a.txt"), 2);
+
+    // Moved away, and another made in its place.
+    std::filesystem::rename(HostFile("Held/Box"), HostFile("Held/Moved"));
+    WriteHostFile(HostFile("Held/Box/a.txt"), "333");
+    EXPECT_EQ(sizeOf("C:\\Held\\Box\\a.txt"), 3);
+
+    // Removed, and made again.
+    std::filesystem::remove_all(HostFile("Held/Box"));
+    WriteHostFile(HostFile("Held/Box/a.txt"), "4444");
+    EXPECT_EQ(sizeOf("C:\\Held\\Box\\a.txt"), 4);
+    EXPECT_EQ(FindAll("C:\\Held\\Box\\*.*"), (std::vector<std::string>{".", "..", "a.txt"}));
+    ASSERT_TRUE(DeleteFileA("C:\\Held\\Box\\a.txt"));
+    EXPECT_FALSE(std::filesystem::exists(HostFile("Held/Box/a.txt")));
+    EXPECT_TRUE(std::filesystem::exists(HostFile("Held/Moved/a.txt"))) << "the one moved away";
+
+    // The machine moves a folder itself and looks into it under its new name.
+    WriteHostFile(HostFile("Held/Box/b.txt"), "55555");
+    EXPECT_EQ(sizeOf("C:\\Held\\Box\\b.txt"), 5);
+    ASSERT_TRUE(MoveFileA("C:\\Held\\Box", "C:\\Held\\Crate"));
+    EXPECT_EQ(sizeOf("C:\\Held\\Box\\b.txt"), -1);
+    EXPECT_EQ(sizeOf("C:\\Held\\Crate\\b.txt"), 5);
+}
+
 // A folder's find data gives the time of its making, whatever comes and goes in it since, and
 // its attributes as they are now, also where the host changed them.
 TEST_P(FilesTest, AFolderShowsWhenItWasMadeAndItsAttributesAsTheyAre) {

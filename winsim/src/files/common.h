@@ -8,6 +8,7 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace winsim::files {
@@ -28,6 +29,9 @@ struct HostInfo {
     struct timespec created {}; // where the host keeps none, the modification time
 };
 HostInfo Stat(const std::string& host);
+// The same for an entry of a folder: looked at through the folder's descriptor where the folder
+// is kept (see KeptFolderFd), which spares the host walking the whole path again.
+HostInfo StatEntry(const std::string& host);
 // The host path of a full Windows path; empty when it lies on no drive of the machine.
 std::string Host(const std::string& full);
 // The same, with *info what is there now (nothing, for an empty result).
@@ -90,6 +94,10 @@ void SyncListings(bool always);
 // is there (its watch and those above it would have told otherwise), and its attributes and
 // creation time are kept until its own attributes change. False when the folder is not kept.
 bool KeptFolderInfo(const std::string& host, HostInfo* info);
+// A descriptor of the kept folder `host`, after this call's changes are applied: the folder the
+// path names now, as its watch and those above it would have told otherwise. -1 when the folder
+// is not kept (it is not made so here) or no descriptor can be had. It serves this call only.
+int KeptFolderFd(std::string_view host);
 
 // ---- attributes (entries.cpp) -------------------------------------------------------------
 DWORD Attributes(const HostInfo& info);

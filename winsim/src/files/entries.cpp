@@ -35,6 +35,16 @@ DWORD FindEntry(LPCSTR path, bool refuseWildcards, Entry* e) {
     return e->info.exists ? NO_ERROR : MissingError(e->full);
 }
 
+// Deletes the file at `host`, through its kept folder's descriptor where it has one.
+bool UnlinkEntry(const std::string& host) {
+    const size_t slash = host.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        const int dirFd = KeptFolderFd(std::string_view(host).substr(0, slash));
+        if (dirFd >= 0) return ::unlinkat(dirFd, host.c_str() + slash + 1, 0) == 0;
+    }
+    return ::unlink(host.c_str()) == 0;
+}
+
 // Moves a file or folder; the checks of MoveFileA and MoveFileExA without the OS gate.
 BOOL MoveEntry(const char* from, const char* to, bool replace, bool copyAllowed) {
     if (!from || !to) return Refuse(ERROR_INVALID_PARAMETER, FALSE);
@@ -71,6 +81,8 @@ BOOL MoveEntry(const char* from, const char* to, bool replace, bool copyAllowed)
     if (sameFile) target = srcHost.substr(0, srcHost.rfind('/') + 1) + LastComponent(dst);
     if (di.exists && !sameFile) ::unlink(dstHost.c_str());
     if (::rename(srcHost.c_str(), target.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+    // A folder moved: what this call looks at next goes by where things are now.
+    if (si.dir) SyncListings(true);
     return TRUE;
 }
 
@@ -158,7 +170,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (e.info.dir || e.info.readOnly) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     DWORD blocked = RemovalBlocked(e.full, e.host);
     if (blocked) return Refuse(blocked, FALSE);
-    if (::unlink(e.host.c_str()) != 0) return Refuse(ERROR_ACCESS_DENIED, FALSE);
+    if (!UnlinkEntry(e.host)) return Refuse(ERROR_ACCESS_DENIED, FALSE);
     return TRUE;
 }
 

@@ -83,7 +83,7 @@ class FindObject {
                 !WildMatch(m_pattern.c_str(), e->shortName.c_str()))
                 continue;
             m_path.assign(m_dirHost).append(1, '/').append(e->name);
-            FoundEntry found{e->name, e->shortName, Stat(m_path)};
+            FoundEntry found{e->name, e->shortName, StatEntry(m_path)};
             if (!found.info.exists) continue; // gone since the folder was last read
             *out = std::move(found);
             return true;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -206,6 +207,23 @@ class Listings {
         ReadNotifications(m_fd, [this](const inotify_event& ev) { Apply(ev); });
     }
 
+    int FolderFd(std::string_view host) {
+        auto it = m_byPath.find(host);
+        if (it == m_byPath.end()) return -1;
+        Kept& kept = it->second;
+        // Only a folder whose removal its parent's watch reports: an open descriptor holds back
+        // the folder's own report until it is closed.
+        const MachineState* machine = Current();
+        if (machine && it->first == machine->dir) return -1;
+        if (kept.fd < 0 && m_openFds < kMostOpen) {
+            // Opened now, the path names the folder the watch was set on: had that been moved
+            // or replaced, its watch or one above it would have told, and it were not kept.
+            kept.fd = ::open(it->first.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (kept.fd >= 0) ++m_openFds;
+        }
+        return kept.fd;
+    }
+
     bool SelfInfo(const std::string& host, HostInfo* info) {
         auto it = m_byPath.find(host);
         if (it == m_byPath.end()) return false;
@@ -223,20 +241,29 @@ class Listings {
     void DropAll() {
         for (auto& kv : m_byPath)
             ::inotify_rm_watch(m_fd, kv.second.wd);
-        m_byPath.clear();
-        m_pathOf.clear();
+        Clear();
     }
 
   private:
     struct Kept {
+        Kept() = default;
+        Kept(const Kept&) = delete;
+        Kept& operator=(const Kept&) = delete;
+        ~Kept() {
+            if (fd >= 0) ::close(fd);
+        }
         int wd = -1;
         Listing listing;
         // The folder's own attributes and creation time, which only its own attribute change
         // alters; taken when first asked for.
         HostInfo self;
         bool selfKnown = false;
+        // The folder's descriptor (O_PATH), opened when an entry is first looked at through it.
+        int fd = -1;
     };
     static constexpr size_t kMostKept = 4096;
+    // Descriptors count against the process's limit, which the program needs for its own files.
+    static constexpr size_t kMostOpen = 128;
     static constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                       IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
@@ -297,6 +324,12 @@ class Listings {
         const std::string name = ev.len ? ev.name : "";
         if (ev.mask & (IN_CREATE | IN_MOVED_TO)) {
             kept->second.listing.Add(name);
+            // A folder moved in over a kept one replaces it. The one replaced reports nothing
+            // itself while its descriptor is open: it counts as removed only once closed.
+            if (ev.mask & IN_MOVED_TO) {
+                m_gone.assign(kept->first).append(1, '/').append(name);
+                DropTree(m_gone);
+            }
         } else if (ev.mask & (IN_DELETE | IN_MOVED_FROM)) {
             kept->second.listing.Remove(name);
             // A folder gone or moved takes what lay below it along.
@@ -309,10 +342,21 @@ class Listings {
 
     void Drop(const std::string& host) {
         auto it = m_byPath.find(host);
-        if (it == m_byPath.end()) return;
+        if (it != m_byPath.end()) Erase(it);
+    }
+
+    std::map<std::string, Kept, std::less<>>::iterator
+    Erase(std::map<std::string, Kept, std::less<>>::iterator it) {
         ::inotify_rm_watch(m_fd, it->second.wd);
         m_pathOf.erase(it->second.wd);
-        m_byPath.erase(it);
+        if (it->second.fd >= 0) --m_openFds;
+        return m_byPath.erase(it);
+    }
+
+    void Clear() {
+        m_byPath.clear();
+        m_pathOf.clear();
+        m_openFds = 0;
     }
 
     // The folder at `host` and every folder below it. Both sort among the paths that begin with
@@ -325,9 +369,7 @@ class Listings {
                 ++it;
                 continue;
             }
-            ::inotify_rm_watch(m_fd, it->second.wd);
-            m_pathOf.erase(it->second.wd);
-            it = m_byPath.erase(it);
+            it = Erase(it);
         }
     }
 
@@ -337,15 +379,15 @@ class Listings {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
         m_failed = false;
-        m_byPath.clear();
-        m_pathOf.clear();
+        Clear(); // the child's copies of the descriptors are its own to close
     }
 
     int m_fd = -1;
     bool m_failed = false;
     uint64_t m_syncedAt = 0; // the call the events were last read at
-    std::map<std::string, Kept> m_byPath;
-    std::map<int, std::map<std::string, Kept>::iterator> m_pathOf; // by watch
+    std::map<std::string, Kept, std::less<>> m_byPath;
+    std::map<int, std::map<std::string, Kept, std::less<>>::iterator> m_pathOf; // by watch
+    size_t m_openFds = 0; // kept folders' descriptors open
     std::string m_gone; // the path of an entry an event removed; reused, as events come by the many
     Listing m_scratch;  // a folder read afresh, not kept
 };
@@ -366,6 +408,11 @@ Listing* ListingOf(const std::string& host) {
 
 void SyncListings(bool always) {
     Listings::Instance().Sync(always);
+}
+
+int KeptFolderFd(std::string_view host) {
+    Listings::Instance().Sync(false);
+    return Listings::Instance().FolderFd(host);
 }
 
 bool KeptFolderInfo(const std::string& host, HostInfo* info) {

@@ -79,9 +79,11 @@ bool HasWildcards(const std::string& s) {
     return std::memchr(s.data(), '*', s.size()) || std::memchr(s.data(), '?', s.size());
 }
 
-HostInfo Stat(const std::string& host) {
+namespace {
+
+// What is at `path` (relative to the folder `dirFd`, or AT_FDCWD).
+HostInfo StatAt(int dirFd, const char* path) {
     HostInfo info;
-    if (host.empty()) return info;
     // statx also tells the creation time where the file system keeps one; a host whose kernel
     // refuses statx (an old one, or a sandbox) answers the plain stat.
     auto found = [&info](mode_t mode, uint64_t size, timespec mtime, timespec created) {
@@ -95,8 +97,7 @@ HostInfo Stat(const std::string& host) {
     };
     static bool statxRefused = false;
     struct statx stx;
-    if (!statxRefused &&
-        statx(AT_FDCWD, host.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
+    if (!statxRefused && statx(dirFd, path, 0, STATX_BASIC_STATS | STATX_BTIME, &stx) == 0) {
         const timespec mtime{static_cast<time_t>(stx.stx_mtime.tv_sec),
                              static_cast<long>(stx.stx_mtime.tv_nsec)};
         const timespec created = (stx.stx_mask & STATX_BTIME)
@@ -108,8 +109,23 @@ HostInfo Stat(const std::string& host) {
     if (!statxRefused && errno != ENOSYS && errno != EPERM) return info;
     statxRefused = true;
     struct stat st;
-    if (stat(host.c_str(), &st) != 0) return info;
+    if (fstatat(dirFd, path, &st, 0) != 0) return info;
     return found(st.st_mode, static_cast<uint64_t>(st.st_size), st.st_mtim, st.st_mtim);
+}
+
+} // namespace
+
+HostInfo Stat(const std::string& host) {
+    return host.empty() ? HostInfo{} : StatAt(AT_FDCWD, host.c_str());
+}
+
+HostInfo StatEntry(const std::string& host) {
+    const size_t slash = host.rfind('/');
+    if (slash != std::string::npos && slash > 0 && slash + 1 < host.size()) {
+        const int dirFd = KeptFolderFd(std::string_view(host).substr(0, slash));
+        if (dirFd >= 0) return StatAt(dirFd, host.c_str() + slash + 1);
+    }
+    return Stat(host);
 }
 
 std::string Host(const std::string& full) {
@@ -226,7 +242,7 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
     const bool tryLiteral = info && !shortForms;
     if (tryLiteral) {
         if (keptFolderAnswers && KeptFolderInfo(literal, info)) return literal;
-        *info = Stat(literal);
+        *info = StatEntry(literal);
         if (info->exists) return literal;
     }
     const Listing* top = ListingOf(m.dir);
@@ -241,7 +257,7 @@ std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, H
         pos = end;
     }
     // Unless the path as written was just found missing, what is there is looked at now.
-    if (info && !(tryLiteral && host == literal)) *info = Stat(host);
+    if (info && !(tryLiteral && host == literal)) *info = StatEntry(host);
     return host;
 }
 
