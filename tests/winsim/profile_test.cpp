@@ -623,11 +623,12 @@ TEST_P(OverflowedProfileTest, LostNotificationsTrustNothing) {
     ReadUntilTrusted("KV");
     long queued = 16384;
     std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
-    const std::string churn = Kv("CHURN.TMP");
-    for (long i = 0; i <= queued / 2; ++i) {
-        WriteHostFile(churn, "");
-        std::filesystem::remove(churn);
-    }
+    // Renamed to and fro, two events each time: the host makes no new file for them, which
+    // after many deletions can cost it a millisecond each.
+    const std::string churn = Kv("CHURN.TMP"), churned = Kv("CHURN2.TMP");
+    WriteHostFile(churn, "");
+    for (long i = 0; i <= queued / 2; ++i)
+        std::filesystem::rename(i % 2 ? churned : churn, i % 2 ? churn : churned);
     const struct stat before = StatOf(host);
     WriteHostFile(host, WithName("XY")); // its notification is lost
     KeepTimes(host, before);
