@@ -963,3 +963,19 @@ TEST_P(ProfileEveryOsTest, AChangeOfTheSameLengthLeavesTheFileARewriteWould) {
     expect("through the name written");
     EXPECT_EQ(ReadHostFile(other), linked);
 }
+
+// A value written over keeps every key of the file findable, in any case, the first of two
+// spellings of one key taking the writes.
+TEST_F(ProfileTest, WritingAKeyAgainAndAgainKeepsEveryKeyFindable) {
+    for (const char* spelling : {"Dup", "DUP", "dup", "dUp"}) {
+        const std::string value = std::string("v-") + spelling;
+        ASSERT_TRUE(WritePrivateProfileStringA("Install", spelling, value.c_str(), kInf));
+        EXPECT_EQ(Read("install", "dup"), value);
+        EXPECT_EQ(Read("Install", "Device"), "KV Pellora 4720");
+        EXPECT_EQ(Read("Strings", "Name"), "KV");
+    }
+    const std::string text = RawRead(kInf);
+    EXPECT_NE(text.find("Dup=v-dUp\r\ndup=second\r\n"), std::string::npos) << text;
+    ASSERT_TRUE(WritePrivateProfileStringA("Install", "Dup", nullptr, kInf));
+    EXPECT_EQ(Read("Install", "Dup"), "second") << "the other spelling, now the first";
+}

@@ -341,8 +341,12 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
         Line& l = m_lines[at];
         std::string raw(Raw(l).substr(0, l.valueAt));
         raw += value;
+        // No line comes or goes: the index stays, once its view of the key's name, which lies
+        // in the line's text, follows the new text.
+        const NameRef indexed{FindSection(section), Name(l)};
+        m_keyAt.erase(indexed);
         SetOwnText(&l, std::move(raw));
-        m_indexed = false;
+        m_keyAt.emplace(NameRef{indexed.section, Name(l)}, at);
         return;
     }
     size_t h = FindSection(section);

@@ -146,13 +146,13 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         return Refuse(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
 
     auto find = std::make_unique<FindObject>();
-    find->m_dirHost = dirHost;
+    find->m_dirHost = std::move(dirHost);
     find->m_dirInfo = dirInfo;
-    find->m_pattern = pattern;
+    find->m_pattern = std::move(pattern);
     if (dir.size() > 3) {
         // Folders other than a drive's root list themselves and their parent first.
         for (const char* dot : {".", ".."})
-            if (WildMatch(pattern.c_str(), dot)) find->m_dots[find->m_dotCount++] = dot;
+            if (WildMatch(find->m_pattern.c_str(), dot)) find->m_dots[find->m_dotCount++] = dot;
     }
     FoundEntry first;
     if (!find->Next(&first)) return Refuse(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
