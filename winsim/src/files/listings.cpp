@@ -208,6 +208,8 @@ class Listings {
     }
 
     int FolderFd(std::string_view host) {
+        // The entries of one folder are mostly looked at one after another.
+        if (m_lastFd >= 0 && host == m_lastFdPath) return m_lastFd;
         auto it = m_byPath.find(host);
         if (it == m_byPath.end()) return -1;
         Kept& kept = it->second;
@@ -220,6 +222,10 @@ class Listings {
             // or replaced, its watch or one above it would have told, and it were not kept.
             kept.fd = ::open(it->first.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
             if (kept.fd >= 0) ++m_openFds;
+        }
+        if (kept.fd >= 0) {
+            m_lastFdPath = it->first;
+            m_lastFd = kept.fd;
         }
         return kept.fd;
     }
@@ -350,6 +356,7 @@ class Listings {
         ::inotify_rm_watch(m_fd, it->second.wd);
         m_pathOf.erase(it->second.wd);
         if (it->second.fd >= 0) --m_openFds;
+        m_lastFd = -1;
         return m_byPath.erase(it);
     }
 
@@ -357,6 +364,7 @@ class Listings {
         m_byPath.clear();
         m_pathOf.clear();
         m_openFds = 0;
+        m_lastFd = -1;
     }
 
     // The folder at `host` and every folder below it. Both sort among the paths that begin with
@@ -388,6 +396,9 @@ class Listings {
     std::map<std::string, Kept, std::less<>> m_byPath;
     std::map<int, std::map<std::string, Kept, std::less<>>::iterator> m_pathOf; // by watch
     size_t m_openFds = 0; // kept folders' descriptors open
+    // The folder whose descriptor was asked for last, while it is kept.
+    std::string m_lastFdPath;
+    int m_lastFd = -1;
     std::string m_gone; // the path of an entry an event removed; reused, as events come by the many
     Listing m_scratch;  // a folder read afresh, not kept
 };

@@ -208,16 +208,25 @@ namespace winsim::files {
 std::string ResolveHost(const std::string& windowsPath, bool bareInWindowsDir, HostInfo* info,
                         bool keptFolderAnswers) {
     MachineState& m = Require();
-    std::string p = windowsPath;
-    if (p.find('/') != std::string::npos) std::replace(p.begin(), p.end(), '/', '\\');
-    if (bareInWindowsDir && p.find('\\') == std::string::npos && p.find(':') == std::string::npos)
-        p = WindowsDir() + "\\" + p;
-    if (p.size() < 2 || p[1] != ':') {
-        // Relative to the process's current directory.
-        std::string cwd = CurrentDirectory();
-        if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
-        p = (!p.empty() && p[0] == '\\') ? cwd.substr(0, 2) + p : cwd + p;
+    // Most paths come with a drive and backslashes only, and are taken as they are.
+    std::string adjusted;
+    const bool asGiven = windowsPath.size() >= 2 && windowsPath[1] == ':' &&
+                         windowsPath.find('/') == std::string::npos;
+    if (!asGiven) {
+        adjusted = windowsPath;
+        std::replace(adjusted.begin(), adjusted.end(), '/', '\\');
+        if (bareInWindowsDir && adjusted.find('\\') == std::string::npos &&
+            adjusted.find(':') == std::string::npos)
+            adjusted = WindowsDir() + "\\" + adjusted;
+        if (adjusted.size() < 2 || adjusted[1] != ':') {
+            // Relative to the process's current directory.
+            std::string cwd = CurrentDirectory();
+            if (!cwd.empty() && cwd.back() != '\\') cwd += '\\';
+            adjusted = (!adjusted.empty() && adjusted[0] == '\\') ? cwd.substr(0, 2) + adjusted
+                                                                  : cwd + adjusted;
+        }
     }
+    const std::string& p = asGiven ? windowsPath : adjusted;
     char letter = p[0];
     if (letter >= 'A' && letter <= 'Z') letter = static_cast<char>(letter - 'A' + 'a');
     if (letter < 'a' || letter > 'z') return "";
