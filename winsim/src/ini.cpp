@@ -454,23 +454,17 @@ bool WriteFileChange(const std::string& hostPath, const std::string& before,
     if (sector == sectors) return WriteFileAtomic(hostPath, after); // the same: renews its times
     for (size_t later = sector + 1; later < sectors; ++later)
         if (sectorDiffers(later)) return WriteFileAtomic(hostPath, after);
-    size_t first = sector * kSector, last = std::min(first + kSector, size) - 1;
-    while (before[first] == after[first])
-        ++first;
-    while (before[last] == after[last])
-        --last;
 
     // Only a plain file with no other name and still the length known: a rename would give the
     // name a file of its own where a write through a link or another name would not.
     const int fd = open(hostPath.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return WriteFileAtomic(hostPath, after);
     struct stat st;
-    const size_t n = last - first + 1;
+    const size_t at = sector * kSector, n = std::min(kSector, size - at);
     const bool plain = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
                        static_cast<size_t>(st.st_size) == before.size();
-    const bool written =
-        plain && pwrite(fd, after.data() + first, n, static_cast<off_t>(first)) ==
-                     static_cast<ssize_t>(n);
+    const bool written = plain && pwrite(fd, after.data() + at, n, static_cast<off_t>(at)) ==
+                                      static_cast<ssize_t>(n);
     close(fd);
     return written || WriteFileAtomic(hostPath, after);
 }

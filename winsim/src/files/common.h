@@ -8,7 +8,6 @@
 #include <ctime>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace winsim::files {
@@ -30,7 +29,7 @@ struct HostInfo {
 };
 HostInfo Stat(const std::string& host);
 // The same for an entry of a folder: looked at through the folder's descriptor where the folder
-// is kept (see KeptFolderFd), which spares the host walking the whole path again.
+// is kept (see KeptFolderOfEntry), which spares the host walking the whole path again.
 HostInfo StatEntry(const std::string& host);
 // The host path of a full Windows path; empty when it lies on no drive of the machine.
 std::string Host(const std::string& full);
@@ -94,10 +93,11 @@ void SyncListings(bool always);
 // is there (its watch and those above it would have told otherwise), and its attributes and
 // creation time are kept until its own attributes change. False when the folder is not kept.
 bool KeptFolderInfo(const std::string& host, HostInfo* info);
-// A descriptor of the kept folder `host`, after this call's changes are applied: the folder the
-// path names now, as its watch and those above it would have told otherwise. -1 when the folder
-// is not kept (it is not made so here) or no descriptor can be had. It serves this call only.
-int KeptFolderFd(std::string_view host);
+// A descriptor of the kept folder that holds the entry at `host`, after this call's changes are
+// applied: the folder the path names now, as its watch and those above it would have told
+// otherwise; *name is the entry's name within it. -1 when the folder is not kept (it is not made
+// so here) or no descriptor can be had. It serves this call only.
+int KeptFolderOfEntry(const std::string& host, const char** name);
 
 // ---- attributes (entries.cpp) -------------------------------------------------------------
 DWORD Attributes(const HostInfo& info);

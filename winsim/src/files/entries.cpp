@@ -37,12 +37,9 @@ DWORD FindEntry(LPCSTR path, bool refuseWildcards, Entry* e) {
 
 // Deletes the file at `host`, through its kept folder's descriptor where it has one.
 bool UnlinkEntry(const std::string& host) {
-    const size_t slash = host.rfind('/');
-    if (slash != std::string::npos && slash > 0) {
-        const int dirFd = KeptFolderFd(std::string_view(host).substr(0, slash));
-        if (dirFd >= 0) return ::unlinkat(dirFd, host.c_str() + slash + 1, 0) == 0;
-    }
-    return ::unlink(host.c_str()) == 0;
+    const char* name = nullptr;
+    const int dirFd = KeptFolderOfEntry(host, &name);
+    return (dirFd >= 0 ? ::unlinkat(dirFd, name, 0) : ::unlink(host.c_str())) == 0;
 }
 
 // Moves a file or folder; the checks of MoveFileA and MoveFileExA without the OS gate.

@@ -421,9 +421,12 @@ void SyncListings(bool always) {
     Listings::Instance().Sync(always);
 }
 
-int KeptFolderFd(std::string_view host) {
+int KeptFolderOfEntry(const std::string& host, const char** name) {
+    const size_t slash = host.rfind('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == host.size()) return -1;
+    *name = host.c_str() + slash + 1;
     Listings::Instance().Sync(false);
-    return Listings::Instance().FolderFd(host);
+    return Listings::Instance().FolderFd(std::string_view(host).substr(0, slash));
 }
 
 bool KeptFolderInfo(const std::string& host, HostInfo* info) {

@@ -120,12 +120,9 @@ HostInfo Stat(const std::string& host) {
 }
 
 HostInfo StatEntry(const std::string& host) {
-    const size_t slash = host.rfind('/');
-    if (slash != std::string::npos && slash > 0 && slash + 1 < host.size()) {
-        const int dirFd = KeptFolderFd(std::string_view(host).substr(0, slash));
-        if (dirFd >= 0) return StatAt(dirFd, host.c_str() + slash + 1);
-    }
-    return Stat(host);
+    const char* name = nullptr;
+    const int dirFd = KeptFolderOfEntry(host, &name);
+    return dirFd >= 0 ? StatAt(dirFd, name) : Stat(host);
 }
 
 std::string Host(const std::string& full) {
@@ -358,7 +355,7 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
             out += e ? e->shortName : comp;
             if (end < given.size()) {
                 out += '\\';
-                const std::string entry = EntryNamed(walkedHost, comp);
+                const std::string entry = e ? e->name : EntryNamed(walkedHost, comp);
                 walkedHost.append(1, '/').append(entry);
             }
             pos = end + 1;
